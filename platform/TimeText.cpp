@@ -1,0 +1,108 @@
+#include "TimeText.h"
+
+#include <cctype>
+#include <cstdio>
+#include <optional>
+#include <vector>
+
+#include "MondrelError.h"
+
+namespace {
+
+std::string_view Trim(std::string_view s) {
+    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) {
+        s.remove_prefix(1);
+    }
+    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) {
+        s.remove_suffix(1);
+    }
+    return s;
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (std::toupper(static_cast<unsigned char>(a[i])) !=
+            std::toupper(static_cast<unsigned char>(b[i]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::optional<int> ParseField(std::string_view s) {
+    if (s.empty() || s.size() > 2) {
+        return std::nullopt;
+    }
+    int value = 0;
+    for (char c : s) {
+        if (c < '0' || c > '9') {
+            return std::nullopt;
+        }
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
+[[noreturn]] void Invalid(std::string_view text) {
+    throw EConvertError("'" + std::string(text) + "' is not a valid time");
+}
+
+}  // namespace
+
+std::string FormatLongTime(TDateTime value) {
+    TTimeParts t = DecodeTime(value);
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "%02d:%02d:%02d", t.Hour, t.Minute, t.Second);
+    return buffer;
+}
+
+TDateTime ParseTime(std::string_view text) {
+    std::string_view rest = Trim(text);
+
+    // An AM/PM designator at the end, with or without a blank before it.
+    int meridiem = 0;  // 0 none, 1 AM, 2 PM
+    if (rest.size() >= 2) {
+        std::string_view tail = rest.substr(rest.size() - 2);
+        if (EqualsNoCase(tail, "AM") || EqualsNoCase(tail, "PM")) {
+            meridiem = EqualsNoCase(tail, "AM") ? 1 : 2;
+            rest = Trim(rest.substr(0, rest.size() - 2));
+        }
+    }
+
+    std::vector<std::string_view> fields;
+    size_t start = 0;
+    while (true) {
+        size_t colon = rest.find(':', start);
+        fields.push_back(
+            rest.substr(start, colon == std::string_view::npos ? colon : colon - start));
+        if (colon == std::string_view::npos) {
+            break;
+        }
+        start = colon + 1;
+    }
+    if (fields.size() < 2 || fields.size() > 3) {
+        Invalid(text);
+    }
+    auto hour = ParseField(fields[0]);
+    auto minute = ParseField(fields[1]);
+    auto second = fields.size() == 3 ? ParseField(fields[2]) : std::optional<int>(0);
+    if (!hour || !minute || !second || fields[1].size() != 2 ||
+        (fields.size() == 3 && fields[2].size() != 2)) {
+        Invalid(text);
+    }
+    int h = *hour;
+    if (meridiem != 0) {
+        if (h < 1 || h > 12) {
+            Invalid(text);
+        }
+        h = (h % 12) + (meridiem == 2 ? 12 : 0);
+    }
+    TDateTime result = 0;
+    if (!TryEncodeTime(h, *minute, *second, 0, result)) {
+        Invalid(text);
+    }
+    return result;
+}

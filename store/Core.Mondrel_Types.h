@@ -1,0 +1,41 @@
+// Records in which rows travel between the store, the calendar instance and the property page.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "DateTime.h"
+
+struct TMondrelDate {
+    int32_t ID = 0;  // -1 for an appointment not yet stored
+    TDateTime Date = 0;
+    TDateTime Time = 0;
+    std::string Discription;
+    std::string Value;
+    std::string Script;
+    int32_t Done = 0;
+};
+
+struct TFlag {
+    int32_t ID = 0;
+    std::string Caption;
+    std::string Variable;
+    int32_t Color = 0;
+    int32_t isFix = 0;
+};
+
+struct TDayFlag {
+    int32_t FlagID = 0;
+    TDateTime Date = 0;
+};
+
+struct TDBColor {
+    int32_t Value = 0;
+    std::string Name;
+};
+
+using TDates = std::vector<TMondrelDate>;
+using TFlags = std::vector<TFlag>;
+using TDayFlags = std::vector<TDayFlag>;
+using TDBColors = std::vector<TDBColor>;

@@ -1,0 +1,37 @@
+// The store: every operation opens the database at Path, works in one transaction, commits and
+// closes. Nothing is cached between calls. Failures raise ESqliteException (SQLite's message) or
+// EConvertError (an unreadable stored date or time); a failed operation leaves nothing
+// half-written and no lock behind.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "Core.Mondrel_Types.h"
+
+using TIntegerArray = std::vector<int32_t>;
+
+enum TDateQueryMode { dqMonth = 0, dqDayOpen = 1 };
+
+// Date texts: year, separator, two-digit month, separator, two-digit day (2009-03-05).
+std::string DateToDBText(char Separator, TDateTime Date);
+TDateTime DBTextToDate(const std::string& Text, char Separator);
+
+TDates GetDates(const std::string& Path, TDateQueryMode Mode, TDateTime Date);
+TMondrelDate GetDate(const std::string& Path, int32_t ID);
+void AddDate(const std::string& Path, const TMondrelDate& Appointment);
+void UpdateDate(const std::string& Path, const TMondrelDate& Appointment);
+void SetDateDone(const std::string& Path, int32_t ID);
+void DeleteDate(const std::string& Path, int32_t ID);
+
+TFlags GetFlags(const std::string& Path);
+void AddFlag(const std::string& Path, const std::string& Caption, const std::string& Variable,
+             int32_t Color);
+void DeleteFlag(const std::string& Path, int32_t ID);
+
+// Date 0 returns the rows of every day.
+TDayFlags GetDayFlags(const std::string& Path, TDateTime Date);
+void SetDayFlags(const std::string& Path, const TIntegerArray& FlagIDs, TDateTime Date);
+
+TDBColors GetColors(const std::string& Path);
