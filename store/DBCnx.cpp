@@ -1,0 +1,254 @@
+#include "DBCnx.h"
+
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string_view>
+#include <type_traits>
+
+#include "MondrelError.h"
+#include "Sqlite3Db.h"
+#include "TimeText.h"
+
+namespace {
+
+// Two-digit years: 0 to 50 are 2000 to 2050, 51 to 99 are 1951 to 1999.
+int WindowYear(int year) {
+    if (year >= 0 && year <= 50) {
+        return year + 2000;
+    }
+    if (year >= 51 && year <= 99) {
+        return year + 1900;
+    }
+    return year;
+}
+
+std::optional<int> ParseDecimal(std::string_view text) {
+    // Nine digits keep the value inside int; no real year, month or day needs more.
+    if (text.empty() || text.size() > 9) {
+        return std::nullopt;
+    }
+    int value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') {
+            return std::nullopt;
+        }
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
+[[noreturn]] void InvalidDate(const std::string& text) {
+    throw EConvertError("'" + text + "' is not a valid date");
+}
+
+std::string DateText(TDateTime date) {
+    return DateToDBText('-', date);
+}
+
+TDateTime DateField(const TSqliteQueryResults& row, int32_t column) {
+    return DBTextToDate(row.FieldAsText(column), '-');
+}
+
+TDateTime TimeField(const TSqliteQueryResults& row, int32_t column) {
+    return ParseTime(row.FieldAsText(column));
+}
+
+int32_t IntegerField(const TSqliteQueryResults& row, int32_t column) {
+    // Keys and colours are 32-bit values; only the low 32 bits count.
+    return static_cast<int32_t>(row.FieldAsInteger(column));
+}
+
+// One unit of work: open, begin, work, commit, close. When the work or the commit fails, the
+// connection closes without committing, which discards the transaction and its lock.
+template <typename TWork>
+auto InTransaction(const std::string& path, TWork&& work) {
+    TSqliteDatabase database(path);
+    database.BeginTransaction();
+    if constexpr (std::is_void_v<decltype(work(database))>) {
+        work(database);
+        database.Commit();
+    } else {
+        auto result = work(database);
+        database.Commit();
+        return result;
+    }
+}
+
+// Every row of a query, each filled by `fill`, in the order the query returns them.
+template <typename TRecord, typename TFill>
+std::vector<TRecord> ReadRows(const std::string& path, const std::string& sql,
+                              const TSqliteParams& params, TFill fill) {
+    return InTransaction(path, [&](TSqliteDatabase& database) {
+        std::vector<TRecord> rows;
+        auto query = database.Query(sql, params);
+        while (!query->AtEnd()) {
+            fill(*query, rows.emplace_back());
+            query->Next();
+        }
+        return rows;
+    });
+}
+
+void ExecuteAll(const std::string& path, const std::string& sql, const TSqliteParams& params) {
+    InTransaction(path, [&](TSqliteDatabase& database) { database.Execute(sql, params); });
+}
+
+void FillListedDate(const TSqliteQueryResults& row, TMondrelDate& date) {
+    date.ID = IntegerField(row, 0);
+    date.Date = DateField(row, 1);
+    date.Time = TimeField(row, 2);
+    date.Discription = row.FieldAsText(3);
+    date.Script = row.FieldAsText(4);
+}
+
+// The first and the last day of the month that holds `date`.
+std::pair<TDateTime, TDateTime> MonthBounds(TDateTime date) {
+    TDateParts parts = DecodeDate(date);
+    TDateTime first = EncodeDate(parts.Year, parts.Month, 1);
+    TDateTime nextFirst = parts.Month == 12 ? EncodeDate(parts.Year + 1, 1, 1)
+                                            : EncodeDate(parts.Year, parts.Month + 1, 1);
+    return {first, nextFirst - 1};
+}
+
+}  // namespace
+
+std::string DateToDBText(char Separator, TDateTime Date) {
+    TDateParts parts = DecodeDate(Date);
+    char buffer[48];
+    std::snprintf(buffer, sizeof buffer, "%d%c%02d%c%02d", WindowYear(parts.Year), Separator,
+                  parts.Month, Separator, parts.Day);
+    return buffer;
+}
+
+TDateTime DBTextToDate(const std::string& Text, char Separator) {
+    std::string_view rest = Text;
+    size_t first = rest.find(Separator);
+    if (first == std::string_view::npos) {
+        InvalidDate(Text);
+    }
+    std::optional<int> year = ParseDecimal(rest.substr(0, first));
+    rest.remove_prefix(first + 1);
+    size_t second = rest.find(Separator);
+    if (second == std::string_view::npos) {
+        InvalidDate(Text);
+    }
+    std::optional<int> month = ParseDecimal(rest.substr(0, second));
+    std::optional<int> day = ParseDecimal(rest.substr(second + 1));
+    TDateTime result = 0;
+    if (!year || !month || !day || !TryEncodeDate(WindowYear(*year), *month, *day, result)) {
+        InvalidDate(Text);
+    }
+    return result;
+}
+
+TDates GetDates(const std::string& Path, TDateQueryMode Mode, TDateTime Date) {
+    if (Mode == dqMonth) {
+        auto [from, to] = MonthBounds(Date);
+        return ReadRows<TMondrelDate>(Path,
+                                      "SELECT ID, Date, Time, Discription, Script FROM Dates "
+                                      "WHERE Date >= ? AND Date <= ? ORDER BY Time",
+                                      {DateText(from), DateText(to)}, FillListedDate);
+    }
+    return ReadRows<TMondrelDate>(Path,
+                                  "SELECT ID, Date, Time, Discription, Script FROM Dates "
+                                  "WHERE Date = ? AND Done = 0 ORDER BY Time",
+                                  {DateText(Date)}, FillListedDate);
+}
+
+TMondrelDate GetDate(const std::string& Path, int32_t ID) {
+    return InTransaction(Path, [&](TSqliteDatabase& database) {
+        auto row = database.Query(
+            "SELECT ID, Date, Time, Discription, Value, Script, Done FROM Dates WHERE ID = ?",
+            {int64_t{ID}});
+        // No row reads as empty fields, and the empty date text raises: a missing ID is an
+        // error, never an empty record.
+        TMondrelDate date;
+        date.ID = IntegerField(*row, 0);
+        date.Date = DateField(*row, 1);
+        date.Time = TimeField(*row, 2);
+        date.Discription = row->FieldAsText(3);
+        date.Value = row->FieldAsText(4);
+        date.Script = row->FieldAsText(5);
+        date.Done = IntegerField(*row, 6);
+        return date;
+    });
+}
+
+void AddDate(const std::string& Path, const TMondrelDate& Appointment) {
+    ExecuteAll(Path,
+               "INSERT INTO Dates (Date, Time, Discription, Value, Script) VALUES (?, ?, ?, ?, ?)",
+               {DateText(Appointment.Date), FormatLongTime(Appointment.Time),
+                Appointment.Discription, Appointment.Value, Appointment.Script});
+}
+
+void UpdateDate(const std::string& Path, const TMondrelDate& Appointment) {
+    // Done is left alone: an appointment that has fired stays done after an edit.
+    ExecuteAll(
+        Path,
+        "UPDATE Dates SET Date = ?, Time = ?, Discription = ?, Value = ?, Script = ? "
+        "WHERE ID = ?",
+        {DateText(Appointment.Date), FormatLongTime(Appointment.Time), Appointment.Discription,
+         Appointment.Value, Appointment.Script, int64_t{Appointment.ID}});
+}
+
+void SetDateDone(const std::string& Path, int32_t ID) {
+    ExecuteAll(Path, "UPDATE Dates SET Done = 1 WHERE ID = ?", {int64_t{ID}});
+}
+
+void DeleteDate(const std::string& Path, int32_t ID) {
+    ExecuteAll(Path, "DELETE From Dates WHERE ID = ?", {int64_t{ID}});
+}
+
+TFlags GetFlags(const std::string& Path) {
+    return ReadRows<TFlag>(Path, "SELECT ID, Caption, Variable, Color, isFix FROM Flags", {},
+                           [](const TSqliteQueryResults& row, TFlag& flag) {
+                               flag.ID = IntegerField(row, 0);
+                               flag.Caption = row.FieldAsText(1);
+                               flag.Variable = row.FieldAsText(2);
+                               flag.Color = IntegerField(row, 3);
+                               flag.isFix = IntegerField(row, 4);
+                           });
+}
+
+void AddFlag(const std::string& Path, const std::string& Caption, const std::string& Variable,
+             int32_t Color) {
+    ExecuteAll(Path, "INSERT INTO Flags (Caption, Variable, Color) VALUES (?, ?, ?)",
+               {Caption, Variable, int64_t{Color}});
+}
+
+void DeleteFlag(const std::string& Path, int32_t ID) {
+    // The flag's DayFlags rows stay as they are.
+    ExecuteAll(Path, "DELETE From Flags WHERE ID = ?", {int64_t{ID}});
+}
+
+TDayFlags GetDayFlags(const std::string& Path, TDateTime Date) {
+    auto fill = [](const TSqliteQueryResults& row, TDayFlag& dayFlag) {
+        dayFlag.Date = DateField(row, 0);
+        dayFlag.FlagID = IntegerField(row, 1);
+    };
+    if (Date == 0) {
+        return ReadRows<TDayFlag>(Path, "SELECT Date, FlagID FROM DayFlags", {}, fill);
+    }
+    return ReadRows<TDayFlag>(Path, "SELECT Date, FlagID FROM DayFlags WHERE Date = ?",
+                              {DateText(Date)}, fill);
+}
+
+void SetDayFlags(const std::string& Path, const TIntegerArray& FlagIDs, TDateTime Date) {
+    std::string day = DateText(Date);
+    InTransaction(Path, [&](TSqliteDatabase& database) {
+        database.Execute("DELETE From DayFlags WHERE Date = ?", {day});
+        for (int32_t flagID : FlagIDs) {
+            database.Execute("INSERT INTO DayFlags (Date, FlagID) VALUES (?, ?)",
+                             {day, int64_t{flagID}});
+        }
+    });
+}
+
+TDBColors GetColors(const std::string& Path) {
+    return ReadRows<TDBColor>(Path, "SELECT Value, Name FROM Colors", {},
+                              [](const TSqliteQueryResults& row, TDBColor& color) {
+                                  color.Value = IntegerField(row, 0);
+                                  color.Name = row.FieldAsText(1);
+                              });
+}

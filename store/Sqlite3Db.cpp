@@ -1,0 +1,155 @@
+#include "Sqlite3Db.h"
+
+#include <sqlite3.h>
+
+#include <limits>
+
+namespace {
+
+int LengthOf(std::string_view text) {
+    if (text.size() > static_cast<size_t>(std::numeric_limits<int>::max())) {
+        throw ESqliteException("Text too long for the database (" + std::to_string(text.size()) +
+                               " bytes)");
+    }
+    return static_cast<int>(text.size());
+}
+
+// Binds by value with explicit byte lengths, so quotes, NUL bytes and high bytes arrive whole.
+int BindAll(sqlite3_stmt* statement, const TSqliteParams& params) {
+    int index = 1;
+    for (const TSqliteValue& value : params) {
+        int rc = SQLITE_OK;
+        if (const auto* number = std::get_if<int64_t>(&value)) {
+            rc = sqlite3_bind_int64(statement, index, *number);
+        } else {
+            std::string_view text = std::get<std::string_view>(value);
+            // A null pointer would bind NULL; an empty text must stay an empty text.
+            rc = sqlite3_bind_text(statement, index, text.empty() ? "" : text.data(),
+                                   LengthOf(text), SQLITE_TRANSIENT);
+        }
+        if (rc != SQLITE_OK) {
+            return rc;
+        }
+        ++index;
+    }
+    return SQLITE_OK;
+}
+
+}  // namespace
+
+void TSqliteStatementFinalizer::operator()(sqlite3_stmt* statement) const noexcept {
+    sqlite3_finalize(statement);
+}
+
+void TSqliteDatabase::TConnectionCloser::operator()(sqlite3* handle) const noexcept {
+    // Closing discards an uncommitted transaction, so a failed operation leaves no lock and
+    // nothing half-written. The _v2 form defers the close while a stray query is still alive.
+    sqlite3_close_v2(handle);
+}
+
+TSqliteDatabase::TSqliteDatabase(const std::string& FileName) {
+    sqlite3* raw = nullptr;
+    int rc = sqlite3_open(FileName.c_str(), &raw);
+    Handle.reset(raw);  // sqlite3_open hands out a handle even when it fails
+    if (rc != SQLITE_OK) {
+        throw ESqliteException("Failed to open database \"" + FileName + "\"");
+    }
+    sqlite3_busy_timeout(Handle.get(), BusyTimeoutMs);
+    // synchronous stays at SQLite's default: switched off, a power cut during a commit could
+    // corrupt the whole file, and commits here are few.
+    Execute("pragma temp_store = memory");
+}
+
+TSqliteDatabase::~TSqliteDatabase() {
+    FinalizeStatement();
+}
+
+TSqliteStatementPtr TSqliteDatabase::Prepare(const std::string& SQL, const TSqliteParams& Params) {
+    sqlite3_stmt* raw = nullptr;
+    // The tail is ignored: only the first statement of the text runs.
+    int rc = sqlite3_prepare_v2(Handle.get(), SQL.c_str(), LengthOf(SQL), &raw, nullptr);
+    TSqliteStatementPtr statement(raw);
+    if (rc != SQLITE_OK) {
+        RaiseError(SQL);
+    }
+    if (!statement) {
+        throw ESqliteException("Error: no statement to run\r\n\r\n" + SQL);
+    }
+    if (BindAll(statement.get(), Params) != SQLITE_OK) {
+        RaiseError(SQL);
+    }
+    return statement;
+}
+
+int32_t TSqliteDatabase::Execute(const std::string& SQL, const TSqliteParams& Params) {
+    FinalizeStatement();
+    Statement = Prepare(SQL, Params);
+    int rc = sqlite3_step(Statement.get());
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
+        RaiseError(SQL);
+    }
+    return rc;
+}
+
+void TSqliteDatabase::BeginTransaction() {
+    Execute("begin");
+}
+
+void TSqliteDatabase::Commit() {
+    Execute("commit");
+}
+
+std::unique_ptr<TSqliteQueryResults> TSqliteDatabase::Query(const std::string& SQL,
+                                                            const TSqliteParams& Params) {
+    return std::make_unique<TSqliteQueryResults>(*this, SQL, Params);
+}
+
+void TSqliteDatabase::RaiseError(const std::string& SQL) const {
+    std::string message = sqlite3_errmsg(Handle.get());
+    if (SQL.empty()) {
+        throw ESqliteException(message);
+    }
+    throw ESqliteException("Error: " + message + "\r\n\r\n" + SQL);
+}
+
+void TSqliteDatabase::FinalizeStatement() {
+    Statement.reset();
+}
+
+TSqliteQueryResults::TSqliteQueryResults(TSqliteDatabase& Database, const std::string& SQL,
+                                         const TSqliteParams& Params)
+    : Database(Database), SQL(SQL), Statement(Database.Prepare(SQL, Params)) {
+    Next();
+}
+
+bool TSqliteQueryResults::Next() {
+    int rc = sqlite3_step(Statement.get());
+    FHasRow = rc == SQLITE_ROW;
+    FAtEnd = rc == SQLITE_DONE;
+    if (!FHasRow && !FAtEnd) {
+        // A failed step must end the reading loop, never let it run on a row that is not there.
+        Database.RaiseError(SQL);
+    }
+    return FAtEnd;
+}
+
+int64_t TSqliteQueryResults::FieldAsInteger(int32_t Column) const {
+    return OnRow() ? sqlite3_column_int64(Statement.get(), Column) : 0;
+}
+
+int32_t TSqliteQueryResults::FieldSize(int32_t Column) const {
+    return OnRow() ? sqlite3_column_bytes(Statement.get(), Column) : 0;
+}
+
+std::string TSqliteQueryResults::FieldAsText(int32_t Column) const {
+    if (!OnRow()) {
+        return {};
+    }
+    // Text before length, the order in which SQLite guarantees both describe the same bytes.
+    const auto* text = sqlite3_column_text(Statement.get(), Column);
+    int size = sqlite3_column_bytes(Statement.get(), Column);
+    if (text == nullptr || size <= 0) {
+        return {};
+    }
+    return std::string(reinterpret_cast<const char*>(text), static_cast<size_t>(size));
+}

@@ -1,0 +1,96 @@
+// A thin wrapper over the SQLite 3 C library: one connection class, one query class, one
+// exception type. Values reach SQLite as bound parameters, never spliced into statement texts,
+// so every byte string is stored and read back unchanged.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "MondrelError.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+class ESqliteException : public EMondrelError {
+  public:
+    using EMondrelError::EMondrelError;
+};
+
+// One value bound to a `?` of a statement, in order: a 64-bit integer or a byte string.
+using TSqliteValue = std::variant<int64_t, std::string_view>;
+using TSqliteParams = std::vector<TSqliteValue>;
+
+struct TSqliteStatementFinalizer {
+    void operator()(sqlite3_stmt* statement) const noexcept;
+};
+using TSqliteStatementPtr = std::unique_ptr<sqlite3_stmt, TSqliteStatementFinalizer>;
+
+class TSqliteQueryResults;
+
+class TSqliteDatabase {
+  public:
+    // How long a statement waits for another connection's lock before it fails.
+    static constexpr int BusyTimeoutMs = 3000;
+
+    // Opens (or creates) the file; raises "Failed to open database \"<FileName>\"".
+    explicit TSqliteDatabase(const std::string& FileName);
+    ~TSqliteDatabase();
+    TSqliteDatabase(const TSqliteDatabase&) = delete;
+    TSqliteDatabase& operator=(const TSqliteDatabase&) = delete;
+
+    // Runs the first statement of SQL once and answers SQLite's step code (row or done);
+    // any other outcome raises.
+    int32_t Execute(const std::string& SQL, const TSqliteParams& Params = {});
+    void BeginTransaction();
+    void Commit();
+
+    // The caller owns the result and destroys it before this connection.
+    std::unique_ptr<TSqliteQueryResults> Query(const std::string& SQL,
+                                               const TSqliteParams& Params = {});
+
+    // Raises ESqliteException with the connection's current error message and the statement.
+    [[noreturn]] void RaiseError(const std::string& SQL) const;
+    void FinalizeStatement();
+
+  private:
+    friend class TSqliteQueryResults;
+    TSqliteStatementPtr Prepare(const std::string& SQL, const TSqliteParams& Params);
+
+    struct TConnectionCloser {
+        void operator()(sqlite3* handle) const noexcept;
+    };
+    std::unique_ptr<sqlite3, TConnectionCloser> Handle;
+    TSqliteStatementPtr Statement;
+};
+
+class TSqliteQueryResults {
+  public:
+    // Prepared and stepped once: stands on the first row, or AtEnd when there is none.
+    TSqliteQueryResults(TSqliteDatabase& Database, const std::string& SQL,
+                        const TSqliteParams& Params = {});
+    TSqliteQueryResults(const TSqliteQueryResults&) = delete;
+    TSqliteQueryResults& operator=(const TSqliteQueryResults&) = delete;
+
+    // Steps to the next row and answers AtEnd; a step that fails raises.
+    bool Next();
+    bool AtEnd() const { return FAtEnd; }
+
+    // Columns count from 0 in the order of the SELECT list. NULL, and every column when the
+    // query stands on no row, reads as 0 and as the empty text.
+    int64_t FieldAsInteger(int32_t Column) const;
+    int32_t FieldSize(int32_t Column) const;
+    std::string FieldAsText(int32_t Column) const;
+
+  private:
+    bool OnRow() const { return FHasRow; }
+
+    TSqliteDatabase& Database;
+    std::string SQL;
+    TSqliteStatementPtr Statement;
+    bool FAtEnd = false;
+    bool FHasRow = false;
+};
