@@ -1,0 +1,245 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "DBCnx.h"
+#include "MondrelError.h"
+#include "Sqlite3Db.h"
+#include "StoreTestSupport.h"
+
+namespace {
+
+class DateStore : public TReadyDatabaseTest {
+  protected:
+    // Adds an appointment and answers its new ID.
+    int32_t Add(TDateTime date, TDateTime time, const std::string& text,
+                const std::string& value = "v", const std::string& script = "s") {
+        TMondrelDate appointment;
+        appointment.ID = -1;
+        appointment.Date = date;
+        appointment.Time = time;
+        appointment.Discription = text;
+        appointment.Value = value;
+        appointment.Script = script;
+        appointment.Done = 1;  // not written: new rows start open
+        AddDate(Path, appointment);
+        return std::stoi(QueryText(Path, "SELECT max(ID) FROM Dates"));
+    }
+
+    std::vector<std::string> Texts(const TDates& dates) {
+        std::vector<std::string> texts;
+        for (const TMondrelDate& date : dates) {
+            texts.push_back(date.Discription);
+        }
+        return texts;
+    }
+
+    std::vector<std::string> MonthTexts(TDateTime date) {
+        return Texts(GetDates(Path, dqMonth, date));
+    }
+    std::vector<std::string> OpenTexts(TDateTime date) {
+        return Texts(GetDates(Path, dqDayOpen, date));
+    }
+};
+
+using TTexts = std::vector<std::string>;
+
+TEST_F(DateStore, MonthIncludesFirstAndLastDayOnly) {
+    Add(Day(2009, 11, 30), At(10, 0), "november");
+    Add(Day(2009, 12, 1), At(10, 1), "first");
+    Add(Day(2009, 12, 31), At(10, 2), "last");
+    Add(Day(2010, 1, 1), At(10, 3), "january");
+    Add(Day(2012, 1, 31), At(9, 0), "jan 31");
+    Add(Day(2012, 2, 1), At(9, 1), "feb 1");
+    Add(Day(2012, 2, 29), At(9, 2), "feb 29");
+    Add(Day(2012, 3, 1), At(9, 3), "mar 1");
+
+    EXPECT_EQ(MonthTexts(Day(2009, 12, 1)), (TTexts{"first", "last"}));
+    EXPECT_EQ(MonthTexts(Day(2009, 12, 31) + At(23, 0)), (TTexts{"first", "last"}));
+    EXPECT_EQ(MonthTexts(Day(2012, 2, 15)), (TTexts{"feb 1", "feb 29"}));
+    EXPECT_EQ(MonthTexts(Day(2010, 1, 20)), (TTexts{"january"}));
+    EXPECT_TRUE(MonthTexts(Day(2011, 2, 1)).empty());
+}
+
+TEST_F(DateStore, MonthIsOrderedByTimeTextOnlyAndListsDoneRows) {
+    int32_t third = Add(Day(2009, 3, 3), At(9, 0), "3rd at 9");
+    Add(Day(2009, 3, 20), At(8, 0), "20th at 8");
+    Add(Day(2009, 3, 1), At(23, 59, 59), "1st late");
+    SetDateDone(Path, third);
+
+    TDates month = GetDates(Path, dqMonth, Day(2009, 3, 10));
+    EXPECT_EQ(Texts(month), (TTexts{"20th at 8", "3rd at 9", "1st late"}));
+    const TMondrelDate& row = month[1];
+    EXPECT_EQ(row.ID, third);
+    EXPECT_EQ(row.Date, Day(2009, 3, 3));
+    EXPECT_DOUBLE_EQ(row.Time, At(9, 0));
+    EXPECT_EQ(row.Script, "s");
+    EXPECT_EQ(row.Value, "") << "Value is not selected for lists";
+    EXPECT_EQ(row.Done, 0) << "Done is not selected for lists";
+}
+
+TEST_F(DateStore, DayOpenListsTheDaysOpenRowsByTime) {
+    Add(Day(2009, 3, 5), At(18, 0), "evening");
+    int32_t done = Add(Day(2009, 3, 5), At(7, 0), "done");
+    Add(Day(2009, 3, 5), At(7, 30), "morning");
+    Add(Day(2009, 3, 6), At(7, 0), "next day");
+    SetDateDone(Path, done);
+
+    EXPECT_EQ(OpenTexts(Day(2009, 3, 5) + At(12, 0)), (TTexts{"morning", "evening"}));
+    EXPECT_TRUE(OpenTexts(Day(2009, 3, 4)).empty());
+}
+
+TEST_F(DateStore, AddedRowIsOpenWithFreshIdUntilMarkedDone) {
+    int32_t first = Add(Day(2009, 3, 5), At(10, 30), "water plants", "on", "Garden");
+    int32_t second = Add(Day(2009, 3, 5), At(11, 0), "feed cat");
+    EXPECT_GT(second, first);
+
+    TMondrelDate stored = GetDate(Path, first);
+    EXPECT_EQ(stored.ID, first);
+    EXPECT_EQ(stored.Date, Day(2009, 3, 5));
+    EXPECT_DOUBLE_EQ(stored.Time, At(10, 30));
+    EXPECT_EQ(stored.Discription, "water plants");
+    EXPECT_EQ(stored.Value, "on");
+    EXPECT_EQ(stored.Script, "Garden");
+    EXPECT_EQ(stored.Done, 0);
+    EXPECT_EQ(QueryText(Path, "SELECT Time FROM Dates WHERE ID = " + std::to_string(first)),
+              "10:30:00");
+
+    SetDateDone(Path, first);
+    EXPECT_EQ(GetDate(Path, first).Done, 1);
+    EXPECT_EQ(OpenTexts(Day(2009, 3, 5)), (TTexts{"feed cat"}));
+}
+
+TEST_F(DateStore, UpdateRewritesFieldsButKeepsDone) {
+    int32_t id = Add(Day(2009, 3, 5), At(10, 30), "old");
+    SetDateDone(Path, id);
+
+    TMondrelDate changed;
+    changed.ID = id;
+    changed.Date = Day(2009, 4, 1);
+    changed.Time = At(6, 15);
+    changed.Discription = "new";
+    changed.Value = "nv";
+    changed.Script = "ns";
+    changed.Done = 0;
+    UpdateDate(Path, changed);
+
+    TMondrelDate stored = GetDate(Path, id);
+    EXPECT_EQ(stored.Date, Day(2009, 4, 1));
+    EXPECT_DOUBLE_EQ(stored.Time, At(6, 15));
+    EXPECT_EQ(stored.Discription, "new");
+    EXPECT_EQ(stored.Value, "nv");
+    EXPECT_EQ(stored.Script, "ns");
+    EXPECT_EQ(stored.Done, 1);
+    EXPECT_TRUE(OpenTexts(Day(2009, 4, 1)).empty());
+}
+
+TEST_F(DateStore, DeleteRemovesOnlyThatRowAndMissingIdRaises) {
+    int32_t gone = Add(Day(2009, 3, 5), At(10, 0), "gone");
+    Add(Day(2009, 3, 5), At(11, 0), "kept");
+    DeleteDate(Path, gone);
+    EXPECT_EQ(MonthTexts(Day(2009, 3, 5)), (TTexts{"kept"}));
+    EXPECT_THROW_MSG(GetDate(Path, gone), EConvertError, "'' is not a valid date");
+    DeleteDate(Path, 12345);  // deleting what is not there is no error
+}
+
+TEST_F(DateStore, UnreadableStoredTextsRaiseConversionErrors) {
+    RunSql(Path, "INSERT INTO Dates (Date, Time) VALUES ('2009-02-1x', '10:00:00')");
+    EXPECT_THROW(GetDates(Path, dqMonth, Day(2009, 2, 1)), EConvertError);
+    RunSql(Path, "UPDATE Dates SET Date = '2009-03-05', Time = 'ten o''clock'");
+    EXPECT_THROW(GetDates(Path, dqDayOpen, Day(2009, 3, 5)), EConvertError);
+    RunSql(Path, "UPDATE Dates SET Time = '10:00 PM'");
+    EXPECT_DOUBLE_EQ(GetDates(Path, dqDayOpen, Day(2009, 3, 5)).at(0).Time, At(22, 0));
+}
+
+TEST_F(DateStore, FixedFlagsComeWithTheFileAndNewFlagsAreOrdinary) {
+    TFlags flags = GetFlags(Path);
+    ASSERT_EQ(flags.size(), 2u);
+    EXPECT_EQ(flags[0].Caption, "Weekend");
+    EXPECT_EQ(flags[0].Variable, "Mondrel_IsWeekend");
+    EXPECT_EQ(flags[1].Caption, "Public holiday");
+    EXPECT_EQ(flags[1].Variable, "Mondrel_IsPublicHoliday");
+    EXPECT_EQ(flags[0].isFix, 1);
+    EXPECT_EQ(flags[1].isFix, 1);
+
+    const int32_t systemColor = static_cast<int32_t>(0xFF000018u);
+    AddFlag(Path, "Vacation", "Vacation_Var", systemColor);
+    AddFlag(Path, "Guests", "Guests_Var", 0x00FF00);
+    flags = GetFlags(Path);
+    ASSERT_EQ(flags.size(), 4u);
+    EXPECT_EQ(flags[2].Caption, "Vacation");
+    EXPECT_EQ(flags[2].Variable, "Vacation_Var");
+    EXPECT_EQ(flags[2].Color, systemColor);
+    EXPECT_EQ(flags[2].isFix, 0);
+    EXPECT_EQ(flags[3].Color, 0x00FF00);
+    EXPECT_EQ(QueryText(Path, "SELECT Color FROM Flags WHERE Caption = 'Vacation'"), "-16777192");
+}
+
+TEST_F(DateStore, DeletedFlagKeepsItsDayRowsAndItsIdIsNotReused) {
+    AddFlag(Path, "Vacation", "V", 1);
+    int32_t id = GetFlags(Path).back().ID;
+    SetDayFlags(Path, {id}, Day(2009, 3, 5));
+    DeleteFlag(Path, id);
+    EXPECT_EQ(GetFlags(Path).size(), 2u);
+    TDayFlags rows = GetDayFlags(Path, Day(2009, 3, 5));
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].FlagID, id);
+
+    AddFlag(Path, "Party", "P", 2);
+    EXPECT_NE(GetFlags(Path).back().ID, id) << "the old day rows would mark the new flag";
+}
+
+TEST_F(DateStore, SetDayFlagsReplacesExactlyThatDaysRows) {
+    TDateTime day = Day(2009, 3, 5);
+    SetDayFlags(Path, {1, 2}, Day(2009, 3, 6));
+    SetDayFlags(Path, {1}, day);
+    SetDayFlags(Path, {2, 7, 2}, day + At(15, 0));
+
+    TDayFlags rows = GetDayFlags(Path, day + At(8, 0));
+    ASSERT_EQ(rows.size(), 3u) << "an ID listed twice writes two rows";
+    EXPECT_EQ(rows[0].FlagID, 2);
+    EXPECT_EQ(rows[1].FlagID, 7);
+    EXPECT_EQ(rows[2].FlagID, 2);
+    EXPECT_EQ(rows[0].Date, day);
+    EXPECT_EQ(GetDayFlags(Path, 0).size(), 5u) << "the zero date reads every day";
+
+    SetDayFlags(Path, {}, day);
+    EXPECT_TRUE(GetDayFlags(Path, day).empty());
+    TDayFlags all = GetDayFlags(Path, 0);
+    ASSERT_EQ(all.size(), 2u);
+    EXPECT_EQ(all[0].Date, Day(2009, 3, 6));
+}
+
+TEST_F(DateStore, ColorsComeInStoredOrder) {
+    RunSql(Path, "DELETE FROM Colors");
+    RunSql(Path, "INSERT INTO Colors VALUES (255, 'Red'), (-16777212, 'Menu'), (0, 'Black')");
+    TDBColors colors = GetColors(Path);
+    ASSERT_EQ(colors.size(), 3u);
+    EXPECT_EQ(colors[0].Value, 255);
+    EXPECT_EQ(colors[0].Name, "Red");
+    EXPECT_EQ(colors[1].Value, static_cast<int32_t>(0xFF000004u));
+    EXPECT_EQ(colors[2].Name, "Black");
+}
+
+TEST_F(DateStore, LargeKeysAreCutToTheirLow32Bits) {
+    RunSql(Path,
+           "INSERT INTO Dates (ID, Date, Time) VALUES (4294967301, '2009-03-05', '10:00:00')");
+    EXPECT_EQ(GetDates(Path, dqDayOpen, Day(2009, 3, 5)).at(0).ID, 5);
+}
+
+TEST(DateStoreFiles, MissingFolderAndMissingTablesRaise) {
+    TTempFolder temp;
+    std::string missing = temp.File("nowhere/Mondrel.sdb");
+    EXPECT_THROW_MSG(GetFlags(missing), ESqliteException,
+                     "Failed to open database \"" + missing + "\"");
+    EXPECT_THROW_MSG(AddFlag(missing, "a", "b", 1), ESqliteException,
+                     "Failed to open database \"" + missing + "\"");
+
+    std::string bare = temp.File("bare.sdb");
+    EXPECT_THROW_MSG(GetColors(bare), ESqliteException,
+                     "Error: no such table: Colors\r\n\r\nSELECT Value, Name FROM Colors");
+    EXPECT_THROW(SetDateDone(bare, 1), ESqliteException);
+}
+
+}  // namespace

@@ -1,0 +1,130 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+
+#include "Sqlite3Db.h"
+#include "StoreTestSupport.h"
+
+namespace {
+
+class SqliteDatabase : public ::testing::Test {
+  protected:
+    TTempFolder Temp;
+    std::string Path = Temp.File("layer.sdb");
+};
+
+TEST_F(SqliteDatabase, OpenFailureNamesThePathUnchanged) {
+    std::string path = Temp.File("no such folder/\xC3\xA4/Mondrel.sdb");
+    EXPECT_THROW_MSG(TSqliteDatabase database(path), ESqliteException,
+                     "Failed to open database \"" + path + "\"");
+}
+
+TEST_F(SqliteDatabase, NewOrEmptyFileReportsTheMissingTableWithTheStatement) {
+    for (const std::string& path : {Path, std::string()}) {
+        TSqliteDatabase database(path);
+        const std::string sql = "SELECT ID, Date FROM Dates";
+        EXPECT_THROW_MSG(database.Query(sql), ESqliteException,
+                         "Error: no such table: Dates\r\n\r\n" + sql);
+        EXPECT_THROW_MSG(database.Execute("DELETE From Flags"), ESqliteException,
+                         "Error: no such table: Flags\r\n\r\nDELETE From Flags");
+    }
+}
+
+TEST_F(SqliteDatabase, RaiseErrorWithoutStatementGivesSqlitesMessageAlone) {
+    TSqliteDatabase database(Path);
+    EXPECT_THROW(database.Execute("SELEKT 1"), ESqliteException);
+    EXPECT_THROW_MSG(database.RaiseError(""), ESqliteException, "near \"SELEKT\": syntax error");
+}
+
+TEST_F(SqliteDatabase, KeepsDefaultSynchronousAndTempStoreInMemory) {
+    TSqliteDatabase database(Path);
+    int64_t synchronous = database.Query("pragma synchronous")->FieldAsInteger(0);
+    EXPECT_NE(synchronous, 0) << "synchronous switched off risks the whole file on power loss";
+    EXPECT_EQ(database.Query("pragma temp_store")->FieldAsInteger(0), 2);
+}
+
+TEST_F(SqliteDatabase, RunsOnlyTheFirstOfTwoStatements) {
+    TSqliteDatabase database(Path);
+    database.Execute("CREATE TABLE t (x INTEGER)");
+    EXPECT_EQ(database.Execute("INSERT INTO t VALUES (1); INSERT INTO t VALUES (2)"), 101);
+    auto query = database.Query("SELECT x FROM t");
+    EXPECT_EQ(query->FieldAsInteger(0), 1);
+    EXPECT_TRUE(query->Next());
+}
+
+TEST_F(SqliteDatabase, QueryWithoutRowsIsAtEndAtOnceAndReadsEmpty) {
+    TSqliteDatabase database(Path);
+    database.Execute("CREATE TABLE t (x INTEGER, s TEXT)");
+    auto query = database.Query("SELECT x, s FROM t");
+    EXPECT_TRUE(query->AtEnd());
+    EXPECT_EQ(query->FieldAsInteger(0), 0);
+    EXPECT_EQ(query->FieldAsText(1), "");
+    EXPECT_EQ(query->FieldSize(1), 0);
+}
+
+TEST_F(SqliteDatabase, TextColumnsKeepEveryByteAndTheirLength) {
+    TSqliteDatabase database(Path);
+    database.Execute("CREATE TABLE t (s TEXT)");
+    const std::string bytes("a\0b\x80\xFF\"'\xC3\xA4z", 10);
+    database.Execute("INSERT INTO t VALUES (?)", {std::string_view(bytes)});
+    database.Execute("INSERT INTO t VALUES (NULL)");
+    database.Execute("INSERT INTO t VALUES (?)", {std::string_view()});
+    auto query = database.Query("SELECT s FROM t");
+    EXPECT_EQ(query->FieldSize(0), 10);
+    EXPECT_EQ(query->FieldAsText(0), bytes);
+    query->Next();
+    EXPECT_EQ(query->FieldAsText(0), "") << "NULL reads as the empty text";
+    EXPECT_EQ(query->FieldAsInteger(0), 0);
+    query->Next();
+    EXPECT_FALSE(query->AtEnd());
+    EXPECT_EQ(query->FieldAsText(0), "");
+    EXPECT_EQ(database.Query("SELECT count(*) FROM t WHERE s IS NULL")->FieldAsInteger(0), 1)
+        << "an empty text stays a text, not NULL";
+}
+
+TEST_F(SqliteDatabase, IntegersComeBackWithAll64Bits) {
+    TSqliteDatabase database(Path);
+    database.Execute("CREATE TABLE t (x INTEGER)");
+    const int64_t big = (int64_t{1} << 40) + 5;
+    database.Execute("INSERT INTO t VALUES (?)", {big});
+    database.Execute("INSERT INTO t VALUES (?)", {INT64_MIN});
+    auto query = database.Query("SELECT x FROM t");
+    EXPECT_EQ(query->FieldAsInteger(0), big);
+    query->Next();
+    EXPECT_EQ(query->FieldAsInteger(0), INT64_MIN);
+}
+
+TEST_F(SqliteDatabase, FailedStepsRaiseInExecuteCommitAndNext) {
+    TSqliteDatabase database(Path);
+    database.Execute("CREATE TABLE t (x INTEGER UNIQUE)");
+    database.Execute("INSERT INTO t VALUES (1)");
+    EXPECT_THROW_MSG(database.Execute("INSERT INTO t VALUES (1)"), ESqliteException,
+                     "Error: UNIQUE constraint failed: t.x\r\n\r\nINSERT INTO t VALUES (1)");
+    EXPECT_THROW_MSG(database.Commit(), ESqliteException,
+                     "Error: cannot commit - no transaction is active\r\n\r\ncommit");
+
+    // The second row overflows while it is stepped: the reading loop must end with an error.
+    database.Execute("INSERT INTO t VALUES (?)", {INT64_MIN});
+    const std::string sql = "SELECT abs(x) FROM t ORDER BY x DESC";
+    auto query = database.Query(sql);
+    EXPECT_EQ(query->FieldAsInteger(0), 1);
+    EXPECT_THROW_MSG(query->Next(), ESqliteException, "Error: integer overflow\r\n\r\n" + sql);
+    EXPECT_FALSE(query->AtEnd());
+}
+
+TEST_F(SqliteDatabase, QueryStaysReadableWhileTheConnectionExecutes) {
+    TSqliteDatabase database(Path);
+    database.Execute("CREATE TABLE t (x INTEGER)");
+    database.Execute("INSERT INTO t VALUES (1)");
+    database.Execute("INSERT INTO t VALUES (2)");
+    database.BeginTransaction();
+    auto query = database.Query("SELECT x FROM t ORDER BY x");
+    database.Execute("INSERT INTO t VALUES (3)");
+    EXPECT_EQ(query->FieldAsInteger(0), 1);
+    query->Next();
+    EXPECT_EQ(query->FieldAsInteger(0), 2);
+    database.Commit();
+}
+
+}  // namespace
