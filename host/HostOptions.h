@@ -1,0 +1,34 @@
+// The command line of nhx-host.
+#pragma once
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "NHXHost.h"
+
+// A command line that cannot be used; the message says why.
+class EOptionError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+struct THostOptions {
+    // Empty: the built module next to the program (../module/Core.Mondrel.so).
+    std::string ModulePath;
+    TNHXHostOptions Host;
+    bool Headless = false;
+    // Seconds until the program quits by itself; none: run until the window closes or a signal.
+    std::optional<double> QuitAfter;
+    bool Help = false;
+};
+
+// Parses the arguments after the program name; raises EOptionError.
+THostOptions ParseHostOptions(const std::vector<std::string>& args);
+
+// The --help text.
+std::string HostUsage(const std::string& program);
+
+// The module used without --module: ../module/Core.Mondrel.so relative to the program's folder.
+std::string DefaultModulePath(const std::string& programDir);

@@ -1,0 +1,58 @@
+// The host's settings store: an INI file read and written through QSettings. A value is addressed
+// by instance number, section path and key; in the file it is the key
+// "Instance<number>/<section>/.../<key>", so the instance's number is the INI section and the
+// section path and key follow with backslashes (QSettings' form):
+//   [Instance7]
+//   Settings\Database=/home/me/Mondrel.sdb
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "HostLog.h"
+#include "NHXObjects.h"
+
+class THostSettings final : public TNHXMessageObject<INHXSettings> {
+  public:
+    THostSettings(std::shared_ptr<THostLog> log, std::string iniFile);
+
+    // ---- INHXSettings ----
+    // Fails (E_FAIL) when the file holds no value there; an empty stored value answers S_OK and
+    // the empty text.
+    NHXResult NHXCALL ReadString(uint16_t instance, NHXTextArray section, NHXText key,
+                                 NHXText* out) override;
+    NHXResult NHXCALL Reserved4() override { return E_NOTIMPL; }
+    NHXResult NHXCALL Reserved5() override { return E_NOTIMPL; }
+    NHXResult NHXCALL Reserved6() override { return E_NOTIMPL; }
+    NHXResult NHXCALL Reserved7() override { return E_NOTIMPL; }
+    NHXResult NHXCALL Reserved8() override { return E_NOTIMPL; }
+    NHXResult NHXCALL Reserved9() override { return E_NOTIMPL; }
+    NHXResult NHXCALL Reserved10() override { return E_NOTIMPL; }
+    NHXResult NHXCALL Reserved11() override { return E_NOTIMPL; }
+    NHXResult NHXCALL Reserved12() override { return E_NOTIMPL; }
+    NHXResult NHXCALL Reserved13() override { return E_NOTIMPL; }
+    NHXResult NHXCALL Reserved14() override { return E_NOTIMPL; }
+    NHXResult NHXCALL Reserved15() override { return E_NOTIMPL; }
+
+    // ---- For the host and tests ----
+    const std::string& File() const { return IniFile; }
+    void SetValue(uint16_t instance, const std::vector<std::string>& section,
+                  const std::string& key, const std::string& value);
+    void RemoveValue(uint16_t instance, const std::vector<std::string>& section,
+                     const std::string& key);
+    std::optional<std::string> Value(uint16_t instance, const std::vector<std::string>& section,
+                                     const std::string& key) const;
+    // The QSettings key of a value; empty when a part cannot be stored (empty, or holding '/',
+    // '\\' or a zero byte), so no caller can reach a value outside its own instance and section.
+    static std::string SettingsKey(uint16_t instance, const std::vector<std::string>& section,
+                                   const std::string& key);
+
+  protected:
+    bool AnswersInterface(const GUID& iid) const override;
+
+  private:
+    std::shared_ptr<THostLog> Log;
+    std::string IniFile;
+};
