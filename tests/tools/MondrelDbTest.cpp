@@ -1,0 +1,242 @@
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "DBCnx.h"
+#include "MondrelDbCommand.h"
+#include "Sqlite3Db.h"
+#include "StoreTestSupport.h"
+
+namespace {
+
+struct TRun {
+    int Exit = -1;
+    std::string Out;
+    std::string Err;
+};
+
+TRun RunTool(const std::vector<std::string>& args) {
+    std::ostringstream out;
+    std::ostringstream err;
+    TRun run;
+    run.Exit = RunMondrelDb(args, out, err);
+    run.Out = out.str();
+    run.Err = err.str();
+    return run;
+}
+
+class MondrelDb : public ::testing::Test {
+  protected:
+    TTempFolder Temp;
+    std::string Path = Temp.File("Mondrel.sdb");
+
+    std::vector<std::string> Column(const std::string& sql) {
+        std::vector<std::string> values;
+        TSqliteDatabase database(Path);
+        auto query = database.Query(sql);
+        for (; !query->AtEnd(); query->Next()) {
+            values.push_back(query->FieldAsText(0));
+        }
+        return values;
+    }
+};
+
+TEST_F(MondrelDb, InitMakesTheFourTablesWithKeysDefaultsAndIndexes) {
+    TRun run = RunTool({"init", Path});
+    ASSERT_EQ(run.Exit, 0) << run.Err;
+    EXPECT_EQ(run.Err, "");
+
+    using TNames = std::vector<std::string>;
+    EXPECT_EQ(Column("SELECT name FROM pragma_table_info('Dates')"),
+              (TNames{"ID", "Date", "Time", "Discription", "Value", "Script", "Done"}));
+    EXPECT_EQ(Column("SELECT name FROM pragma_table_info('Flags')"),
+              (TNames{"ID", "Caption", "Variable", "Color", "isFix"}));
+    EXPECT_EQ(Column("SELECT name FROM pragma_table_info('DayFlags')"), (TNames{"Date", "FlagID"}));
+    EXPECT_EQ(Column("SELECT name FROM pragma_table_info('Colors')"), (TNames{"Value", "Name"}));
+    EXPECT_EQ(Column("SELECT name FROM pragma_table_info('Dates') WHERE pk = 1"), (TNames{"ID"}));
+    EXPECT_EQ(Column("SELECT name FROM pragma_table_info('Flags') WHERE pk = 1"), (TNames{"ID"}));
+    EXPECT_EQ(Column("SELECT dflt_value FROM pragma_table_info('Dates') WHERE name = 'Done'"),
+              (TNames{"0"}));
+    EXPECT_EQ(Column("SELECT tbl_name || '(' || (SELECT group_concat(name) FROM "
+                     "pragma_index_info(m.name)) || ')' FROM sqlite_master m "
+                     "WHERE type = 'index' ORDER BY tbl_name"),
+              (TNames{"Dates(Date)", "DayFlags(Date)"}));
+}
+
+TEST_F(MondrelDb, InitFillsNamedColoursAndTheFixedFlags) {
+    ASSERT_EQ(RunTool({"init", Path}).Exit, 0);
+    TDBColors colors = GetColors(Path);
+    ASSERT_GE(colors.size(), 16u);
+    EXPECT_EQ(colors[0].Name, "Red");
+    EXPECT_EQ(colors[0].Value, 0x0000FF);
+    std::set<int32_t> values;
+    std::set<std::string> names;
+    for (const TDBColor& color : colors) {
+        values.insert(color.Value);
+        names.insert(color.Name);
+        EXPECT_EQ(color.Value & ~0xFFFFFF, 0) << color.Name << " is no plain colour";
+    }
+    EXPECT_EQ(values.size(), colors.size()) << "every colour differs";
+    EXPECT_EQ(names.size(), colors.size()) << "every name differs";
+    for (const auto& [name, value] : std::vector<std::pair<std::string, int32_t>>{
+             {"Blue", 0xFF0000}, {"Yellow", 0x00FFFF}, {"Black", 0}, {"White", 0xFFFFFF}}) {
+        EXPECT_TRUE(std::count_if(colors.begin(), colors.end(), [&](const TDBColor& color) {
+            return color.Name == name && color.Value == value;
+        })) << name;
+    }
+
+    TFlags flags = GetFlags(Path);
+    ASSERT_EQ(flags.size(), 2u);
+    EXPECT_EQ(flags[0].Caption, "Weekend");
+    EXPECT_EQ(flags[0].Variable, "Mondrel_IsWeekend");
+    EXPECT_EQ(flags[1].Caption, "Public holiday");
+    EXPECT_EQ(flags[1].Variable, "Mondrel_IsPublicHoliday");
+    for (const TFlag& flag : flags) {
+        EXPECT_EQ(flag.isFix, 1);
+        EXPECT_TRUE(values.count(flag.Color)) << flag.Caption << " has a colour of the list";
+    }
+}
+
+TEST_F(MondrelDb, InitRefusesAnExistingFileAndLeavesItAlone) {
+    { std::ofstream(Path) << "precious"; }
+    TRun run = RunTool({"init", Path});
+    EXPECT_EQ(run.Exit, 1);
+    EXPECT_EQ(run.Err, "mondrel-db: \"" + Path + "\" already exists; not overwriting it\n");
+    std::ifstream in(Path);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "precious");
+
+    std::string nowhere = Temp.File("missing/Mondrel.sdb");
+    run = RunTool({"init", nowhere});
+    EXPECT_EQ(run.Exit, 1);
+    EXPECT_NE(run.Err.find(nowhere), std::string::npos) << run.Err;
+    EXPECT_FALSE(std::filesystem::exists(nowhere));
+}
+
+TEST_F(MondrelDb, AddStoresAnOpenAppointmentThatListShowsByMonth) {
+    ASSERT_EQ(RunTool({"init", Path}).Exit, 0);
+    TRun added = RunTool({"add", Path, "--date", "2024-05-03", "--time", "7:05", "--description",
+                          "Water \"the\" plants", "--value", "on", "--script", "Garden"});
+    ASSERT_EQ(added.Exit, 0) << added.Err;
+    EXPECT_EQ(added.Out, "Added 2024-05-03 07:05:00 Water \"the\" plants\n");
+    ASSERT_EQ(
+        RunTool({"add", Path, "--date=2024-05-01", "--time=18:30", "--description=Lights\non"})
+            .Exit,
+        0);
+    ASSERT_EQ(
+        RunTool({"add", Path, "--date", "2024-06-01", "--time", "06:00", "--description", "June"})
+            .Exit,
+        0);
+
+    TDates open = GetDates(Path, dqDayOpen, EncodeDate(2024, 5, 3));
+    ASSERT_EQ(open.size(), 1u);
+    TMondrelDate stored = GetDate(Path, open[0].ID);
+    EXPECT_EQ(stored.Discription, "Water \"the\" plants");
+    EXPECT_EQ(stored.Value, "on");
+    EXPECT_EQ(stored.Script, "Garden");
+    EXPECT_DOUBLE_EQ(stored.Time, EncodeTime(7, 5, 0, 0));
+    SetDateDone(Path, open[0].ID);
+
+    TRun may = RunTool({"list", Path, "--month", "2024-05"});
+    ASSERT_EQ(may.Exit, 0) << may.Err;
+    EXPECT_EQ(may.Out,
+              "ID  Date        Time      Done  Description         Value  Script\n"
+              "2   2024-05-01  18:30:00  no    Lights\\non\n"
+              "1   2024-05-03  07:05:00  yes   Water \"the\" plants  on     Garden\n"
+              "2 appointments\n");
+
+    TRun all = RunTool({"list", Path});
+    ASSERT_EQ(all.Exit, 0) << all.Err;
+    EXPECT_NE(all.Out.find("3   2024-06-01  06:00:00  no    June"), std::string::npos) << all.Out;
+    EXPECT_NE(all.Out.find("\n3 appointments\n"), std::string::npos) << all.Out;
+
+    EXPECT_EQ(RunTool({"list", Path, "--month", "2023-01"}).Out,
+              "ID  Date  Time  Done  Description  Value  Script\n0 appointments\n");
+}
+
+TEST_F(MondrelDb, BadArgumentsExplainAndChangeNothing) {
+    ASSERT_EQ(RunTool({"init", Path}).Exit, 0);
+    const std::string other = Temp.File("other.sdb");
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{}, "no command given"},
+        {{"frobnicate", Path}, "unknown command 'frobnicate'"},
+        {{"init"}, "init: no database PATH given"},
+        {{"init", other, "extra"}, "init: unexpected argument 'extra'"},
+        {{"init", other, "--force", "yes"}, "init: unknown option --force"},
+        {{"list", Path, "--month"}, "list: --month needs a value"},
+        {{"list", Path, "--month", "2024-5"}, "list: --month '2024-5' is no valid month"},
+        {{"list", Path, "--month", "2024-13"}, "list: --month '2024-13' is no valid month"},
+        {{"add", Path, "--time", "10:00", "--description", "x"}, "add: --date is required"},
+        {{"add", Path, "--date", "2024-05-01", "--description", "x"}, "add: --time is required"},
+        {{"add", Path, "--date", "2024-05-01", "--time", "10:00"},
+         "add: --description is required"},
+        {{"add", Path, "--date", "2024-02-30", "--time", "10:00", "--description", "x"},
+         "add: --date '2024-02-30' is no valid day"},
+        {{"add", Path, "--date", "24-05-01", "--time", "10:00", "--description", "x"},
+         "add: --date '24-05-01' is no valid day"},
+        {{"add", Path, "--date", "2024-05-01", "--time", "25:00", "--description", "x"},
+         "add: --time '25:00' is no valid time"},
+        {{"add", Path, "--date", "2024-05-01", "--date", "2024-05-02", "--time", "10:00",
+          "--description", "x"},
+         "add: --date given twice"},
+    };
+    for (const auto& [args, message] : cases) {
+        TRun run = RunTool(args);
+        EXPECT_EQ(run.Exit, 2) << message;
+        EXPECT_EQ(run.Err.rfind("mondrel-db: " + message, 0), 0u) << run.Err;
+        EXPECT_NE(run.Err.find("usage: mondrel-db init PATH"), std::string::npos);
+        EXPECT_EQ(run.Out, "");
+    }
+    EXPECT_FALSE(std::filesystem::exists(other));
+    EXPECT_TRUE(GetDates(Path, dqMonth, EncodeDate(2024, 5, 1)).empty());
+}
+
+TEST_F(MondrelDb, ListAndAddNeedAnExistingDatabase) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"list", Path},
+          {"add", Path, "--date", "2024-05-01", "--time", "10:00", "--description", "x"}}) {
+        TRun run = RunTool(args);
+        EXPECT_EQ(run.Exit, 1);
+        EXPECT_EQ(run.Err, "mondrel-db: no database at \"" + Path +
+                               "\" (make one with: mondrel-db init " + Path + ")\n");
+    }
+    EXPECT_FALSE(std::filesystem::exists(Path)) << "a mistyped path must not become a file";
+
+    { std::ofstream(Path) << ""; }
+    TRun run = RunTool({"list", Path});
+    EXPECT_EQ(run.Exit, 1);
+    EXPECT_EQ(run.Err, "mondrel-db: Error: no such table: Dates\r\n\r\nSELECT ID FROM Dates\n");
+}
+
+// The installed program itself: exit codes and where its messages go.
+TEST_F(MondrelDb, ProgramExitsNonZeroWithMessageOnStandardError) {
+    auto shell = [&](const std::string& arguments, std::string& output) {
+        std::string command = std::string(MONDREL_DB_PROGRAM) + " " + arguments + " 2>&1";
+        std::FILE* pipe = popen(command.c_str(), "r");
+        char buffer[256];
+        output.clear();
+        while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) {
+            output += buffer;
+        }
+        int status = pclose(pipe);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    std::string output;
+    EXPECT_EQ(shell("add '" + Path + "' --date 2024-05-01 2>/dev/null 1>&2", output), 2);
+    EXPECT_EQ(output, "") << "messages go to standard error";
+    EXPECT_EQ(shell("init '" + Path + "'", output), 0) << output;
+    EXPECT_EQ(shell("add '" + Path + "' --date 2024-05-01 --time 10:00 --description Hi", output),
+              0)
+        << output;
+    EXPECT_EQ(shell("list '" + Path + "'", output), 0);
+    EXPECT_NE(output.find("2024-05-01  10:00:00  no    Hi"), std::string::npos) << output;
+    EXPECT_EQ(shell("init '" + Path + "'", output), 1);
+}
+
+}  // namespace
