@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QFrame>
+#include <QImage>
 #include <QPointer>
 #include <array>
 #include <functional>
@@ -78,10 +79,17 @@ class TJCalendar : public QFrame {
     void ShowMonth(TDateTime date);
     TDateTime CellDate(int labelIndex) const;
     QImage ArrowBitmap(int width, int height, bool right) const;
-    void StyleShownDay(int labelIndex);
+    void StyleDayCell(int labelIndex);
+    // The label index of day `day` of the shown month; -1 when there is none.
+    int ShownCellOfDay(int day) const;
+    int IndexOfLabel(const TClickLabel* label) const;
+    void UpdateTodayFrame();
+    void FillMonthList();
     void PlaceLists();
     void HideLists();
+    void ShowCaptions();
     void ApplyPanelColors();
+    void ApplyShapeColors();
     void ApplyLabelColors();
     void ApplyListColors();
     void ApplyArrowBitmaps();
