@@ -10,18 +10,34 @@
 
 namespace {
 
+TMondrelDate Appointment(int32_t id, TDateTime date, TDateTime time, const std::string& text,
+                         const std::string& value = "v", const std::string& script = "s") {
+    TMondrelDate appointment;
+    appointment.ID = id;
+    appointment.Date = date;
+    appointment.Time = time;
+    appointment.Discription = text;
+    appointment.Value = value;
+    appointment.Script = script;
+    return appointment;
+}
+
+void ExpectStored(const TMondrelDate& stored, const TMondrelDate& expected) {
+    EXPECT_EQ(stored.ID, expected.ID);
+    EXPECT_EQ(stored.Date, expected.Date);
+    EXPECT_DOUBLE_EQ(stored.Time, expected.Time);
+    EXPECT_EQ(stored.Discription, expected.Discription);
+    EXPECT_EQ(stored.Value, expected.Value);
+    EXPECT_EQ(stored.Script, expected.Script);
+    EXPECT_EQ(stored.Done, expected.Done);
+}
+
 class DateStore : public TReadyDatabaseTest {
   protected:
     // Adds an appointment and answers its new ID.
     int32_t Add(TDateTime date, TDateTime time, const std::string& text,
                 const std::string& value = "v", const std::string& script = "s") {
-        TMondrelDate appointment;
-        appointment.ID = -1;
-        appointment.Date = date;
-        appointment.Time = time;
-        appointment.Discription = text;
-        appointment.Value = value;
-        appointment.Script = script;
+        TMondrelDate appointment = Appointment(-1, date, time, text, value, script);
         appointment.Done = 1;  // not written: new rows start open
         AddDate(Path, appointment);
         return std::stoi(QueryText(Path, "SELECT max(ID) FROM Dates"));
@@ -95,14 +111,8 @@ TEST_F(DateStore, AddedRowIsOpenWithFreshIdUntilMarkedDone) {
     int32_t second = Add(Day(2009, 3, 5), At(11, 0), "feed cat");
     EXPECT_GT(second, first);
 
-    TMondrelDate stored = GetDate(Path, first);
-    EXPECT_EQ(stored.ID, first);
-    EXPECT_EQ(stored.Date, Day(2009, 3, 5));
-    EXPECT_DOUBLE_EQ(stored.Time, At(10, 30));
-    EXPECT_EQ(stored.Discription, "water plants");
-    EXPECT_EQ(stored.Value, "on");
-    EXPECT_EQ(stored.Script, "Garden");
-    EXPECT_EQ(stored.Done, 0);
+    ExpectStored(GetDate(Path, first),
+                 Appointment(first, Day(2009, 3, 5), At(10, 30), "water plants", "on", "Garden"));
     EXPECT_EQ(QueryText(Path, "SELECT Time FROM Dates WHERE ID = " + std::to_string(first)),
               "10:30:00");
 
@@ -115,23 +125,10 @@ TEST_F(DateStore, UpdateRewritesFieldsButKeepsDone) {
     int32_t id = Add(Day(2009, 3, 5), At(10, 30), "old");
     SetDateDone(Path, id);
 
-    TMondrelDate changed;
-    changed.ID = id;
-    changed.Date = Day(2009, 4, 1);
-    changed.Time = At(6, 15);
-    changed.Discription = "new";
-    changed.Value = "nv";
-    changed.Script = "ns";
-    changed.Done = 0;
+    TMondrelDate changed = Appointment(id, Day(2009, 4, 1), At(6, 15), "new", "nv", "ns");
     UpdateDate(Path, changed);
-
-    TMondrelDate stored = GetDate(Path, id);
-    EXPECT_EQ(stored.Date, Day(2009, 4, 1));
-    EXPECT_DOUBLE_EQ(stored.Time, At(6, 15));
-    EXPECT_EQ(stored.Discription, "new");
-    EXPECT_EQ(stored.Value, "nv");
-    EXPECT_EQ(stored.Script, "ns");
-    EXPECT_EQ(stored.Done, 1);
+    changed.Done = 1;
+    ExpectStored(GetDate(Path, id), changed);
     EXPECT_TRUE(OpenTexts(Day(2009, 4, 1)).empty());
 }
 
@@ -153,21 +150,12 @@ TEST_F(DateStore, UnreadableStoredTextsRaiseConversionErrors) {
     EXPECT_DOUBLE_EQ(GetDates(Path, dqDayOpen, Day(2009, 3, 5)).at(0).Time, At(22, 0));
 }
 
-TEST_F(DateStore, FixedFlagsComeWithTheFileAndNewFlagsAreOrdinary) {
-    TFlags flags = GetFlags(Path);
-    ASSERT_EQ(flags.size(), 2u);
-    EXPECT_EQ(flags[0].Caption, "Weekend");
-    EXPECT_EQ(flags[0].Variable, "Mondrel_IsWeekend");
-    EXPECT_EQ(flags[1].Caption, "Public holiday");
-    EXPECT_EQ(flags[1].Variable, "Mondrel_IsPublicHoliday");
-    EXPECT_EQ(flags[0].isFix, 1);
-    EXPECT_EQ(flags[1].isFix, 1);
-
+TEST_F(DateStore, NewFlagsAreOrdinaryAndKeepNegativeColours) {
     const int32_t systemColor = static_cast<int32_t>(0xFF000018u);
     AddFlag(Path, "Vacation", "Vacation_Var", systemColor);
     AddFlag(Path, "Guests", "Guests_Var", 0x00FF00);
-    flags = GetFlags(Path);
-    ASSERT_EQ(flags.size(), 4u);
+    TFlags flags = GetFlags(Path);
+    ASSERT_EQ(flags.size(), 4u) << "two fixed flags come with the file";
     EXPECT_EQ(flags[2].Caption, "Vacation");
     EXPECT_EQ(flags[2].Variable, "Vacation_Var");
     EXPECT_EQ(flags[2].Color, systemColor);
