@@ -21,6 +21,8 @@ class THostAddInLibrary final : public TNHXMessageObject<INHXAddInLibrary> {
 
     // ---- For the host, its window and tests ----
     const std::vector<TNHXAddIn>& AddIns() const { return Items; }
+    // Drops the add-ins of a module whose code goes away; answers how many there were.
+    int ForgetModule(const GUID& moduleId);
     int RegisterCount() const { return Registers; }
     int UnregisterCount() const { return Unregisters; }
     void SetChangeListener(std::function<void()> listener) { Changed = std::move(listener); }

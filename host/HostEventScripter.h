@@ -67,13 +67,21 @@ class THostEventScripter final : public TNHXMessageObject<INHXEventScripter> {
     bool AnswersInterface(const GUID& iid) const override;
 
   private:
-    void Start(const std::string& name, const std::string& path, const THostScriptRun& run);
-    void LogOutput(QProcess* process, const std::string& name, bool flushPartialLine);
-    void Finished(QProcess* process);
+    struct TProcess {
+        std::unique_ptr<QProcess> Process;
+        std::string Name;
+        std::string Pending;  // output after the last complete line
+    };
+
+    void Start(const std::string& path, const THostScriptRun& run);
+    void LogOutput(TProcess& run, bool flushPartialLine);
+    void Finish(TProcess& run, int32_t kind, const std::string& outcome);
 
     std::shared_ptr<THostLog> Log;
     std::string Dir;
     std::vector<std::string> LookupNames;
     std::vector<THostScriptRun> RunRecords;
-    std::vector<std::unique_ptr<QProcess>> Running;
+    std::vector<std::unique_ptr<TProcess>> Running;
+    // Ended runs, freed at the next start or with the scripter (never inside their own signals).
+    std::vector<std::unique_ptr<TProcess>> Ended;
 };

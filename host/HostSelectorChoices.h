@@ -19,8 +19,7 @@ struct THostSelectCall {
 class THostSelectorChoices {
   public:
     // Asks the user; answers the choice, or nothing when the user cancelled.
-    using TChooser =
-        std::function<std::optional<std::string>(THostSelectKind kind, uint8_t types)>;
+    using TChooser = std::function<std::optional<std::string>(THostSelectKind kind, uint8_t types)>;
 
     // Queues the answer of the next select call of that kind; nothing means "cancelled".
     void QueueAnswer(THostSelectKind kind, std::optional<std::string> answer);

@@ -71,6 +71,7 @@ class THostVariableManager final : public TNHXMessageObject<INHXVariableManager>
     bool AnswersInterface(const GUID& iid) const override;
 
   private:
+    const THostVariable* Lookup(const std::string& name) const;
     THostVariable* Lookup(const std::string& name);
     NHXResult Write(THostVariableCallRecord record, uint8_t typeCode);
     void Record(const THostVariableCallRecord& record);

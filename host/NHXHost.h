@@ -86,6 +86,8 @@ class TNHXHost {
     THostModuleLoader& Loader() const { return *ModuleLoader.Get(); }
     THostAddInLibrary& AddIns() const { return *AddInLibrary.Get(); }
     THostSelectorChoices& Selector() const { return *SelectorChoices; }
+    // The modules instances can be made of: the loaded one and the selector.
+    const THostModuleRegistry& Modules() const { return *Registry; }
     const std::string& KernelDir() const { return KernelObject->KernelDir(); }
 
     // The kernel's QueryInterface fails for a refused service.

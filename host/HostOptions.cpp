@@ -1,0 +1,122 @@
+#include "HostOptions.h"
+
+#include <charconv>
+#include <cmath>
+#include <map>
+
+namespace {
+
+enum class TOption { Module, Settings, KernelDir, Scripts, VariablesOut, QuitAfter };
+
+const std::map<std::string, TOption>& ValueOptions() {
+    static const std::map<std::string, TOption> options = {
+        {"--module", TOption::Module},
+        {"--settings", TOption::Settings},
+        {"--kernel-dir", TOption::KernelDir},
+        {"--scripts", TOption::Scripts},
+        {"--variables-out", TOption::VariablesOut},
+        {"--quit-after", TOption::QuitAfter}};
+    return options;
+}
+
+double ParseSeconds(const std::string& text) {
+    double seconds = 0;
+    const char* end = text.data() + text.size();
+    auto [stop, error] = std::from_chars(text.data(), end, seconds);
+    if (error != std::errc() || stop != end || !std::isfinite(seconds) || seconds < 0 ||
+        seconds > 24.0 * 24 * 3600) {
+        throw EOptionError("--quit-after needs a number of seconds (0 to 2073600), not \"" + text +
+                           "\"");
+    }
+    return seconds;
+}
+
+void Apply(THostOptions& options, TOption option, const std::string& name,
+           const std::string& value) {
+    if (value.empty()) {
+        throw EOptionError(name + " needs a value");
+    }
+    switch (option) {
+        case TOption::Module:
+            options.ModulePath = value;
+            break;
+        case TOption::Settings:
+            options.Host.SettingsFile = value;
+            break;
+        case TOption::KernelDir:
+            options.Host.KernelDir = value;
+            break;
+        case TOption::Scripts:
+            options.Host.ScriptsDir = value;
+            break;
+        case TOption::VariablesOut:
+            options.Host.VariablesOut = value;
+            break;
+        case TOption::QuitAfter:
+            options.QuitAfter = ParseSeconds(value);
+            break;
+    }
+}
+
+}  // namespace
+
+THostOptions ParseHostOptions(const std::vector<std::string>& args) {
+    THostOptions options;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--help" || arg == "-h") {
+            options.Help = true;
+            continue;
+        }
+        if (arg == "--headless") {
+            options.Headless = true;
+            continue;
+        }
+        // Both "--name value" and "--name=value".
+        const size_t equals = arg.find('=');
+        const std::string name = arg.substr(0, equals);
+        auto it = ValueOptions().find(name);
+        if (it == ValueOptions().end()) {
+            throw EOptionError(arg.starts_with("-") ? "Unknown option " + name
+                                                    : "Unexpected argument \"" + arg + "\"");
+        }
+        if (equals != std::string::npos) {
+            Apply(options, it->second, name, arg.substr(equals + 1));
+        } else if (i + 1 < args.size()) {
+            Apply(options, it->second, name, args[++i]);
+        } else {
+            throw EOptionError(name + " needs a value");
+        }
+    }
+    return options;
+}
+
+std::string HostUsage(const std::string& program) {
+    return "Usage: " + program + R"( [options]
+A stand-in NHX host: loads a module, registers it, shows its add-ins, instances, the log and
+the variables, and runs until the window closes (or --quit-after, or Ctrl+C).
+
+Options:
+  --module PATH          the module library (default: ../module/Core.Mondrel.so next to this
+                         program)
+  --settings FILE        the settings INI file (default: nhx-host.ini in the kernel directory)
+  --kernel-dir DIR       the host's base directory given to modules (default: the current
+                         directory)
+  --scripts DIR          the folder of executable scripts (default: scripts/ in the kernel
+                         directory)
+  --variables-out FILE   rewrite FILE on every variable change: name<TAB>type<TAB>value lines
+  --headless             no window; message boxes and errors go to standard error
+  --quit-after SECONDS   quit by itself after that many seconds
+  --help                 this text
+
+The log goes to standard output, one line per entry: time, kind, [sender], text.
+)";
+}
+
+std::string DefaultModulePath(const std::string& programDir) {
+    std::string dir = programDir;
+    if (!dir.empty() && dir.back() != '/') {
+        dir += '/';
+    }
+    return dir + "../module/Core.Mondrel.so";
+}

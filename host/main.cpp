@@ -1,0 +1,143 @@
+// nhx-host: a stand-in NHX host. Loads a module, registers it, runs the event loop with or without
+// a window, and on exit releases the instances (closing their pages first), unregisters and
+// unloads. The log goes to standard output.
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QTimer>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+
+#include "HostOptions.h"
+#include "HostSelectorDialog.h"
+#include "HostWindow.h"
+#include "MessageBox.h"
+#include "NHXHost.h"
+#include "SignalQuitter.h"
+#include "widgets/QtMessageBox.h"
+
+namespace {
+
+constexpr int ExitBadOptions = 2;
+constexpr int ExitNoModule = 1;
+
+bool HaveDisplay() {
+    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
+
+std::string ProgramDir(const char* argv0) {
+    // /proc/self/exe names the program even when it was started through $PATH.
+    const QFileInfo self(QStringLiteral("/proc/self/exe"));
+    const QString exe = self.exists() ? self.canonicalFilePath() : QString::fromLocal8Bit(argv0);
+    return QFileInfo(exe).absolutePath().toStdString();
+}
+
+void CheckDirectory(const std::string& option, const std::string& dir) {
+    if (!dir.empty() && !QFileInfo(QString::fromStdString(dir)).isDir()) {
+        throw EOptionError(option + ": no such directory: " + dir);
+    }
+}
+
+// The window's selector: a list of the host's variables (of the asked types) or scripts.
+void InstallSelectorDialog(TNHXHost& host, QWidget* parent) {
+    host.Selector().SetChooser([&host, parent](THostSelectKind kind, uint8_t types) {
+        std::vector<std::string> items;
+        if (kind == THostSelectKind::Script) {
+            items = host.Scripter().ListScripts();
+            return THostSelectorDialog::Choose(parent, QObject::tr("Select a script"), items);
+        }
+        for (const THostVariable& v : host.Variables().Variables()) {
+            // A type set of 0 asks for every type.
+            if (types == 0 || (v.TypeCode < 8 && (types & (1u << v.TypeCode)))) {
+                items.push_back(v.Name);
+            }
+        }
+        return THostSelectorDialog::Choose(parent, QObject::tr("Select a variable"), items);
+    });
+}
+
+int Run(const THostOptions& options, const char* argv0) {
+    CheckDirectory("--kernel-dir", options.Host.KernelDir);
+    if (!options.Headless && !HaveDisplay()) {
+        throw EOptionError("no display to show the window on; use --headless");
+    }
+    if (options.Headless) {
+        // Widgets still work (a module may build its page), but nothing is shown and message
+        // boxes are written to standard error instead of waiting for an answer.
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    int argc = 1;
+    char name[] = "nhx-host";
+    char* argv[] = {name, nullptr};
+    QApplication application(argc, argv);
+    InstallQtMessageBoxPresenter();
+    TSignalQuitter quitter;
+
+    const std::string modulePath =
+        options.ModulePath.empty() ? DefaultModulePath(ProgramDir(argv0)) : options.ModulePath;
+
+    TNHXHost host(options.Host);
+    host.Log().AddListener(
+        [](const THostLogEntry& entry) { std::cout << THostLog::FormatEntry(entry) << std::endl; });
+    for (const THostLogEntry& entry : host.Log().Entries()) {
+        std::cout << THostLog::FormatEntry(entry) << std::endl;
+    }
+    if (!QFileInfo(QString::fromStdString(host.Scripter().ScriptsDir())).isDir()) {
+        host.Log().AddHostNote(
+            NHX_LOG_ERROR, "The scripts folder does not exist: " + host.Scripter().ScriptsDir());
+    }
+
+    try {
+        host.LoadModule(modulePath);
+    } catch (const EModuleLoadError& e) {
+        std::cerr << "nhx-host: " << e.what() << std::endl;
+        return ExitNoModule;
+    }
+
+    std::unique_ptr<THostWindow> window;
+    if (!options.Headless) {
+        window = std::make_unique<THostWindow>(host);
+        InstallSelectorDialog(host, window.get());
+        window->show();
+    }
+    host.RegisterModule();
+
+    if (options.QuitAfter) {
+        QTimer::singleShot(static_cast<int>(*options.QuitAfter * 1000), &application,
+                           &QCoreApplication::quit);
+    }
+    application.exec();
+
+    host.Selector().SetChooser({});
+    window.reset();
+    host.Shutdown();
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    THostOptions options;
+    try {
+        options = ParseHostOptions(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (const EOptionError& e) {
+        std::cerr << "nhx-host: " << e.what() << "\nTry 'nhx-host --help'." << std::endl;
+        return ExitBadOptions;
+    }
+    if (options.Help) {
+        std::cout << HostUsage("nhx-host");
+        return 0;
+    }
+    try {
+        return Run(options, argv[0]);
+    } catch (const EOptionError& e) {
+        std::cerr << "nhx-host: " << e.what() << std::endl;
+        return ExitBadOptions;
+    } catch (const std::exception& e) {
+        std::cerr << "nhx-host: " << e.what() << std::endl;
+        return ExitNoModule;
+    }
+}
