@@ -69,6 +69,21 @@ void PlainPanel(QFrame* panel) {
     panel->setAutoFillBackground(true);
 }
 
+// The captions are 10 point bold, and a four-digit year must fit the year caption's fixed width.
+// Where the platform's font is wider than that, the glyphs are narrowed rather than clipped.
+QFont CaptionFont(const QFont& inherited) {
+    QFont font;
+    font.setPointSize(10);
+    font.setBold(true);
+    for (int stretch = 100; stretch > 50; stretch -= 1) {
+        font.setStretch(stretch);
+        if (QFontMetrics(font.resolve(inherited)).horizontalAdvance("0000") <= YearLabelWidth) {
+            break;
+        }
+    }
+    return font;
+}
+
 int ListLineHeight(const QListWidget* list) {
     return list->fontMetrics().height();
 }
@@ -167,9 +182,7 @@ void TJCalendar::Setup(QWidget* hostPanel) {
     VerticalLine->show();
     ApplyShapeColors();
 
-    QFont captionFont;
-    captionFont.setPointSize(10);
-    captionFont.setBold(true);
+    QFont captionFont = CaptionFont(HeaderPanel->font());
     MonthCaption = new TClickLabel(HeaderPanel);
     MonthCaption->setObjectName("MonthCaption");
     MonthCaption->setAlignment(Qt::AlignCenter);
