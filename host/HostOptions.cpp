@@ -75,6 +75,9 @@ THostOptions ParseHostOptions(const std::vector<std::string>& args) {
         // Both "--name value" and "--name=value".
         const size_t equals = arg.find('=');
         const std::string name = arg.substr(0, equals);
+        if (name == "--headless" || name == "--help") {
+            throw EOptionError(name + " takes no value");
+        }
         auto it = ValueOptions().find(name);
         if (it == ValueOptions().end()) {
             throw EOptionError(arg.starts_with("-") ? "Unknown option " + name

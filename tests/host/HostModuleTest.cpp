@@ -1,0 +1,113 @@
+// Loading, registering and unloading a module, and the window over it, with the test module.
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
+
+#include "HostTestSupport.h"
+#include "HostWindow.h"
+
+namespace {
+
+constexpr GUID FakeModuleId = {
+    0x1F2E3D4C, 0x5B6A, 0x4789, {0x9A, 0xAB, 0xBC, 0xCD, 0xDE, 0xEF, 0xF0, 0x01}};
+
+std::vector<std::string> FakeLog(const TNHXHost& host) {
+    std::vector<std::string> texts;
+    for (const THostLogEntry& entry : host.Log().ModuleEntries()) {
+        texts.push_back(entry.Text);
+    }
+    return texts;
+}
+
+}  // namespace
+
+TEST_F(HostTest, ModuleIsLoadedRegisteredAndShutDownInTheHostsOrder) {
+    TNHXHost host(Options());
+    const TNHXModuleInfo& info = host.LoadModule(FAKE_MODULE_PATH);
+    EXPECT_EQ(info.ModuleID, FakeModuleId);
+    EXPECT_EQ(host.Module().Name(), "Fake");
+    EXPECT_THROW(host.LoadModule(FAKE_MODULE_PATH), EModuleLoadError);
+
+    ASSERT_EQ(host.RegisterModule(), S_OK);
+    ASSERT_EQ(host.AddIns().AddIns().size(), 1u);
+    THostInstance first;
+    THostInstance second;
+    ASSERT_EQ(host.Instances().Create(FakeModuleId, first), S_OK);
+    ASSERT_EQ(host.Instances().Create(FakeModuleId, second), S_OK);
+    first.Module.Reset();
+    second.Module.Reset();
+
+    host.Shutdown();
+    EXPECT_FALSE(host.ModuleLoaded());
+    EXPECT_EQ(FakeLog(host),
+              (std::vector<std::string>{"Register", "Create #1", "Create #2", "ClosePage #2",
+                                        "Destroy #2", "ClosePage #1", "Destroy #1", "Unregister"}));
+    // The plug-in unregistered itself when the module let it go.
+    EXPECT_TRUE(host.AddIns().AddIns().empty());
+    EXPECT_EQ(host.AddIns().UnregisterCount(), 1);
+}
+
+TEST_F(HostTest, UnloadWithoutUnregisterLetsTheModuleCleanUp) {
+    TNHXHost host(Options());
+    host.LoadModule(FAKE_MODULE_PATH);
+    host.RegisterModule();
+    host.UnloadModule();
+    EXPECT_EQ(FakeLog(host), std::vector<std::string>{"Register"});
+    EXPECT_TRUE(host.AddIns().AddIns().empty());
+    // The selector stays, the module is gone.
+    int32_t found = 0;
+    EXPECT_EQ(host.Loader().FindModule(&FakeModuleId, &found), E_FAIL);
+    EXPECT_EQ(host.Loader().FindModule(&CLSID_NHXSelectorModule, &found), S_OK);
+}
+
+TEST_F(HostTest, LoadingSomethingThatIsNoModuleFails) {
+    TNHXHost host(Options());
+    EXPECT_THROW(host.LoadModule(KernelDir() + "missing.so"), EModuleLoadError);
+    WriteWholeFile(KernelDir() + "garbage.so", "not a library", false);
+    EXPECT_THROW(host.LoadModule(KernelDir() + "garbage.so"), EModuleLoadError);
+    // A real library without the entry.
+    EXPECT_THROW(host.LoadModule("libc.so.6"), EModuleLoadError);
+    EXPECT_FALSE(host.ModuleLoaded());
+    EXPECT_EQ(host.RegisterModule(), E_FAIL);
+}
+
+TEST_F(HostTest, WindowShowsAddInsInstancesVariablesAndTheLog) {
+    TNHXHost host(Options());
+    host.LoadModule(FAKE_MODULE_PATH);
+    THostWindow window(host);
+    host.RegisterModule();
+    THostInstance instance;
+    ASSERT_EQ(host.Instances().Create(FakeModuleId, instance), S_OK);
+    instance.Module.Reset();
+    host.Variables().PreCreate("Mondrel_TriggerValue", NHX_VAR_STRING, "Lights");
+    // Changes arrive while a module is busy; the tables follow from the event loop.
+    QCoreApplication::processEvents();
+
+    auto* addIns = window.findChild<QTableWidget*>("AddIns");
+    ASSERT_EQ(addIns->rowCount(), 1);
+    EXPECT_EQ(addIns->item(0, 1)->text(), "Fake");
+    EXPECT_EQ(addIns->item(0, 2)->text(), "A module for the host's tests");
+    auto* picture = qobject_cast<QLabel*>(addIns->cellWidget(0, 0));
+    ASSERT_NE(picture, nullptr);
+    EXPECT_EQ(picture->pixmap().size(), QSize(2, 1));
+
+    QTest::mouseClick(window.findChild<QPushButton*>("OpenAddIn0"), Qt::LeftButton);
+    QTest::mouseClick(window.findChild<QPushButton*>("OpenPage1"), Qt::LeftButton);
+    QTest::mouseClick(window.findChild<QPushButton*>("ClosePage1"), Qt::LeftButton);
+    const auto texts = FakeLog(host);
+    EXPECT_EQ(std::vector<std::string>(texts.end() - 3, texts.end()),
+              (std::vector<std::string>{"Open", "OpenPage #1", "ClosePage #1"}));
+
+    auto* variables = window.findChild<QTableWidget*>("Variables");
+    ASSERT_EQ(variables->rowCount(), 1);
+    EXPECT_EQ(variables->item(0, 2)->text(), "Lights");
+    EXPECT_EQ(window.findChild<QTableWidget*>("Instances")->rowCount(), 1);
+    EXPECT_TRUE(
+        window.findChild<QPlainTextEdit*>("Log")->toPlainText().contains("[Fake] OpenPage #1"));
+
+    host.Shutdown();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(addIns->rowCount(), 0);
+}

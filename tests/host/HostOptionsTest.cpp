@@ -1,0 +1,55 @@
+// The command line of nhx-host.
+#include <gtest/gtest.h>
+
+#include "HostOptions.h"
+
+namespace {
+
+std::string ErrorOf(const std::vector<std::string>& args) {
+    try {
+        ParseHostOptions(args);
+    } catch (const EOptionError& e) {
+        return e.what();
+    }
+    return "(accepted)";
+}
+
+}  // namespace
+
+TEST(HostOptions, EveryOptionInBothForms) {
+    const THostOptions options =
+        ParseHostOptions({"--module", "m.so", "--settings=s.ini", "--kernel-dir", "/k", "--scripts",
+                          "/k/s", "--variables-out=v.tsv", "--headless", "--quit-after", "2.5"});
+    EXPECT_EQ(options.ModulePath, "m.so");
+    EXPECT_EQ(options.Host.SettingsFile, "s.ini");
+    EXPECT_EQ(options.Host.KernelDir, "/k");
+    EXPECT_EQ(options.Host.ScriptsDir, "/k/s");
+    EXPECT_EQ(options.Host.VariablesOut, "v.tsv");
+    EXPECT_TRUE(options.Headless);
+    EXPECT_EQ(options.QuitAfter, 2.5);
+    EXPECT_FALSE(options.Help);
+
+    const THostOptions defaults = ParseHostOptions({});
+    EXPECT_TRUE(defaults.ModulePath.empty());
+    EXPECT_FALSE(defaults.Headless);
+    EXPECT_FALSE(defaults.QuitAfter);
+    EXPECT_TRUE(ParseHostOptions({"-h"}).Help);
+}
+
+TEST(HostOptions, BadCommandLinesSayWhatIsWrong) {
+    EXPECT_EQ(ErrorOf({"--bogus"}), "Unknown option --bogus");
+    EXPECT_EQ(ErrorOf({"stray"}), "Unexpected argument \"stray\"");
+    EXPECT_EQ(ErrorOf({"--module"}), "--module needs a value");
+    EXPECT_EQ(ErrorOf({"--module="}), "--module needs a value");
+    EXPECT_EQ(ErrorOf({"--headless=yes"}), "--headless takes no value");
+    for (const std::string bad : {"soon", "-1", "1e99", "nan", "2s", ""}) {
+        EXPECT_NE(ErrorOf({"--quit-after", bad}).find("--quit-after needs"), std::string::npos)
+            << bad;
+    }
+    EXPECT_EQ(ErrorOf({"--quit-after", "0"}), "(accepted)");
+}
+
+TEST(HostOptions, DefaultModuleLiesNextToTheProgram) {
+    EXPECT_EQ(DefaultModulePath("/b/host"), "/b/host/../module/Core.Mondrel.so");
+    EXPECT_NE(HostUsage("nhx-host").find("--variables-out FILE"), std::string::npos);
+}

@@ -1,0 +1,168 @@
+// nhx-host as a user runs it: its command line, a headless run over the test module, a stop by
+// signal, and the whole main job with the real module under a sped-up clock.
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <csignal>
+
+#include "HostTestSupport.h"
+
+namespace {
+
+struct TRunResult {
+    int ExitCode = -1;
+    bool Finished = false;
+    std::string Out;
+    std::string Err;
+};
+
+// Runs a program to its end, killed after `timeoutMs` so no test can hang.
+TRunResult RunProgram(const QString& program, const QStringList& args, int timeoutMs = 60000) {
+    QProcess process;
+    process.start(program, args);
+    TRunResult result;
+    if (!process.waitForStarted(10000)) {
+        result.Err = process.errorString().toStdString();
+        return result;
+    }
+    result.Finished = process.waitForFinished(timeoutMs);
+    if (!result.Finished) {
+        process.kill();
+        process.waitForFinished(5000);
+    }
+    result.ExitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.Out = process.readAllStandardOutput().toStdString();
+    result.Err = process.readAllStandardError().toStdString();
+    return result;
+}
+
+TRunResult RunHost(const QStringList& args, int timeoutMs = 60000) {
+    return RunProgram(QStringLiteral(NHX_HOST_PATH), args, timeoutMs);
+}
+
+size_t Find(const std::string& text, const std::string& what) {
+    return text.find(what);
+}
+
+}  // namespace
+
+TEST_F(HostTest, ProgramRejectsBadCommandLines) {
+    TRunResult bad = RunHost({"--bogus"});
+    EXPECT_EQ(bad.ExitCode, 2);
+    EXPECT_NE(Find(bad.Err, "Unknown option --bogus"), std::string::npos) << bad.Err;
+
+    TRunResult quit = RunHost({"--headless", "--quit-after", "soon"});
+    EXPECT_EQ(quit.ExitCode, 2);
+    EXPECT_NE(Find(quit.Err, "--quit-after needs"), std::string::npos) << quit.Err;
+
+    TRunResult dir =
+        RunHost({"--headless", "--kernel-dir", QString::fromStdString(KernelDir() + "none")});
+    EXPECT_EQ(dir.ExitCode, 2);
+    EXPECT_NE(Find(dir.Err, "no such directory"), std::string::npos) << dir.Err;
+
+    TRunResult help = RunHost({"--help"});
+    EXPECT_EQ(help.ExitCode, 0);
+    EXPECT_NE(Find(help.Out, "--quit-after SECONDS"), std::string::npos);
+}
+
+TEST_F(HostTest, ProgramReportsAModuleItCannotLoad) {
+    WriteWholeFile(KernelDir() + "garbage.so", "not a library", false);
+    for (const std::string& module : {KernelDir() + "missing.so", KernelDir() + "garbage.so"}) {
+        TRunResult run = RunHost({"--headless", "--quit-after", "5", "--kernel-dir",
+                                  QString::fromStdString(KernelDir()), "--module",
+                                  QString::fromStdString(module)});
+        EXPECT_EQ(run.ExitCode, 1) << module;
+        EXPECT_NE(Find(run.Err, "Cannot load module " + module), std::string::npos) << run.Err;
+    }
+}
+
+TEST_F(HostTest, ProgramRunsHeadlessAndShutsDownInOrder) {
+    const std::string dump = KernelDir() + "variables.tsv";
+    TRunResult run = RunHost({"--headless", "--quit-after", "0.3", "--module", FAKE_MODULE_PATH,
+                              "--kernel-dir", QString::fromStdString(KernelDir()),
+                              "--variables-out", QString::fromStdString(dump)});
+    ASSERT_TRUE(run.Finished);
+    EXPECT_EQ(run.ExitCode, 0) << run.Err;
+    const size_t registered = Find(run.Out, "[Fake] Register");
+    const size_t unregistered = Find(run.Out, "[Fake] Unregister");
+    ASSERT_NE(registered, std::string::npos) << run.Out;
+    ASSERT_NE(unregistered, std::string::npos) << run.Out;
+    EXPECT_LT(registered, unregistered);
+    EXPECT_NE(Find(run.Out, "Module Fake unloaded"), std::string::npos);
+    EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(dump)));
+}
+
+TEST_F(HostTest, ProgramStopsCleanlyOnTerminate) {
+    QProcess process;
+    process.start(QStringLiteral(NHX_HOST_PATH),
+                  {"--headless", "--module", FAKE_MODULE_PATH, "--kernel-dir",
+                   QString::fromStdString(KernelDir())});
+    ASSERT_TRUE(process.waitForStarted(10000));
+    // Wait until it has registered, then ask it to stop.
+    std::string out;
+    for (int i = 0; i < 200 && Find(out, "[Fake] Register") == std::string::npos; ++i) {
+        process.waitForReadyRead(100);
+        out += process.readAllStandardOutput().toStdString();
+    }
+    ASSERT_NE(Find(out, "[Fake] Register"), std::string::npos);
+    process.terminate();
+    const bool finished = process.waitForFinished(20000);
+    if (!finished) {
+        process.kill();
+        process.waitForFinished(5000);
+    }
+    ASSERT_TRUE(finished);
+    out += process.readAllStandardOutput().toStdString();
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 0);
+    EXPECT_NE(Find(out, "[Fake] Unregister"), std::string::npos);
+}
+
+// The main job: an appointment due in the next minute fires its script with the appointment's
+// data, and the row ends done. The clock runs sixty times fast, so the minute takes a second.
+TEST_F(HostTest, DueAppointmentRunsItsScriptUnderTheRealModule) {
+    const QString faketime = QStandardPaths::findExecutable("faketime");
+    const QString sqlite = QStandardPaths::findExecutable("sqlite3");
+    if (!QFileInfo::exists(MONDREL_MODULE_PATH) || !QFileInfo::exists(MONDREL_DB_PATH)) {
+        GTEST_SKIP() << "the module (" MONDREL_MODULE_PATH
+                        ") or the database tool (" MONDREL_DB_PATH ") is not built";
+    }
+    if (faketime.isEmpty() || sqlite.isEmpty()) {
+        GTEST_SKIP() << "faketime or sqlite3 is not installed (scripts/setup installs both)";
+    }
+    ASSERT_TRUE(QDir(Dir.path()).mkdir("Database"));
+    const QString database = QString::fromStdString(KernelDir() + "Database/Mondrel.sdb");
+    ASSERT_EQ(RunProgram(MONDREL_DB_PATH, {"init", database}).ExitCode, 0);
+    TRunResult added =
+        RunProgram(MONDREL_DB_PATH,
+                   {"add", database, "--date", "2026-12-08", "--time", "10:30", "--description",
+                    "Feed the cat", "--value", "2 cups", "--script", "show.sh"});
+    ASSERT_EQ(added.ExitCode, 0) << added.Err;
+    const std::string seen = KernelDir() + "seen.txt";
+    WriteScript("show.sh",
+                "{ echo \"sender=$NHX_SENDER\"; echo \"d=$Mondrel_Discription\";"
+                " echo \"v=$Mondrel_Value\"; echo \"date=$Mondrel_Date\";"
+                " echo \"time=$Mondrel_Time\"; } > '" +
+                    seen + "'\n");
+
+    TRunResult run =
+        RunProgram(faketime,
+                   {"-f", "@2026-12-08 10:29:50 x60", NHX_HOST_PATH, "--headless", "--quit-after",
+                    "150", "--kernel-dir", QString::fromStdString(KernelDir()), "--scripts",
+                    QString::fromStdString(ScriptsDir())},
+                   120000);
+    ASSERT_TRUE(run.Finished) << run.Out;
+    EXPECT_EQ(run.ExitCode, 0) << run.Err;
+
+    const std::string environment = ReadWholeFile(seen);
+    EXPECT_NE(Find(environment, "sender=Mondrel\n"), std::string::npos) << run.Out;
+    EXPECT_NE(Find(environment, "d=Feed the cat\n"), std::string::npos) << environment;
+    EXPECT_NE(Find(environment, "v=2 cups\n"), std::string::npos) << environment;
+    EXPECT_NE(Find(environment, "time=10:30:00\n"), std::string::npos) << environment;
+    EXPECT_EQ(Find(environment, "date=\n"), std::string::npos) << environment;
+    EXPECT_NE(Find(run.Out, "Script show.sh finished with exit code 0"), std::string::npos)
+        << run.Out;
+
+    TRunResult done = RunProgram(sqlite, {database, "SELECT Done FROM Dates"});
+    EXPECT_EQ(done.Out, "1\n") << done.Err;
+}
