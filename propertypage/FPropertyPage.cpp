@@ -1,0 +1,590 @@
+#include "FPropertyPage.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QShowEvent>
+#include <QSignalBlocker>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <optional>
+
+#include "DBCnx.h"
+#include "DateTime.h"
+#include "DayBlock.h"
+#include "DayFlagPanel.h"
+#include "EditorPanel.h"
+#include "FlagGridDelegate.h"
+#include "FormControls.h"
+#include "HostPicker.h"
+#include "JCalendar.h"
+#include "Locale.h"
+#include "MessageBox.h"
+#include "PageImage.h"
+#include "PageRules.h"
+#include "SetupPanel.h"
+#include "ShapeControl.h"
+
+namespace {
+
+constexpr int ClientWidth = 441;
+constexpr int ClientHeight = 331;
+constexpr int ToolbarPressOffset = 2;
+
+QString ToQString(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+std::string ToStdString(const QString& text) {
+    return text.toStdString();
+}
+
+QDate ToQDate(TDateTime value) {
+    TDateParts parts = DecodeDate(value);
+    return QDate(parts.Year, parts.Month, parts.Day);
+}
+
+TDateTime FromQDate(const QDate& date) {
+    return EncodeDate(date.year(), date.month(), date.day());
+}
+
+// A glyph whose pixels of the transparent colour are see-through; without a colour given, the
+// bottom-left pixel names it.
+QPixmap TransparentGlyph(const QString& picture, std::optional<QColor> transparent) {
+    QImage image = PagePicture(picture).toImage().convertToFormat(QImage::Format_ARGB32);
+    if (image.isNull()) {
+        return {};
+    }
+    QRgb key = transparent ? transparent->rgb() : image.pixel(0, image.height() - 1);
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (image.pixel(x, y) == key) {
+                image.setPixel(x, y, qRgba(0, 0, 0, 0));
+            }
+        }
+    }
+    return QPixmap::fromImage(image);
+}
+
+QPushButton* NewGlyphButton(QWidget* parent, const QString& name, const QRect& geometry,
+                            const QString& caption) {
+    QPushButton* button = NewButton(parent, name, geometry, caption);
+    button->setFlat(true);
+    button->setIconSize(QSize(16, 16));
+    return button;
+}
+
+}  // namespace
+
+template <class Sender, class Signal>
+void TfrmPropertyPage::OnEvent(Sender* sender, Signal signal, std::function<void()> handler) {
+    connect(sender, signal, this, [handler = std::move(handler)] { RunGuarded(handler); });
+}
+
+TfrmPropertyPage::TfrmPropertyPage(QWidget* parent) : QDialog(parent) {
+    setObjectName("frmPropertyPage");
+    setWindowTitle("Mondrel");
+    setFixedSize(ClientWidth, ClientHeight);
+    setSizeGripEnabled(false);
+    QFont pageFont = font();
+    pageFont.setStyleHint(QFont::SansSerif);
+    pageFont.setFamily("Sans Serif");
+    pageFont.setPointSize(8);
+    setFont(pageFont);
+
+    // Created bottom to top: later siblings lie over earlier ones.
+    BuildMainView();
+    PnlTermin = new TEditorPanel(this);
+    PnlTermin->hide();
+    PnlSetup = new TSetupPanel(this);
+    PnlSetup->hide();
+    PnlSetup->SGEvents->setItemDelegate(new TFlagGridDelegate(PnlSetup->SGEvents));
+    BuildHeader();
+    DoBlur = NewButton(this, "DoBlur", {0, 0, 0, 0}, {});
+
+    FormCreate();
+    SetTabOrder();
+
+    OnEvent(btnOK, &QPushButton::clicked, [this] { btnOKClick(); });
+    OnEvent(btnApply, &QPushButton::clicked, [this] { btnApplyClick(); });
+    OnEvent(ScrollBar, &QScrollBar::valueChanged, [this] { ScrollBarChange(); });
+    for (TPageImage* image : {ImgFlagsAdd, ImgTerminNeu, ImgSetup}) {
+        OnEvent(image, &TPageImage::MouseDown,
+                [this, image] { ToolbarPress(image, ToolbarPressOffset); });
+        OnEvent(image, &TPageImage::MouseUp,
+                [this, image] { ToolbarPress(image, -ToolbarPressOffset); });
+    }
+    OnEvent(ImgFlagsAdd, &TPageImage::Click, [this] { ImgFlagsAddClick(); });
+    OnEvent(ImgTerminNeu, &TPageImage::Click, [this] { OpenEditor(-1); });
+    OnEvent(ImgSetup, &TPageImage::Click, [this] { ImgSetupClick(); });
+    for (int slot = 0; slot < 3; ++slot) {
+        OnEvent(Blocks[slot]->EditImage(), &TPageImage::Click,
+                [this, slot] { OpenEditor(Blocks[slot]->AppointmentId()); });
+        OnEvent(Blocks[slot]->KillImage(), &TPageImage::Click,
+                [this, slot] { DeleteAppointment(slot); });
+    }
+
+    OnEvent(PnlTermin->BtnSaveDate, &QPushButton::clicked, [this] { BtnSaveDateClick(); });
+    OnEvent(PnlTermin->BtnDateClose, &QPushButton::clicked, [this] { BtnDateCloseClick(); });
+    OnEvent(PnlTermin->ImgScriptSelect, &TPageImage::Click, [this] { ImgScriptSelectClick(); });
+
+    OnEvent(PnlSetup->BtnSetupClose, &QPushButton::clicked, [this] { BtnSetupCloseClick(); });
+    OnEvent(PnlSetup->BtnDatabaseBrowse, &QPushButton::clicked,
+            [this] { BtnDatabaseBrowseClick(); });
+    OnEvent(PnlSetup->CombColors, &QComboBox::currentTextChanged, [this] { CombColorsChange(); });
+    OnEvent(PnlSetup->BtnFlagAdd, &QPushButton::clicked, [this] { BtnFlagAddClick(); });
+    OnEvent(PnlSetup->BtnFlagDel, &QPushButton::clicked, [this] { BtnFlagDelClick(); });
+    OnEvent(PnlSetup->ImgVariableSelect, &TPageImage::Click, [this] { ImgVariableSelectClick(); });
+    // The frame of the selected row's swatch follows the selection.
+    connect(PnlSetup->SGEvents, &QTableWidget::itemSelectionChanged, PnlSetup->SGEvents,
+            [grid = PnlSetup->SGEvents] { grid->viewport()->update(); });
+
+    OnEvent(PnlFlags->BtnFlagsSave, &QPushButton::clicked, [this] { BtnFlagsSaveClick(); });
+}
+
+TfrmPropertyPage::~TfrmPropertyPage() {
+    FormDestroy();
+}
+
+void TfrmPropertyPage::BuildHeader() {
+    pTop = NewPanel(this, "pTop", {0, 0, ClientWidth, 65}, TBevel::None);
+    SetBackgroundColor(pTop, clPageWhite);
+    NewImage(pTop, "Image1", {16, 8, 30, 30}, "logo", false);
+    QLabel* title = NewLabel(pTop, "Label1", {96, 8, 0, 0}, "Mondrel v.1.12b");
+    MakeBold(title);
+    title->adjustSize();
+    NewLabel(pTop, "Label2", {120, 24, 0, 0}, "Calendar module for the NHX home automation");
+    NewLabel(pTop, "Label3", {120, 40, 0, 0}, "Automated Script triggering");
+    auto* bevel = new QFrame(pTop);
+    bevel->setObjectName("Bevel2");
+    bevel->setGeometry(0, 63, ClientWidth, 2);
+    bevel->setFrameStyle(QFrame::HLine | QFrame::Sunken);
+}
+
+void TfrmPropertyPage::BuildMainView() {
+    Panel3 = NewPanel(this, "Panel3", {7, 69, 427, 260}, TBevel::None);
+
+    Panel2 = NewPanel(Panel3, "Panel2", {6, 8, 414, 169}, TBevel::Lowered);
+    SetBackgroundColor(Panel2, clPageSilver);
+    Blocks[0] = new TDayBlock(Panel2, 1, {201, 6, 185, 50});
+    Blocks[1] = new TDayBlock(Panel2, 2, {201, 57, 185, 51});
+    Blocks[2] = new TDayBlock(Panel2, 3, {201, 109, 185, 51});
+    ScrollBar = new QScrollBar(Qt::Vertical, Panel2);
+    ScrollBar->setObjectName("ScrollBar");
+    ScrollBar->setGeometry(391, 7, 16, 153);
+    ScrollBar->setFocusPolicy(Qt::NoFocus);
+    ScrollBar->setRange(0, 100);
+    ScrollBar->setSingleStep(1);
+    ScrollBar->setPageStep(0);
+    ScrollBar->setValue(1);
+
+    QFrame* toolbar = NewPanel(Panel3, "Panel1", {6, 185, 414, 32}, TBevel::Lowered);
+    SetBackgroundColor(toolbar, clPageSilver);
+    BuildToolbar(toolbar);
+
+    PnlFlags = new TDayFlagPanel(Panel3);
+    PnlFlags->hide();
+
+    btnOK = NewGlyphButton(Panel3, "btnOK", {262, 228, 73, 22}, "OK");
+    btnApply = NewGlyphButton(Panel3, "btnApply", {347, 228, 73, 22}, "Apply");
+    btnApply->setIcon(TransparentGlyph("check", std::nullopt));
+}
+
+void TfrmPropertyPage::BuildToolbar(QFrame* toolbar) {
+    ImgFlagsAdd = NewImage(toolbar, "ImgFlagsAdd", {7, 4, 28, 24}, "flagsadd", true, "Set Flags");
+    ImgTerminNeu =
+        NewImage(toolbar, "ImgTerminNeu", {346, 4, 28, 24}, "terminneu", true, "Set new Date");
+    ImgSetup = NewImage(toolbar, "ImgSetup", {380, 4, 28, 24}, "setup", true, "Setup");
+}
+
+void TfrmPropertyPage::SetTabOrder() {
+    QList<QWidget*> chain{DoBlur};
+    chain += PnlSetup->TabChain();
+    chain += PnlTermin->TabChain();
+    chain += QList<QWidget*>{PnlFlags->CLBFlags, PnlFlags->BtnFlagsSave, btnOK, btnApply};
+    for (qsizetype i = 1; i < chain.size(); ++i) {
+        QWidget::setTabOrder(chain[i - 1], chain[i]);
+    }
+}
+
+void TfrmPropertyPage::CentreOnHostWindow() {
+    QRect area;
+    QWidget* host = QApplication::activeWindow();
+    if (host && host != this) {
+        area = host->frameGeometry();
+    } else if (QScreen* screen = QApplication::primaryScreen()) {
+        area = screen->availableGeometry();
+    }
+    if (area.isValid()) {
+        move(area.center() - QPoint(width() / 2, height() / 2));
+    }
+}
+
+void TfrmPropertyPage::SetInstance(INHXMondrel* instance) {
+    Instance = TNHXInterfacePtr<INHXMondrel>::Share(instance);
+}
+
+void TfrmPropertyPage::SetInstanceControl(INHXInstanceControl* control) {
+    InstanceControl = TNHXInterfacePtr<INHXInstanceControl>::Share(control);
+}
+
+void TfrmPropertyPage::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // A window restored by the window system is no new showing.
+    if (event->spontaneous()) {
+        return;
+    }
+    if (!Placed) {
+        CentreOnHostWindow();
+        Placed = true;
+    }
+    DoBlur->setFocus();
+    RunGuarded([this] { FormShow(); });
+}
+
+// ---- Form ----
+
+void TfrmPropertyPage::FormCreate() {
+    btnOK->setIcon(TransparentGlyph("check", QColor(0, 255, 0)));
+
+    Calendar = new TJCalendar(Panel2);
+    Calendar->Setup(Panel2);
+    Calendar->SetTop(6);
+    Calendar->SetLeft(6);
+    Calendar->SetHeaderColor(0x800000);
+    Calendar->SetBodyColor(0xF0FBFF);
+    Calendar->SetWeekNumberColor(0x000080);
+    Calendar->SetWeekdayColor(0x000080);
+    Calendar->SetOtherMonthColor(0xF0CAA6);
+    Calendar->SetHeaderTextColor(0xF0CAA6);
+    Calendar->SetArrowColor(0xF0CAA6);
+    Calendar->SetMarkerColor(0xF0CAA6);
+    Calendar->SetLineColor(0x008000);
+    Calendar->OnDayClick = [this](QWidget*) { RunGuarded([this] { CalendarDayClick(); }); };
+    Calendar->SetLanguage(true);
+}
+
+void TfrmPropertyPage::FormShow() {
+    if (Instance) {
+        TNHXMondrelSettings settings{};
+        if (NHXSucceeded(Instance->GetSettings(&settings))) {
+            PageSettings.Database = TNHXTextRef::Adopt(settings.Database).Str();
+        }
+    }
+    PnlSetup->EdtDataBase->setText(ToQString(PageSettings.Database));
+    RefreshView();
+    ShowDay(0);
+}
+
+void TfrmPropertyPage::FormDestroy() {
+    InstanceControl.Reset();
+    delete Calendar;
+    Calendar = nullptr;
+}
+
+void TfrmPropertyPage::btnApplyClick() {
+    if (!Instance) {
+        return;
+    }
+    TNHXTextRef database(PageSettings.Database);
+    TNHXMondrelSettings settings{database.Get()};
+    Instance->SetSettings(&settings);
+}
+
+void TfrmPropertyPage::btnOKClick() {
+    btnApplyClick();
+    close();
+}
+
+void TfrmPropertyPage::CalendarDayClick() {
+    ShowDay(0);
+}
+
+void TfrmPropertyPage::ToolbarPress(TPageImage* image, int offset) {
+    image->move(image->pos() + QPoint(offset, offset));
+    image->update();
+}
+
+// ---- Data and the day view ----
+
+TDateTime TfrmPropertyPage::SelectedDay() const {
+    return DateOf(Calendar->SelectedDate());
+}
+
+void TfrmPropertyPage::LoadData() {
+    const std::string& path = PageSettings.Database;
+    // Read everything first, so a failing read leaves the lists as they were.
+    TDates monthDates = GetDates(path, dqMonth, SelectedDay());
+    TFlags flags = GetFlags(path);
+    TDayFlags dayFlags = GetDayFlags(path, 0);
+    TDBColors colors = GetColors(path);
+    MonthDates = std::move(monthDates);
+    FlagList = std::move(flags);
+    DayFlagList = std::move(dayFlags);
+    ColorList = std::move(colors);
+}
+
+void TfrmPropertyPage::RefreshView() {
+    LoadData();
+
+    std::vector<std::string> captions;
+    for (const TFlag& flag : FlagList) {
+        captions.push_back(flag.Caption);
+    }
+    PnlFlags->SetCaptions(captions);
+
+    QComboBox* colorBox = PnlSetup->CombColors;
+    {
+        QSignalBlocker quiet(colorBox);
+        colorBox->clear();
+        for (const TDBColor& color : ColorList) {
+            colorBox->addItem(ToQString(color.Name));
+        }
+        colorBox->setCurrentIndex(ColorList.empty() ? -1 : 0);
+    }
+    if (ColorList.empty()) {
+        colorBox->clearEditText();
+        PnlSetup->ShpEventColor->ClearBrush();
+    } else {
+        PnlSetup->ShpEventColor->SetBrushColor(ColorToQColor(ColorList.front().Value));
+    }
+
+    DayMarks = BuildDayMarks(DayFlagList, FlagList);
+    Calendar->SetMarks(DayMarks);
+}
+
+void TfrmPropertyPage::ShowDay(int offset) {
+    LoadData();
+    DayOffset = offset;
+    TDateTime day = SelectedDay();
+    int matches = 0;
+    int shown = 0;
+    for (const TMondrelDate& appointment : MonthDates) {
+        if (!SameDay(appointment.Date, day)) {
+            continue;
+        }
+        if (matches >= offset && shown <= 2) {
+            Blocks[shown]->Fill(appointment.ID, FormatTime(appointment.Time),
+                                appointment.Discription, appointment.Script.empty());
+            ++shown;
+        }
+        ++matches;
+    }
+    for (int slot = shown; slot < 3; ++slot) {
+        Blocks[slot]->Clear();
+    }
+    // Setting the range and position here is no user scrolling.
+    QSignalBlocker quiet(ScrollBar);
+    ScrollBar->setMaximum(shown == 3 ? matches - 3 : 0);
+    ScrollBar->setValue(std::clamp(offset, 0, ScrollBar->maximum()));
+}
+
+void TfrmPropertyPage::ScrollBarChange() {
+    ShowDay(ScrollBar->value());
+}
+
+void TfrmPropertyPage::DeleteAppointment(int slot) {
+    std::string question = "You are about to delete this Dataset:\r\n\r\n" +
+                           ToStdString(Blocks[slot]->Description()) +
+                           "\r\n\r\nDo you want to continue?";
+    if (ShowMessageBox(question, TMsgIcon::Question, {TMsgButton::Yes, TMsgButton::No}) ==
+        TMsgButton::Yes) {
+        DeleteDate(PageSettings.Database, Blocks[slot]->AppointmentId());
+    }
+    LoadData();
+    ShowDay(0);
+}
+
+// ---- Appointment editor ----
+
+void TfrmPropertyPage::OpenEditor(int32_t id) {
+    EditedId = id;
+    if (id == -1) {
+        PnlTermin->EdtDiscription->clear();
+        PnlTermin->EdtValue->clear();
+        PnlTermin->EdtScript->clear();
+        PnlTermin->EdtHour->clear();
+        PnlTermin->EdtMin->clear();
+        PnlTermin->DTPDate->setDate(ToQDate(SelectedDay()));
+    } else {
+        TMondrelDate appointment = GetDate(PageSettings.Database, id);
+        TTimeParts time = DecodeTime(appointment.Time);
+        PnlTermin->EdtDiscription->setText(ToQString(appointment.Discription));
+        PnlTermin->EdtValue->setText(ToQString(appointment.Value));
+        PnlTermin->EdtScript->setText(ToQString(appointment.Script));
+        PnlTermin->EdtHour->setText(QString::number(time.Hour));
+        PnlTermin->EdtMin->setText(QString::number(time.Minute));
+        PnlTermin->DTPDate->setDate(ToQDate(appointment.Date));
+    }
+    PnlTermin->show();
+    PnlTermin->raise();
+}
+
+void TfrmPropertyPage::BtnSaveDateClick() {
+    std::optional<int> hour = ParseInteger(ToStdString(PnlTermin->EdtHour->text()));
+    std::optional<int> minute = ParseInteger(ToStdString(PnlTermin->EdtMin->text()));
+    if (!hour || !minute) {
+        ShowMessageBox("Invalid time setting!", TMsgIcon::Warning, {TMsgButton::OK});
+        return;
+    }
+    TMondrelDate appointment;
+    appointment.ID = EditedId;
+    appointment.Discription = ToStdString(PnlTermin->EdtDiscription->text());
+    appointment.Value = ToStdString(PnlTermin->EdtValue->text());
+    appointment.Script = ToStdString(PnlTermin->EdtScript->text());
+    // Hours beyond 23 and minutes beyond 59 are no time of day; that error ends the save.
+    appointment.Time = EncodeTime(*hour, *minute, 0, 0);
+    appointment.Date = FromQDate(PnlTermin->DTPDate->date());
+    if (EditedId == -1) {
+        AddDate(PageSettings.Database, appointment);
+    } else {
+        UpdateDate(PageSettings.Database, appointment);
+    }
+    RefreshView();
+    LoadData();
+    ShowDay(0);
+    PnlTermin->hide();
+}
+
+void TfrmPropertyPage::BtnDateCloseClick() {
+    PnlTermin->hide();
+}
+
+void TfrmPropertyPage::ImgScriptSelectClick() {
+    if (std::optional<std::string> script = PickScript(InstanceControl.Get())) {
+        PnlTermin->EdtScript->setText(ToQString(*script));
+    }
+}
+
+// ---- Setup panel ----
+
+void TfrmPropertyPage::ImgSetupClick() {
+    PnlSetup->TabbedNotebook1->setCurrentIndex(0);
+    QTableWidget* grid = PnlSetup->SGEvents;
+    TFlagGridWidths widths = FlagGridColumnWidths(grid->width());
+    grid->setColumnWidth(0, widths.Caption);
+    grid->setColumnWidth(1, widths.Variable);
+    grid->setColumnWidth(2, widths.Color);
+    FillFlagGrid();
+    PnlSetup->show();
+    PnlSetup->raise();
+}
+
+void TfrmPropertyPage::FillFlagGrid() {
+    FlagList = GetFlags(PageSettings.Database);
+    QTableWidget* grid = PnlSetup->SGEvents;
+    grid->clearContents();
+    grid->setRowCount(1);
+    FlagRowIds.clear();
+    for (const TFlag& flag : FlagList) {
+        if (flag.isFix != 0) {
+            continue;
+        }
+        int row = static_cast<int>(FlagRowIds.size());
+        if (row > 0) {
+            grid->setRowCount(row + 1);
+        }
+        FlagRowIds.push_back(flag.ID);
+        grid->setItem(row, 0, new QTableWidgetItem(ToQString(flag.Caption)));
+        grid->setItem(row, 1, new QTableWidgetItem(ToQString(flag.Variable)));
+        grid->setItem(row, 2, new QTableWidgetItem(QString::number(flag.Color)));
+    }
+    // Like every grid, this one always has a selected row: the first after a refill.
+    grid->setCurrentCell(0, 0);
+    grid->selectRow(0);
+    PnlSetup->Blank->setVisible(FlagRowIds.empty());
+}
+
+void TfrmPropertyPage::CombColorsChange() {
+    if (std::optional<int32_t> value =
+            FindColorValue(ColorList, ToStdString(PnlSetup->CombColors->currentText()))) {
+        PnlSetup->ShpEventColor->SetBrushColor(ColorToQColor(*value));
+    }
+}
+
+void TfrmPropertyPage::BtnFlagAddClick() {
+    std::string caption = ToStdString(PnlSetup->EdtFlagName->text());
+    std::string variable = ToStdString(PnlSetup->EdtFlagVariable->text());
+    int32_t color =
+        FindColorValue(ColorList, ToStdString(PnlSetup->CombColors->currentText())).value_or(0);
+    AddFlag(PageSettings.Database, caption, variable, color);
+    PnlSetup->EdtFlagVariable->clear();
+    PnlSetup->EdtFlagName->clear();
+    FillFlagGrid();
+}
+
+void TfrmPropertyPage::BtnFlagDelClick() {
+    int row = -1;
+    for (const QTableWidgetSelectionRange& range : PnlSetup->SGEvents->selectedRanges()) {
+        if (row < 0 || range.topRow() < row) {
+            row = range.topRow();
+        }
+    }
+    // No flag listed, or none selected: nothing to delete.
+    if (row < 0 || row >= static_cast<int>(FlagRowIds.size())) {
+        return;
+    }
+    DeleteFlag(PageSettings.Database, FlagRowIds[row]);
+    FillFlagGrid();
+}
+
+void TfrmPropertyPage::BtnSetupCloseClick() {
+    std::string candidate = ToStdString(PnlSetup->EdtDataBase->text());
+    if (IsDatabasePathAcceptable(candidate)) {
+        PageSettings.Database = candidate;
+        PnlSetup->hide();
+        return;
+    }
+    if (ShowMessageBox("Invalid file!", TMsgIcon::Warning,
+                       {TMsgButton::Abort, TMsgButton::Ignore}) == TMsgButton::Ignore) {
+        PnlSetup->hide();
+        PnlSetup->EdtDataBase->setText(ToQString(PageSettings.Database));
+    }
+}
+
+void TfrmPropertyPage::BtnDatabaseBrowseClick() {
+    PnlSetup->EdtDataBase->setFocus();
+    ShowMessageBox("Not implemented in Betaversion!", TMsgIcon::None, {TMsgButton::OK});
+}
+
+void TfrmPropertyPage::ImgVariableSelectClick() {
+    if (std::optional<std::string> variable = PickVariable(InstanceControl.Get())) {
+        PnlSetup->EdtFlagVariable->setText(ToQString(*variable));
+    }
+}
+
+// ---- Day flags ----
+
+void TfrmPropertyPage::ImgFlagsAddClick() {
+    if (!PnlFlags->isHidden()) {
+        PnlFlags->hide();
+        RefreshView();
+        return;
+    }
+    TDayFlags dayFlags = GetDayFlags(PageSettings.Database, SelectedDay());
+    std::vector<std::string> captions = PnlFlags->Captions();
+    for (int row = 0; row < static_cast<int>(captions.size()); ++row) {
+        PnlFlags->SetChecked(row, false);
+        if (DayCarriesCaption(dayFlags, FlagList, captions[row])) {
+            PnlFlags->SetChecked(row, true);
+        }
+    }
+    PnlFlags->LblDate->setText(ToQString(FormatShortDate(SelectedDay())));
+    PnlFlags->show();
+    PnlFlags->raise();
+}
+
+void TfrmPropertyPage::BtnFlagsSaveClick() {
+    TIntegerArray ids = FlagIdsForCaptions(PnlFlags->CheckedCaptions(), FlagList);
+    SetDayFlags(PageSettings.Database, ids, SelectedDay());
+    PnlFlags->hide();
+    RefreshView();
+}

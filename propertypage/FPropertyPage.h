@@ -1,0 +1,129 @@
+// The property page: the dialog in which the user works on one calendar instance's
+// appointments, flags and database file. The instance creates it, hands it its references and
+// shows it without blocking; it reads and writes the database through the store with the path
+// in its own copy of the settings, which goes back to the instance only with Apply or OK.
+#pragma once
+
+#include <QDialog>
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "Core.Mondrel_Types.h"
+#include "JCalendarTypes.h"
+#include "NHXPtr.h"
+
+class QFrame;
+class QLabel;
+class QPushButton;
+class QScrollBar;
+class TDayBlock;
+class TDayFlagPanel;
+class TEditorPanel;
+class TJCalendar;
+class TPageImage;
+class TSetupPanel;
+
+// The page's copy of the instance's settings record.
+struct TPageSettings {
+    std::string Database;
+};
+
+class TfrmPropertyPage : public QDialog {
+    Q_OBJECT
+
+  public:
+    explicit TfrmPropertyPage(QWidget* parent = nullptr);
+    ~TfrmPropertyPage() override;
+    TfrmPropertyPage(const TfrmPropertyPage&) = delete;
+    TfrmPropertyPage& operator=(const TfrmPropertyPage&) = delete;
+
+    // Each keeps a reference of its own, replacing the one held; null clears it.
+    void SetInstance(INHXMondrel* instance);
+    void SetInstanceControl(INHXInstanceControl* control);
+
+    const TPageSettings& Settings() const { return PageSettings; }
+    TJCalendar* CalendarControl() const { return Calendar; }
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+
+  private:
+    // Layout
+    void BuildHeader();
+    void BuildMainView();
+    void BuildToolbar(QFrame* toolbar);
+    void SetTabOrder();
+    void CentreOnHostWindow();
+
+    // Form
+    void FormCreate();
+    void FormShow();
+    void FormDestroy();
+    void btnOKClick();
+    void btnApplyClick();
+    void CalendarDayClick();
+    void ToolbarPress(TPageImage* image, int offset);
+
+    // Data and view
+    void LoadData();
+    void RefreshView();
+    void ShowDay(int offset);
+    void ScrollBarChange();
+    void DeleteAppointment(int slot);
+    TDateTime SelectedDay() const;
+
+    // Editor
+    void OpenEditor(int32_t id);
+    void BtnSaveDateClick();
+    void BtnDateCloseClick();
+    void ImgScriptSelectClick();
+
+    // Setup and day flags
+    void ImgSetupClick();
+    void FillFlagGrid();
+    void CombColorsChange();
+    void BtnFlagAddClick();
+    void BtnFlagDelClick();
+    void BtnSetupCloseClick();
+    void BtnDatabaseBrowseClick();
+    void ImgVariableSelectClick();
+    void ImgFlagsAddClick();
+    void BtnFlagsSaveClick();
+
+    // Runs a handler from the event loop; what it throws goes to the default error report.
+    template <class Sender, class Signal>
+    void OnEvent(Sender* sender, Signal signal, std::function<void()> handler);
+
+    TPageSettings PageSettings;
+    TJCalendar* Calendar = nullptr;
+    TDates MonthDates;
+    TDayFlags DayFlagList;
+    TTermine DayMarks;
+    TFlags FlagList;
+    TDBColors ColorList;
+    std::array<TDayBlock*, 3> Blocks{};
+    int32_t DayOffset = 0;
+    std::vector<int32_t> FlagRowIds;
+    int32_t EditedId = -1;
+    TNHXInterfacePtr<INHXMondrel> Instance;
+    TNHXInterfacePtr<INHXInstanceControl> InstanceControl;
+
+    // Components of the form and the main view
+    QFrame* pTop = nullptr;
+    QPushButton* DoBlur = nullptr;
+    QFrame* Panel3 = nullptr;
+    QFrame* Panel2 = nullptr;
+    QScrollBar* ScrollBar = nullptr;
+    TPageImage* ImgFlagsAdd = nullptr;
+    TPageImage* ImgTerminNeu = nullptr;
+    TPageImage* ImgSetup = nullptr;
+    TDayFlagPanel* PnlFlags = nullptr;
+    QPushButton* btnOK = nullptr;
+    QPushButton* btnApply = nullptr;
+    TEditorPanel* PnlTermin = nullptr;
+    TSetupPanel* PnlSetup = nullptr;
+    bool Placed = false;
+};

@@ -1,0 +1,138 @@
+#include "PageRules.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <limits>
+
+std::string FormatTime(TDateTime time) {
+    TTimeParts parts = DecodeTime(time);
+    char text[8];
+    std::snprintf(text, sizeof text, "%02d:%02d", parts.Hour, parts.Minute);
+    return text;
+}
+
+std::optional<int> ParseInteger(std::string_view text) {
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
+        text.remove_suffix(1);
+    }
+    bool negative = false;
+    if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
+        negative = text.front() == '-';
+        text.remove_prefix(1);
+    }
+    if (text.empty()) {
+        return std::nullopt;
+    }
+    long long value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') {
+            return std::nullopt;
+        }
+        value = value * 10 + (c - '0');
+        if (value > static_cast<long long>(std::numeric_limits<int>::max()) + 1) {
+            return std::nullopt;
+        }
+    }
+    value = negative ? -value : value;
+    if (value > std::numeric_limits<int>::max()) {
+        return std::nullopt;
+    }
+    return static_cast<int>(value);
+}
+
+bool SameDay(TDateTime a, TDateTime b) {
+    TDateParts x = DecodeDate(a);
+    TDateParts y = DecodeDate(b);
+    return x.Year == y.Year && x.Month == y.Month && x.Day == y.Day;
+}
+
+bool HasDatabaseFileName(const std::string& path) {
+    std::string name = path.substr(path.find_last_of('/') + 1);
+    // Only a to z change case, so names in other scripts never match by accident.
+    for (char& c : name) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return name == "MONDREL.SDB";
+}
+
+bool IsDatabasePathAcceptable(const std::string& path) {
+    std::error_code error;
+    return HasDatabaseFileName(path) && std::filesystem::is_regular_file(path, error);
+}
+
+TFlagGridWidths FlagGridColumnWidths(int gridWidth) {
+    TFlagGridWidths widths;
+    widths.Caption = (gridWidth - 20) / 3;
+    int sixth = (widths.Caption * 2) / 6;
+    widths.Variable = sixth * 5;
+    widths.Color = sixth - 4;
+    return widths;
+}
+
+namespace {
+
+const TFlag* FindFlag(const TFlags& flags, int32_t id) {
+    for (const TFlag& flag : flags) {
+        if (flag.ID == id) {
+            return &flag;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+TTermine BuildDayMarks(const TDayFlags& dayFlags, const TFlags& flags) {
+    TTermine marks(1);
+    for (const TDayFlag& dayFlag : dayFlags) {
+        TTermin mark;
+        mark.Date = dayFlag.Date;
+        if (const TFlag* flag = FindFlag(flags, dayFlag.FlagID)) {
+            mark.Color = flag->Color;
+            mark.Style = fsBold;
+        }
+        marks.front().push_back(mark);
+    }
+    return marks;
+}
+
+std::optional<int32_t> FindColorValue(const TDBColors& colors, const std::string& name) {
+    for (const TDBColor& color : colors) {
+        if (color.Name == name) {
+            return color.Value;
+        }
+    }
+    return std::nullopt;
+}
+
+bool DayCarriesCaption(const TDayFlags& dayFlags, const TFlags& flags, const std::string& caption) {
+    for (const TDayFlag& dayFlag : dayFlags) {
+        for (const TFlag& flag : flags) {
+            if (flag.ID == dayFlag.FlagID && flag.Caption == caption) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+TIntegerArray FlagIdsForCaptions(const std::vector<std::string>& captions, const TFlags& flags) {
+    TIntegerArray ids;
+    for (const std::string& caption : captions) {
+        for (const TFlag& flag : flags) {
+            // Two entries of one caption name the same flags; a day carries each flag once.
+            if (flag.Caption == caption &&
+                std::find(ids.begin(), ids.end(), flag.ID) == ids.end()) {
+                ids.push_back(flag.ID);
+            }
+        }
+    }
+    return ids;
+}

@@ -1,0 +1,47 @@
+// The page's rules that need no widget: time and file-name texts, the flag grid's column
+// widths, day marks from day flags, and the lookups between captions, flags and colours.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "Core.Mondrel_Types.h"
+#include "DBCnx.h"
+#include "JCalendarTypes.h"
+
+// Hour and minute, two digits each: "07:05".
+std::string FormatTime(TDateTime time);
+
+// Whole-number text: an optional sign and decimal digits, blanks around allowed.
+std::optional<int> ParseInteger(std::string_view text);
+
+// The same calendar day, whatever the time of day.
+bool SameDay(TDateTime a, TDateTime b);
+
+// The file-name part (after the last '/') is MONDREL.SDB in any letter case.
+bool HasDatabaseFileName(const std::string& path);
+// Acceptable as the page's database: the right file name, and a file is there.
+bool IsDatabasePathAcceptable(const std::string& path);
+
+struct TFlagGridWidths {
+    int Caption = 0;
+    int Variable = 0;
+    int Color = 0;
+};
+TFlagGridWidths FlagGridColumnWidths(int gridWidth);
+
+// One row of marks, one per day-flag row: the flag's colour in bold, or a plain mark when the
+// flag no longer exists.
+TTermine BuildDayMarks(const TDayFlags& dayFlags, const TFlags& flags);
+
+// The value of the first colour of that name.
+std::optional<int32_t> FindColorValue(const TDBColors& colors, const std::string& name);
+
+// Whether some day-flag row names a flag with this caption.
+bool DayCarriesCaption(const TDayFlags& dayFlags, const TFlags& flags, const std::string& caption);
+
+// The IDs of all flags carrying each caption, captions in the given order, each ID once.
+TIntegerArray FlagIdsForCaptions(const std::vector<std::string>& captions, const TFlags& flags);

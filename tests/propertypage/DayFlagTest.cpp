@@ -1,0 +1,146 @@
+#include <QLabel>
+#include <QListWidget>
+#include <QTabWidget>
+#include <QTableWidget>
+
+#include "DBCnx.h"
+#include "Locale.h"
+#include "PageTestSupport.h"
+
+namespace {
+
+class DayFlags : public TPageTest {
+  protected:
+    DayFlags() {
+        AddFlag(Path, "Trash", "TrashA", 0x0000FF);
+        AddFlag(Path, "Trash", "TrashB", 0x00FF00);
+        AddFlag(Path, "Party", "Party", 0xFF0000);
+    }
+    int32_t FlagId(const std::string& variable) const {
+        return std::stoi(
+            QueryText(Path, "SELECT ID FROM Flags WHERE Variable = '" + variable + "'"));
+    }
+    QListWidget* List() const { return Find<QListWidget>("CLBFlags"); }
+    QListWidgetItem* Item(const QString& caption) const {
+        auto found = List()->findItems(caption, Qt::MatchExactly);
+        return found.isEmpty() ? nullptr : found.front();
+    }
+    // Every entry of that caption.
+    void Check(const QString& caption, bool checked) const {
+        for (QListWidgetItem* item : List()->findItems(caption, Qt::MatchExactly)) {
+            item->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
+        }
+    }
+    bool Checked(const QString& caption) const {
+        return Item(caption)->checkState() == Qt::Checked;
+    }
+    std::string DayRows(int day) const {
+        return QueryText(Path,
+                         "SELECT group_concat(FlagID, ',') FROM (SELECT FlagID FROM DayFlags "
+                         "WHERE Date = '2024-03-" +
+                             std::to_string(day) + "' ORDER BY rowid)");
+    }
+    QLabel* Cell(int day) const {
+        for (QLabel* cell : Page->findChildren<QLabel*>()) {
+            if (cell->objectName().startsWith("DayCell") && cell->text() == QString::number(day)) {
+                return cell;
+            }
+        }
+        return nullptr;
+    }
+};
+
+TEST_F(DayFlags, TheCheckListHoldsEveryCaptionFixedOnesIncluded) {
+    OpenPage();
+    std::vector<QString> captions;
+    for (int row = 0; row < List()->count(); ++row) {
+        captions.push_back(List()->item(row)->text());
+    }
+    EXPECT_EQ(captions,
+              (std::vector<QString>{"Weekend", "Public holiday", "Trash", "Trash", "Party"}));
+}
+
+TEST_F(DayFlags, TwoFlagsWithOneCaptionAreAssignedTogether) {
+    OpenPage();
+    ClickDay(19);
+    Click("ImgFlagsAdd");
+    ASSERT_TRUE(Find("PnlFlags")->isVisible());
+    EXPECT_EQ(Find<QLabel>("LblDate")->text().toStdString(), FormatShortDate(Day(Year, Month, 19)));
+    Check("Trash", true);
+    Check("Party", true);
+    Click("BtnFlagsSave");
+    EXPECT_FALSE(Find("PnlFlags")->isVisible());
+    EXPECT_EQ(DayRows(19), std::to_string(FlagId("TrashA")) + "," +
+                               std::to_string(FlagId("TrashB")) + "," +
+                               std::to_string(FlagId("Party")));
+    // The calendar shows the new marks at once.
+    ASSERT_NE(Cell(19), nullptr);
+    EXPECT_TRUE(Cell(19)->font().bold());
+}
+
+TEST_F(DayFlags, EitherFlagOfACaptionChecksIt) {
+    SetDayFlags(Path, {FlagId("TrashB")}, Day(Year, Month, 20));
+    OpenPage();
+    ClickDay(20);
+    Click("ImgFlagsAdd");
+    EXPECT_TRUE(Checked("Trash"));
+    EXPECT_FALSE(Checked("Party"));
+    EXPECT_FALSE(Checked("Weekend"));
+}
+
+TEST_F(DayFlags, SavingWithNothingCheckedClearsTheDay) {
+    SetDayFlags(Path, {FlagId("Party"), FlagId("TrashA")}, Day(Year, Month, 19));
+    SetDayFlags(Path, {FlagId("Party")}, Day(Year, Month, 20));
+    OpenPage();
+    ClickDay(19);
+    Click("ImgFlagsAdd");
+    Check("Trash", false);
+    Check("Party", false);
+    Click("BtnFlagsSave");
+    EXPECT_EQ(DayRows(19), "");
+    EXPECT_EQ(DayRows(20), std::to_string(FlagId("Party")));
+}
+
+TEST_F(DayFlags, ClosingWithTheToolbarDiscardsTheCheckMarks) {
+    OpenPage();
+    Click("ImgFlagsAdd");
+    Check("Party", true);
+    Click("ImgFlagsAdd");
+    EXPECT_FALSE(Find("PnlFlags")->isVisible());
+    EXPECT_EQ(DayRows(Today), "");
+    Click("ImgFlagsAdd");
+    EXPECT_FALSE(Checked("Party"));
+}
+
+TEST_F(DayFlags, ADeletedFlagsDayLooksUnmarked) {
+    SetDayFlags(Path, {FlagId("Party")}, Day(Year, Month, 19));
+    OpenPage();
+    ASSERT_NE(Cell(19), nullptr);
+    EXPECT_TRUE(Cell(19)->font().bold());
+    DeleteFlag(Path, FlagId("Party"));
+    Click("ImgFlagsAdd");
+    Click("ImgFlagsAdd");  // closing reloads
+    EXPECT_FALSE(Cell(19)->font().bold());
+    EXPECT_EQ(Cell(19)->palette().color(Cell(19)->foregroundRole()),
+              Cell(21)->palette().color(Cell(21)->foregroundRole()));
+    EXPECT_TRUE(Boxes.Requests().empty());
+}
+
+TEST_F(DayFlags, AFlagDeletedInSetupStaysListedUntilTheNextReloadAndSavesNothing) {
+    OpenPage();
+    // Delete "Party" through the setup panel: it is the third listed flag.
+    Click("ImgSetup");
+    Find<QTabWidget>("TabbedNotebook1")->setCurrentIndex(1);
+    Find<QTableWidget>("SGEvents")->selectRow(2);
+    Click("BtnFlagDel");
+    Click("BtnSetupClose");
+    ASSERT_FALSE(Find("PnlSetup")->isVisible());
+    EXPECT_NE(Item("Party"), nullptr);
+    Click("ImgFlagsAdd");
+    Check("Party", true);
+    Click("BtnFlagsSave");
+    EXPECT_EQ(DayRows(Today), "");
+    EXPECT_EQ(Item("Party"), nullptr);
+}
+
+}  // namespace

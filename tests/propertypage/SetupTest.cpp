@@ -1,0 +1,250 @@
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <filesystem>
+
+#include "DBCnx.h"
+#include "PageTestSupport.h"
+#include "ShapeControl.h"
+
+namespace {
+
+class Setup : public TPageTest {
+  protected:
+    bool SetupOpen() const { return Find("PnlSetup")->isVisible(); }
+    QTableWidget* Grid() const { return Find<QTableWidget>("SGEvents"); }
+    std::string OtherDatabase(const std::string& name) {
+        std::filesystem::create_directories(Temp.Path() / "other");
+        std::string path = (Temp.Path() / "other" / name).string();
+        std::filesystem::copy_file(Path, path);
+        return path;
+    }
+    void CloseSetupWith(const std::string& path) {
+        SetEdit("EdtDataBase", QString::fromStdString(path));
+        Click("BtnSetupClose");
+    }
+    std::vector<QString> GridCaptions() const {
+        std::vector<QString> captions;
+        for (int row = 0; row < Grid()->rowCount(); ++row) {
+            QTableWidgetItem* item = Grid()->item(row, 0);
+            captions.push_back(item ? item->text() : QString());
+        }
+        return captions;
+    }
+    QComboBox* Colors() const { return Find<QComboBox>("CombColors"); }
+    TShapeControl* Sample() const { return Find<TShapeControl>("ShpEventColor"); }
+};
+
+TEST_F(Setup, OpensOnThePropertiesTabWithTheGridsColumnWidths) {
+    OpenPage();
+    Click("ImgSetup");
+    ASSERT_TRUE(SetupOpen());
+    EXPECT_EQ(Find<QTabWidget>("TabbedNotebook1")->currentIndex(), 0);
+    EXPECT_EQ(Text("EdtDataBase").toStdString(), Path);
+    EXPECT_EQ(Grid()->columnWidth(0), 90);
+    EXPECT_EQ(Grid()->columnWidth(1), 150);
+    EXPECT_EQ(Grid()->columnWidth(2), 26);
+    Find<QTabWidget>("TabbedNotebook1")->setCurrentIndex(1);
+    Click("BtnSetupClose");
+    EXPECT_FALSE(SetupOpen());
+    Click("ImgSetup");
+    EXPECT_EQ(Find<QTabWidget>("TabbedNotebook1")->currentIndex(), 0);
+}
+
+TEST_F(Setup, TheDatabaseFileNameCountsInAnyLetterCase) {
+    std::string other = OtherDatabase("mONDREL.SdB");
+    OpenPage();
+    Click("ImgSetup");
+    CloseSetupWith(other);
+    EXPECT_TRUE(Boxes.Requests().empty());
+    EXPECT_FALSE(SetupOpen());
+    EXPECT_EQ(Page->Settings().Database, other);
+    // The instance learns it only with Apply or OK.
+    EXPECT_EQ(Instance->Database, Path);
+}
+
+TEST_F(Setup, AnotherFileNameOrAMissingFileIsRefused) {
+    std::string wrongName = OtherDatabase("mondrel.db");
+    OpenPage();
+    Click("ImgSetup");
+    for (const std::string& candidate : {wrongName, Temp.File("nothing/Mondrel.sdb")}) {
+        Boxes.Clear();
+        Boxes.QueueAnswer(TMsgButton::Abort);
+        CloseSetupWith(candidate);
+        ASSERT_EQ(Boxes.Requests().size(), 1u);
+        EXPECT_EQ(Boxes.Requests()[0].Text, "Invalid file!");
+        EXPECT_EQ(Boxes.Requests()[0].Icon, TMsgIcon::Warning);
+        EXPECT_EQ(Boxes.Requests()[0].Buttons,
+                  (std::vector<TMsgButton>{TMsgButton::Abort, TMsgButton::Ignore}));
+        // Abort: the panel stays open with the typed path.
+        EXPECT_TRUE(SetupOpen());
+        EXPECT_EQ(Text("EdtDataBase").toStdString(), candidate);
+        EXPECT_EQ(Page->Settings().Database, Path);
+    }
+}
+
+TEST_F(Setup, IgnoreClosesAndRestoresThePreviousPath) {
+    OpenPage();
+    Click("ImgSetup");
+    Boxes.QueueAnswer(TMsgButton::Ignore);
+    CloseSetupWith(Temp.File("elsewhere.sdb"));
+    EXPECT_FALSE(SetupOpen());
+    EXPECT_EQ(Text("EdtDataBase").toStdString(), Path);
+    EXPECT_EQ(Page->Settings().Database, Path);
+}
+
+TEST_F(Setup, OkHandsTheNewPathToTheInstanceAndHidesThePage) {
+    std::string other = OtherDatabase("Mondrel.sdb");
+    OpenPage();
+    Click("ImgSetup");
+    CloseSetupWith(other);
+    Click("btnOK");
+    EXPECT_EQ(Instance->Database, other);
+    EXPECT_FALSE(Page->isVisible());
+}
+
+TEST_F(Setup, ApplyHandsThePathAndLeavesThePageOpen) {
+    std::string other = OtherDatabase("Mondrel.sdb");
+    OpenPage();
+    Click("ImgSetup");
+    CloseSetupWith(other);
+    Click("btnApply");
+    EXPECT_EQ(Instance->Database, other);
+    EXPECT_EQ(Instance->SetSettingsCalls, 1);
+    EXPECT_TRUE(Page->isVisible());
+    EXPECT_TRUE(Boxes.Requests().empty());
+}
+
+TEST_F(Setup, ClosingWithoutApplyKeepsTheInstancesPath) {
+    std::string other = OtherDatabase("Mondrel.sdb");
+    OpenPage();
+    Click("ImgSetup");
+    CloseSetupWith(other);
+    Page->close();
+    OpenPage();
+    EXPECT_EQ(Instance->Database, Path);
+    EXPECT_EQ(Instance->SetSettingsCalls, 0);
+    EXPECT_EQ(Page->Settings().Database, Path);
+    EXPECT_EQ(Text("EdtDataBase").toStdString(), Path);
+}
+
+TEST_F(Setup, AnAcceptedPathIsReadAtTheNextDayClick) {
+    std::string other = OtherDatabase("Mondrel.sdb");
+    AddDate(other, TMondrelDate{-1, Day(Year, Month, 19), At(8, 0), "in other", "", "S", 0});
+    OpenPage();
+    Click("ImgSetup");
+    CloseSetupWith(other);
+    ClickDay(19);
+    EXPECT_EQ(Text("LblDisc1"), "in other");
+}
+
+TEST_F(Setup, OnlyFixedFlagsLeaveTheBlankMemoOverAnEmptyGrid) {
+    OpenPage();
+    Click("ImgSetup");
+    Find<QTabWidget>("TabbedNotebook1")->setCurrentIndex(1);
+    EXPECT_TRUE(Find("Blank")->isVisible());
+    EXPECT_FALSE(Find("Blank")->isEnabled());
+    EXPECT_EQ(GridCaptions(), std::vector<QString>{""});
+}
+
+TEST_F(Setup, AddingFlagsTakesTheColourOfTheChosenName) {
+    OpenPage();
+    Click("ImgSetup");
+    Find<QTabWidget>("TabbedNotebook1")->setCurrentIndex(1);
+    SetEdit("EdtFlagName", "Trash");
+    SetEdit("EdtFlagVariable", "TrashDay");
+    Colors()->setCurrentText("Blue");
+    Click("BtnFlagAdd");
+    SetEdit("EdtFlagName", "Odd");
+    Colors()->setCurrentText("No such colour");
+    Click("BtnFlagAdd");
+
+    EXPECT_EQ(QueryText(Path, "SELECT Variable || '|' || Color FROM Flags WHERE Caption = 'Trash'"),
+              "TrashDay|" + std::to_string(0xFF0000));
+    EXPECT_EQ(QueryText(Path, "SELECT Variable || '|' || Color FROM Flags WHERE Caption = 'Odd'"),
+              "|0");
+    EXPECT_EQ(Text("EdtFlagName"), "");
+    EXPECT_EQ(Text("EdtFlagVariable"), "");
+    EXPECT_EQ(GridCaptions(), (std::vector<QString>{"Trash", "Odd"}));
+    EXPECT_EQ(Grid()->item(0, 2)->text(), QString::number(0xFF0000));
+    EXPECT_FALSE(Find("Blank")->isVisible());
+    EXPECT_TRUE(Boxes.Requests().empty());
+}
+
+TEST_F(Setup, ChoosingAColourFillsTheSample) {
+    OpenPage();
+    EXPECT_EQ(Colors()->count(), 20);
+    EXPECT_EQ(Colors()->currentText(), "Red");
+    EXPECT_EQ(Sample()->BrushColor(), QColor(255, 0, 0));
+    Colors()->setCurrentIndex(Colors()->findText("Navy"));
+    EXPECT_EQ(Sample()->BrushColor(), QColor(0, 0, 128));
+    Colors()->setCurrentText("Nothing");
+    EXPECT_EQ(Sample()->BrushColor(), QColor(0, 0, 128));
+    // Reloading lists each colour once.
+    Page->close();
+    OpenPage();
+    EXPECT_EQ(Colors()->count(), 20);
+}
+
+TEST_F(Setup, AnEmptyColourTableLeavesSampleAndBoxEmpty) {
+    RunSql(Path, "DELETE FROM Colors");
+    OpenPage();
+    EXPECT_TRUE(Boxes.Requests().empty());
+    EXPECT_EQ(Colors()->count(), 0);
+    EXPECT_EQ(Colors()->currentText(), "");
+    EXPECT_FALSE(Sample()->Filled());
+}
+
+TEST_F(Setup, DeletingAFlagKeepsItsDayFlagRows) {
+    AddFlag(Path, "Trash", "T", 0xFF);
+    AddFlag(Path, "Bin", "B", 0xFF00);
+    int32_t bin = std::stoi(QueryText(Path, "SELECT ID FROM Flags WHERE Caption = 'Bin'"));
+    SetDayFlags(Path, {bin}, Day(Year, Month, 19));
+    OpenPage();
+    Click("ImgSetup");
+    Find<QTabWidget>("TabbedNotebook1")->setCurrentIndex(1);
+    ASSERT_EQ(GridCaptions(), (std::vector<QString>{"Trash", "Bin"}));
+    Grid()->selectRow(1);
+    Click("BtnFlagDel");
+    EXPECT_TRUE(Boxes.Requests().empty());
+    EXPECT_EQ(GridCaptions(), std::vector<QString>{"Trash"});
+    EXPECT_EQ(CountRows("SELECT COUNT(*) FROM Flags WHERE Caption = 'Bin'"), 0);
+    EXPECT_EQ(CountRows("SELECT COUNT(*) FROM DayFlags"), 1);
+
+    Click("BtnFlagDel");  // the first row is selected after every refill
+    EXPECT_TRUE(Find("Blank")->isVisible());
+    EXPECT_EQ(CountRows("SELECT COUNT(*) FROM Flags"), 2);  // the fixed ones
+    // Nothing listed: nothing to delete, no complaint.
+    Click("BtnFlagDel");
+    EXPECT_EQ(CountRows("SELECT COUNT(*) FROM Flags"), 2);
+    EXPECT_TRUE(Boxes.Requests().empty());
+}
+
+TEST_F(Setup, BrowseIsNotThereYet) {
+    OpenPage();
+    Click("ImgSetup");
+    Click("BtnDatabaseBrowse");
+    ASSERT_EQ(Boxes.Requests().size(), 1u);
+    EXPECT_EQ(Boxes.Requests()[0].Text, "Not implemented in Betaversion!");
+    EXPECT_EQ(Boxes.Requests()[0].Icon, TMsgIcon::None);
+    EXPECT_EQ(Boxes.Requests()[0].Buttons, std::vector<TMsgButton>{TMsgButton::OK});
+    EXPECT_TRUE(SetupOpen());
+}
+
+TEST_F(Setup, TheVariablePickerAsksForTypeSetOne) {
+    OpenPage();
+    Click("ImgSetup");
+    Find<QTabWidget>("TabbedNotebook1")->setCurrentIndex(1);
+    Control->Selector->Choice = "Mondrel_IsWeekend";
+    Click("ImgVariableSelect");
+    EXPECT_EQ(Text("EdtFlagVariable"), "Mondrel_IsWeekend");
+    EXPECT_EQ(Control->Selector->Calls, std::vector<std::string>{"variable 1"});
+    EXPECT_EQ(Control->Selector->Alive, 0);
+    Control->Selector->Result = E_FAIL;
+    Click("ImgVariableSelect");
+    EXPECT_EQ(Text("EdtFlagVariable"), "Mondrel_IsWeekend");
+}
+
+}  // namespace
