@@ -64,11 +64,6 @@ QFont StyledFont(TFontStyles style) {
     return font;
 }
 
-void PlainPanel(QFrame* panel) {
-    panel->setFrameShape(QFrame::NoFrame);
-    panel->setAutoFillBackground(true);
-}
-
 // The captions are 10 point bold, and a four-digit year must fit the year caption's fixed width.
 // Where the platform's font is wider than that, the glyphs are narrowed rather than clipped.
 QFont CaptionFont(const QFont& inherited) {
@@ -148,16 +143,33 @@ void TJCalendar::Setup(QWidget* hostPanel) {
     SetBounds(10, 10, 190, 154);
     show();
 
+    // Children stack in the order they are placed: in the body the marker, the lines, the
+    // labels, then the today frame on top.
+    BuildPanels();
+    BuildArrows();
+    BuildMarkerAndLines();
+    BuildCaptions();
+    BuildGridLabels();
+    ShowMonth(now);
+    BuildLists();
+    BuildTodayFrame(DecodeDate(now).Day);
+    FSelectedDate = now;
+}
+
+void TJCalendar::BuildPanels() {
     for (QFrame* panel : {HeaderPanel, BodyPanel}) {
         panel->setParent(this);
-        PlainPanel(panel);
+        panel->setFrameShape(QFrame::NoFrame);
+        panel->setAutoFillBackground(true);
         panel->show();
     }
     HeaderPanel->setGeometry(0, 0, width(), HeaderHeight);
     BodyPanel->setGeometry(0, HeaderPanel->height(), HeaderPanel->width(),
                            height() - HeaderPanel->height() - 1);
     ApplyPanelColors();
+}
 
+void TJCalendar::BuildArrows() {
     int arrowTop = (HeaderPanel->height() - ArrowSize) / 2 - 2;
     LeftArrow->setParent(HeaderPanel);
     LeftArrow->setGeometry(Margin, arrowTop, ArrowSize, ArrowSize);
@@ -169,48 +181,44 @@ void TJCalendar::Setup(QWidget* hostPanel) {
     ApplyArrowBitmaps();
     LeftArrow->show();
     RightArrow->show();
+}
 
-    // Stacking in the body follows the order of these calls: marker, lines, labels, today frame.
+void TJCalendar::BuildMarkerAndLines() {
     Marker->setParent(BodyPanel);
     Marker->setGeometry(50, 55, 20, 16);
-    Marker->show();
     HorizontalLine->setParent(BodyPanel);
     HorizontalLine->setGeometry(26, 20, BodyPanel->width() - 33, 1);
     VerticalLine->setParent(BodyPanel);
     VerticalLine->setGeometry(26, 20, 1, BodyPanel->height() - 25);
-    HorizontalLine->show();
-    VerticalLine->show();
+    for (TShape* shape : {Marker, HorizontalLine, VerticalLine}) {
+        shape->show();
+    }
     ApplyShapeColors();
+}
 
+void TJCalendar::BuildCaptions() {
     QFont captionFont = CaptionFont(HeaderPanel->font());
-    MonthCaption = new TClickLabel(HeaderPanel);
-    MonthCaption->setObjectName("MonthCaption");
-    MonthCaption->setAlignment(Qt::AlignCenter);
-    MonthCaption->setGeometry(0, LabelTop, 0, CaptionHeight);
-    YearCaption = new TClickLabel(HeaderPanel);
-    YearCaption->setObjectName("YearCaption");
+    MonthCaption = NewLabel(HeaderPanel, "MonthCaption", QRect(0, LabelTop, 0, CaptionHeight));
+    YearCaption =
+        NewLabel(HeaderPanel, "YearCaption", QRect(0, LabelTop, YearLabelWidth, CaptionHeight));
     YearCaption->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    YearCaption->setGeometry(0, LabelTop, YearLabelWidth, CaptionHeight);
     for (TClickLabel* caption : {MonthCaption, YearCaption}) {
         caption->setFont(captionFont);
         caption->OnClick = [this](TClickLabel* label) { CaptionClick(label); };
-        caption->show();
     }
+}
 
+void TJCalendar::BuildGridLabels() {
     for (int row = 0; row < GridRows; ++row) {
-        auto* label = new TClickLabel(BodyPanel);
-        label->setObjectName(QString("WeekLabel%1").arg(row));
-        label->setGeometry(4, RowHeight * (row + 1) + 8, CellWidth, CellHeight);
-        label->setAlignment(Qt::AlignCenter);
+        auto* label = NewLabel(BodyPanel, QString("WeekLabel%1").arg(row),
+                               QRect(4, RowHeight * (row + 1) + 8, CellWidth, CellHeight));
         label->setAutoFillBackground(true);
         label->OnClick = [this](TClickLabel* l) { WeekClick(l); };
         Labels[FirstWeekLabel + row] = label;
     }
     for (int column = 0; column < GridColumns; ++column) {
-        auto* label = new TClickLabel(BodyPanel);
-        label->setObjectName(QString("WeekdayLabel%1").arg(column));
-        label->setGeometry(CellWidth * (column + 1) + 5, 3, CellWidth, CellHeight);
-        label->setAlignment(Qt::AlignCenter);
+        auto* label = NewLabel(BodyPanel, QString("WeekdayLabel%1").arg(column),
+                               QRect(CellWidth * (column + 1) + 5, 3, CellWidth, CellHeight));
         label->setAutoFillBackground(true);
         label->setFont(StyledFont(fsBold));
         label->setText(QString::fromUtf8(WeekdayNamesDE[column]));
@@ -219,43 +227,22 @@ void TJCalendar::Setup(QWidget* hostPanel) {
     }
     for (int row = 0; row < GridRows; ++row) {
         for (int column = 0; column < GridColumns; ++column) {
-            auto* label = new TClickLabel(BodyPanel);
             int index = DayCellIndex(row, column);
-            label->setObjectName(QString("DayCell%1").arg(index));
-            label->setGeometry(CellWidth * (column + 1) + 5, RowHeight * (row + 1) + 8, CellWidth,
-                               CellHeight);
-            label->setAlignment(Qt::AlignCenter);
+            auto* label = NewLabel(BodyPanel, QString("DayCell%1").arg(index),
+                                   QRect(CellWidth * (column + 1) + 5, RowHeight * (row + 1) + 8,
+                                         CellWidth, CellHeight));
             label->OnClick = [this](TClickLabel* l) { DayCellClick(l); };
             Labels[index] = label;
         }
     }
-    for (TClickLabel* label : Labels) {
-        label->show();
-    }
     ApplyLabelColors();
-    ShowMonth(now);
+}
 
-    auto* monthList = new QListWidget(HostPanel);
-    monthList->setObjectName("MonthList");
-    monthList->setGeometry(YearCaption->x() - MonthListWidth - ListGap, y() + LabelTop + 1,
-                           MonthListWidth, 0);
-    auto* yearList = new QListWidget(HostPanel);
-    yearList->setObjectName("YearList");
-    yearList->setGeometry(monthList->x() + MonthListWidth + ListGap, y() + LabelTop + 1,
-                          YearListWidth, YearListHeight);
-    for (QListWidget* list : {monthList, yearList}) {
-        list->setFrameShape(QFrame::NoFrame);
-        list->setAutoFillBackground(true);
-        QFont listFont;
-        listFont.setPointSize(6);
-        list->setFont(listFont);
-        list->setSelectionMode(QAbstractItemView::SingleSelection);
-        list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        connect(list, &QListWidget::itemClicked, this, [this, list](QListWidgetItem* item) {
-            RunGuarded([&] { ListClick(list, item); });
-        });
-        list->hide();
-    }
+void TJCalendar::BuildLists() {
+    auto* monthList = NewList("MonthList", QRect(YearCaption->x() - MonthListWidth - ListGap,
+                                                 y() + LabelTop + 1, MonthListWidth, 0));
+    auto* yearList = NewList("YearList", QRect(monthList->x() + MonthListWidth + ListGap,
+                                               y() + LabelTop + 1, YearListWidth, YearListHeight));
     MonthList = monthList;
     YearList = yearList;
     English = false;
@@ -263,7 +250,9 @@ void TJCalendar::Setup(QWidget* hostPanel) {
     FillMonthList();
     MonthList->resize(MonthListWidth, ListLineHeight(MonthList) * 12 + 3);
     ApplyListColors();
+}
 
+void TJCalendar::BuildTodayFrame(int today) {
     for (size_t i = 0; i < TodayFrame.size(); ++i) {
         TShape* edge = TodayFrame[i];
         edge->setParent(BodyPanel);
@@ -271,7 +260,7 @@ void TJCalendar::Setup(QWidget* hostPanel) {
         edge->setGeometry(51, 55, horizontal ? 17 : 1, horizontal ? 1 : 13);
     }
     ApplyShapeColors();
-    int todayCell = ShownCellOfDay(DecodeDate(now).Day);
+    int todayCell = ShownCellOfDay(today);
     if (todayCell >= 0) {
         const QLabel* cell = Labels[todayCell];
         QPoint top(cell->x() + 3, cell->y() - 1);
@@ -283,7 +272,31 @@ void TJCalendar::Setup(QWidget* hostPanel) {
         Marker->show();
     }
     UpdateTodayFrame();
-    FSelectedDate = now;
+}
+
+TClickLabel* TJCalendar::NewLabel(QWidget* parent, const QString& name, const QRect& geometry) {
+    auto* label = new TClickLabel(parent);
+    label->setObjectName(name);
+    label->setGeometry(geometry);
+    label->setAlignment(Qt::AlignCenter);
+    label->show();
+    return label;
+}
+
+QListWidget* TJCalendar::NewList(const QString& name, const QRect& geometry) {
+    auto* list = new QListWidget(HostPanel);
+    list->setObjectName(name);
+    list->setGeometry(geometry);
+    list->setFrameShape(QFrame::NoFrame);
+    list->setAutoFillBackground(true);
+    QFont listFont;
+    listFont.setPointSize(6);
+    list->setFont(listFont);
+    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    connect(list, &QListWidget::itemClicked, this,
+            [this, list](QListWidgetItem* item) { RunGuarded([&] { ListClick(list, item); }); });
+    list->hide();
+    return list;
 }
 
 void TJCalendar::SetBounds(int left, int top, int width, int height) {

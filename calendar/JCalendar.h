@@ -76,6 +76,17 @@ class TJCalendar : public QFrame {
   private:
     enum class TCellRole { PreviousMonth, Day, NextMonth };
 
+    void BuildPanels();
+    void BuildArrows();
+    void BuildMarkerAndLines();
+    void BuildCaptions();
+    void BuildGridLabels();
+    void BuildLists();
+    // Places the frame and the marker on the shown month's day `today`.
+    void BuildTodayFrame(int today);
+    static TClickLabel* NewLabel(QWidget* parent, const QString& name, const QRect& geometry);
+    QListWidget* NewList(const QString& name, const QRect& geometry);
+
     void ShowMonth(TDateTime date);
     TDateTime CellDate(int labelIndex) const;
     QImage ArrowBitmap(int width, int height, bool right) const;
