@@ -94,9 +94,11 @@ TfrmPropertyPage::TfrmPropertyPage(QWidget* parent) : QDialog(parent) {
     setWindowTitle("Mondrel");
     setFixedSize(ClientWidth, ClientHeight);
     setSizeGripEnabled(false);
+    // Narrow dialog faces first: the fixed label sizes were made for them.
     QFont pageFont = font();
     pageFont.setStyleHint(QFont::SansSerif);
-    pageFont.setFamily("Sans Serif");
+    pageFont.setFamilies(
+        {"Tahoma", "Liberation Sans", "Arial", "Nimbus Sans", "Helvetica", "Sans Serif"});
     pageFont.setPointSize(8);
     setFont(pageFont);
 
