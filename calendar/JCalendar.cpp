@@ -152,7 +152,7 @@ void TJCalendar::Setup(QWidget* hostPanel) {
     BuildGridLabels();
     ShowMonth(now);
     BuildLists();
-    BuildTodayFrame(DecodeDate(now).Day);
+    BuildTodayFrame(now);
     FSelectedDate = now;
 }
 
@@ -252,7 +252,7 @@ void TJCalendar::BuildLists() {
     ApplyListColors();
 }
 
-void TJCalendar::BuildTodayFrame(int today) {
+void TJCalendar::BuildTodayFrame(TDateTime now) {
     for (size_t i = 0; i < TodayFrame.size(); ++i) {
         TShape* edge = TodayFrame[i];
         edge->setParent(BodyPanel);
@@ -260,18 +260,23 @@ void TJCalendar::BuildTodayFrame(int today) {
         edge->setGeometry(51, 55, horizontal ? 17 : 1, horizontal ? 1 : 13);
     }
     ApplyShapeColors();
-    int todayCell = ShownCellOfDay(today);
+    int todayCell = ShownCellOfDay(DecodeDate(now).Day);
     if (todayCell >= 0) {
         const QLabel* cell = Labels[todayCell];
-        QPoint top(cell->x() + 3, cell->y() - 1);
-        TodayFrame[0]->move(top);
-        TodayFrame[2]->move(top.x() - 1, top.y() + 1);
-        TodayFrame[3]->move(top.x() + 17, top.y() + 1);
-        TodayFrame[1]->move(top.x(), TodayFrame[2]->y() + 13);
+        PlaceTodayFrame(cell);
+        TodayFrameDay = DateOf(now);
         Marker->setGeometry(QRect(QPoint(cell->x() + 2, cell->y() - 2), DayMarkerSize));
         Marker->show();
     }
     UpdateTodayFrame();
+}
+
+void TJCalendar::PlaceTodayFrame(const QLabel* cell) {
+    QPoint top(cell->x() + 3, cell->y() - 1);
+    TodayFrame[0]->move(top);
+    TodayFrame[2]->move(top.x() - 1, top.y() + 1);
+    TodayFrame[3]->move(top.x() + 17, top.y() + 1);
+    TodayFrame[1]->move(top.x(), TodayFrame[2]->y() + 13);
 }
 
 TClickLabel* TJCalendar::NewLabel(QWidget* parent, const QString& name, const QRect& geometry) {
@@ -542,9 +547,19 @@ int TJCalendar::ShownCellOfDay(int day) const {
 }
 
 void TJCalendar::UpdateTodayFrame() {
-    TDateParts today = DecodeDate(Now());
+    TDateTime today = DateOf(Now());
+    TDateParts todayParts = DecodeDate(today);
     TDateParts shown = DecodeDate(FShownDate);
-    bool visible = today.Year == shown.Year && today.Month == shown.Month;
+    bool visible = todayParts.Year == shown.Year && todayParts.Month == shown.Month;
+    // The frame stays where Setup put it; only once the page has been open past midnight does
+    // it move on to the new today.
+    if (visible && TodayFrameDay != 0 && today != TodayFrameDay) {
+        int todayCell = ShownCellOfDay(todayParts.Day);
+        if (todayCell >= 0) {
+            PlaceTodayFrame(Labels[todayCell]);
+            TodayFrameDay = today;
+        }
+    }
     for (TShape* edge : TodayFrame) {
         edge->setVisible(visible);
     }

@@ -15,6 +15,7 @@
 #include "DateTime.h"
 #include "JCalendarTypes.h"
 
+class QLabel;
 class QListWidget;
 class QListWidgetItem;
 class TClickImage;
@@ -82,8 +83,9 @@ class TJCalendar : public QFrame {
     void BuildCaptions();
     void BuildGridLabels();
     void BuildLists();
-    // Places the frame and the marker on the shown month's day `today`.
-    void BuildTodayFrame(int today);
+    // Places the frame and the marker on today's cell of the shown month.
+    void BuildTodayFrame(TDateTime now);
+    void PlaceTodayFrame(const QLabel* cell);
     static TClickLabel* NewLabel(QWidget* parent, const QString& name, const QRect& geometry);
     QListWidget* NewList(const QString& name, const QRect& geometry);
 
@@ -134,6 +136,8 @@ class TJCalendar : public QFrame {
     QPointer<QListWidget> MonthList;
     TDateTime FShownDate = 0;
     TDateTime FSelectedDate = 0;
+    // The day whose cell the today frame stands on; 0 before Setup.
+    TDateTime TodayFrameDay = 0;
 
     TColor HeaderColor = clSystemInfoBk;
     TColor HeaderBackground = 0x00FF0000;

@@ -198,6 +198,24 @@ TEST_F(CalendarTest, TodayFrameShowsOnlyInTodaysMonth) {
     EXPECT_TRUE(Child("TodayBottom")->isVisible());
 }
 
+TEST_F(CalendarTest, TodayFrameMovesOnWhenThePageStaysOpenPastMidnight) {
+    TDateTime now = EncodeDate(2025, 12, 31) + EncodeTime(23, 59, 0, 0);
+    TScopedClock clock([&now] { return now; });
+    QWidget host;
+    auto* calendar = new TJCalendar(&host);
+    calendar->Setup(&host);
+    auto* top = host.findChild<QWidget*>("TodayTop");
+    EXPECT_EQ(top->pos(), QPoint(74, 87));  // 31 December: row 4, column 2
+
+    now = EncodeDate(2026, 1, 1) + EncodeTime(0, 1, 0, 0);
+    QTest::mouseClick(host.findChild<QWidget*>("RightArrow"), Qt::LeftButton);
+    EXPECT_FALSE(top->isHidden());
+    EXPECT_EQ(top->pos(), QPoint(96, 23));  // 1 January 2026: row 0, column 3
+    EXPECT_EQ(host.findChild<QWidget*>("TodayLeft")->pos(), QPoint(95, 24));
+    QTest::mouseClick(host.findChild<QWidget*>("LeftArrow"), Qt::LeftButton);
+    EXPECT_TRUE(top->isHidden());
+}
+
 TEST_F(CalendarTest, YearListOffersNineYearsAndKeepsTheMonth) {
     Click("YearCaption");
     auto* years = Child<QListWidget>("YearList");
