@@ -330,6 +330,7 @@ TEST_F(CalendarTest, MarksThatDoNotNarrowOrDoNotMatch) {
 }
 
 TEST_F(CalendarTest, ArrowsAreInvisibleWithSetupColoursAlone) {
+    EXPECT_EQ(Child("LeftArrow")->grab().toImage().pixelColor(10, 10), QColor(0, 0, 255));
     for (const char* name : {"LeftArrow", "RightArrow"}) {
         const QImage& picture = Child<TClickImage>(name)->Picture();
         ASSERT_EQ(picture.size(), QSize(20, 20));
@@ -352,6 +353,10 @@ TEST_F(CalendarTest, ArrowsAreSkyBlueTrianglesWithThePagesColours) {
     EXPECT_EQ(qAlpha(left.pixel(7, 10)), 0);
     EXPECT_EQ(qAlpha(right.pixel(13, 10)), 0);
     EXPECT_EQ(qAlpha(left.pixel(0, 19)), 0);
+
+    QImage shown = Child("LeftArrow")->grab().toImage();
+    EXPECT_EQ(shown.pixelColor(10, 10), SkyBlue);
+    EXPECT_EQ(shown.pixelColor(2, 2), Navy);  // the header shows through
 
     Calendar->SetHeaderColor(0x000080);  // arrows are not redrawn, their background is see-through
     EXPECT_EQ(Child<TClickImage>("LeftArrow")->Picture().pixel(8, 10), SkyBlue.rgb());
