@@ -68,6 +68,7 @@ THostWindow::THostWindow(TNHXHost& host, QWidget* parent) : QWidget(parent), Hos
     left->addWidget(InGroup(tr("Instances"), InstanceTable));
     top->addWidget(left);
     top->addWidget(InGroup(tr("Variables"), VariableTable));
+    top->setSizes({600, 360});
     auto* all = new QSplitter(Qt::Vertical);
     all->addWidget(top);
     all->addWidget(InGroup(tr("Log"), LogView));
@@ -144,6 +145,7 @@ void THostWindow::RefreshAddIns() {
         AddInTable->setRowHeight(row, std::max(36, pixmap.height() + 6));
     }
     AddInTable->resizeColumnsToContents();
+    AddInTable->horizontalHeader()->setStretchLastSection(false);
 }
 
 void THostWindow::OpenAddIn(int row) {

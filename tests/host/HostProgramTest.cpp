@@ -19,6 +19,12 @@ struct TRunResult {
 // Runs a program to its end, killed after `timeoutMs` so no test can hang.
 TRunResult RunProgram(const QString& program, const QStringList& args, int timeoutMs = 60000) {
     QProcess process;
+    // faketime preloads its library ahead of the sanitizer runtime of an instrumented build.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    const QString sanitizer = environment.value("ASAN_OPTIONS");
+    environment.insert("ASAN_OPTIONS",
+                       (sanitizer.isEmpty() ? "" : sanitizer + ":") + "verify_asan_link_order=0");
+    process.setProcessEnvironment(environment);
     process.start(program, args);
     TRunResult result;
     if (!process.waitForStarted(10000)) {
