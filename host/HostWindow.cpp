@@ -1,5 +1,7 @@
 #include "HostWindow.h"
 
+#include <QCloseEvent>
+#include <QCoreApplication>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -91,6 +93,11 @@ THostWindow::~THostWindow() {
     Host.Variables().SetChangeListener({});
     Host.Instances().SetChangeListener({});
     Host.AddIns().SetChangeListener({});
+}
+
+void THostWindow::closeEvent(QCloseEvent* event) {
+    QWidget::closeEvent(event);
+    QCoreApplication::quit();
 }
 
 void THostWindow::ScheduleRefresh() {

@@ -19,6 +19,10 @@ class THostWindow : public QWidget {
     // Rebuilds the add-in, instance and variable tables from the host.
     void Refresh();
 
+  protected:
+    // Closing the host's window ends the host, even while a module's page is still open.
+    void closeEvent(QCloseEvent* event) override;
+
   private:
     // Host changes may arrive in the middle of a module's call (an add-in registers from its
     // constructor): the tables are rebuilt afterwards, from the event loop.

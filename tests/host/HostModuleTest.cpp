@@ -1,4 +1,6 @@
 // Loading, registering and unloading a module, and the window over it, with the test module.
+#include <QApplication>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -110,4 +112,32 @@ TEST_F(HostTest, WindowShowsAddInsInstancesVariablesAndTheLog) {
     host.Shutdown();
     QCoreApplication::processEvents();
     EXPECT_EQ(addIns->rowCount(), 0);
+}
+
+// The real module in the window: its add-in's Open has the host make an instance whose page shows.
+TEST_F(HostTest, WindowOpensTheRealModulesPageThroughItsAddIn) {
+    if (!QFileInfo::exists(MONDREL_MODULE_PATH)) {
+        GTEST_SKIP() << "the module (" MONDREL_MODULE_PATH ") is not built";
+    }
+    TNHXHost host(Options());
+    host.LoadModule(MONDREL_MODULE_PATH);
+    THostWindow window(host);
+    ASSERT_EQ(host.RegisterModule(), S_OK);
+    QCoreApplication::processEvents();
+    auto* addIns = window.findChild<QTableWidget*>("AddIns");
+    ASSERT_EQ(addIns->rowCount(), 1);
+    EXPECT_EQ(addIns->item(0, 1)->text(), "Mondrel");
+    const QPixmap bitmap = qobject_cast<QLabel*>(addIns->cellWidget(0, 0))->pixmap();
+    EXPECT_EQ(bitmap.size(), QSize(30, 30));
+    ASSERT_EQ(host.Instances().Instances().size(), 1u);  // asked for while registering
+
+    const auto topLevelsBefore = QApplication::topLevelWidgets().size();
+    QTest::mouseClick(window.findChild<QPushButton*>("OpenAddIn0"), Qt::LeftButton);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(host.Instances().Instances().size(), 2u);
+    EXPECT_GT(QApplication::topLevelWidgets().size(), topLevelsBefore);
+
+    host.Shutdown();
+    const auto entries = host.Log().ModuleEntries();
+    EXPECT_EQ(entries.back().Text, "Unregister");
 }
