@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "DecimalText.h"
 #include "MondrelError.h"
 
 namespace {
@@ -33,17 +34,7 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 }
 
 std::optional<int> ParseField(std::string_view s) {
-    if (s.empty() || s.size() > 2) {
-        return std::nullopt;
-    }
-    int value = 0;
-    for (char c : s) {
-        if (c < '0' || c > '9') {
-            return std::nullopt;
-        }
-        value = value * 10 + (c - '0');
-    }
-    return value;
+    return ParseDecimalDigits(s, 2);
 }
 
 [[noreturn]] void Invalid(std::string_view text) {

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <type_traits>
 
+#include "DecimalText.h"
 #include "MondrelError.h"
 #include "Sqlite3Db.h"
 #include "TimeText.h"
@@ -23,19 +24,9 @@ int WindowYear(int year) {
     return year;
 }
 
+// Nine digits keep the value inside int; no real year, month or day needs more.
 std::optional<int> ParseDecimal(std::string_view text) {
-    // Nine digits keep the value inside int; no real year, month or day needs more.
-    if (text.empty() || text.size() > 9) {
-        return std::nullopt;
-    }
-    int value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') {
-            return std::nullopt;
-        }
-        value = value * 10 + (c - '0');
-    }
-    return value;
+    return ParseDecimalDigits(text, 9);
 }
 
 [[noreturn]] void InvalidDate(const std::string& text) {

@@ -7,4 +7,6 @@ static_assert(sizeof(TNHXModuleInfo) == 160 && sizeof(TNHXVariable) == 40 &&
               sizeof(TNHXScriptParams) == 24 && sizeof(TNHXAddIn) == 40 &&
               sizeof(TNHXModuleInstance) == 344);
 
-int main() { return 0; }
+int main() {
+    return 0;
+}

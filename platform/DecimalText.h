@@ -1,0 +1,10 @@
+// Reading plain decimal numbers out of stored texts.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string_view>
+
+// The value of `text` when it is 1 to `maxDigits` decimal digits and nothing else (at most 9,
+// so the value always fits an int); no sign, no blanks.
+std::optional<int> ParseDecimalDigits(std::string_view text, size_t maxDigits);
