@@ -172,7 +172,7 @@ NHXResult NHXCALL THostVariableManager::GetVariables(TNHXVariables* out, int32_t
     // The caller passes null and owns the new array; should it not, its old array is not ours
     // to free.
     const auto total = static_cast<uint32_t>(Items.size());
-    TNHXVariables list = NHXVariablesNew(total);
+    TNHXVariablesRef list = TNHXVariablesRef::Adopt(NHXVariablesNew(total));
     for (uint32_t i = 0; i < total; ++i) {
         const THostVariable& v = Items[i];
         list[i].Name = TNHXTextRef(v.Name).Detach();
@@ -180,7 +180,7 @@ NHXResult NHXCALL THostVariableManager::GetVariables(TNHXVariables* out, int32_t
         list[i].Updated = v.Updated;
         list[i].ValueText = TNHXTextRef(v.Value).Detach();
     }
-    *out = list;
+    *out = list.Detach();
     *count = static_cast<int32_t>(total);
     return S_OK;
 }

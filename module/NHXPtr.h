@@ -157,6 +157,8 @@ class TNHXVariablesRef {
         return &Vars;
     }
     TNHXVariable& operator[](uint32_t i) const { return Vars[i]; }
+    // Hands the reference to a caller's out-parameter.
+    TNHXVariables Detach() { return std::exchange(Vars, nullptr); }
 
   private:
     TNHXVariables Vars = nullptr;
