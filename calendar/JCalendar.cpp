@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QListWidget>
+#include <QMouseEvent>
 
 #include "ArrowBitmap.h"
 #include "ClickImage.h"
@@ -91,6 +92,8 @@ void AddListItem(QListWidget* list, const QString& text) {
 }  // namespace
 
 TJCalendar::TJCalendar(QWidget* owner) : QFrame(owner) {
+    // The property page's name for its calendar; the page may rename it.
+    setObjectName("Calendar");
     FShownDate = Now();
     HeaderPanel = new QFrame(this);
     HeaderPanel->setObjectName("HeaderPanel");
@@ -684,6 +687,34 @@ void TJCalendar::ListClick(QListWidget* list, QListWidgetItem* item) {
     ShowMonth(EncodeDate(year, month, 5));
     HideLists();
     ShowCaptions();
+}
+
+void TJCalendar::mousePressEvent(QMouseEvent* event) {
+    if (!ForwardToClickableChild(event)) {
+        QFrame::mousePressEvent(event);
+    }
+}
+
+void TJCalendar::mouseReleaseEvent(QMouseEvent* event) {
+    if (!ForwardToClickableChild(event)) {
+        QFrame::mouseReleaseEvent(event);
+    }
+}
+
+bool TJCalendar::ForwardToClickableChild(QMouseEvent* event) {
+    // childAt skips hidden children and the mouse-transparent marker, lines and today frame.
+    QWidget* target = childAt(event->position().toPoint());
+    if (dynamic_cast<TClickLabel*>(target) == nullptr &&
+        dynamic_cast<TClickImage*>(target) == nullptr) {
+        return false;
+    }
+    // The clickable children accept every button event, so this never comes back here.
+    QMouseEvent forwarded(event->type(), target->mapFrom(this, event->position()),
+                          event->scenePosition(), event->globalPosition(), event->button(),
+                          event->buttons(), event->modifiers());
+    QCoreApplication::sendEvent(target, &forwarded);
+    event->accept();
+    return true;
 }
 
 int TJCalendar::IndexOfLabel(const TClickLabel* label) const {

@@ -18,6 +18,7 @@
 class QLabel;
 class QListWidget;
 class QListWidgetItem;
+class QMouseEvent;
 class TClickImage;
 class TClickLabel;
 class TShape;
@@ -74,6 +75,12 @@ class TJCalendar : public QFrame {
     TNotifyEvent OnWeekClick;
     TNotifyEvent OnWeekdayClick;
 
+  protected:
+    // Clicks normally land on the children themselves; one delivered to the control (or passed
+    // up from a panel's empty area) goes on to the clickable child at that point.
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
   private:
     enum class TCellRole { PreviousMonth, Day, NextMonth };
 
@@ -113,6 +120,7 @@ class TJCalendar : public QFrame {
     void MonthStep(int delta, TClickLabel* fromCell);
     void CaptionClick(TClickLabel* caption);
     void ListClick(QListWidget* list, QListWidgetItem* item);
+    bool ForwardToClickableChild(QMouseEvent* event);
 
     int FSelectedWeek = 0;
     QPointer<QWidget> HostPanel;

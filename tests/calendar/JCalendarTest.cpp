@@ -112,6 +112,21 @@ TEST_F(CalendarTest, DayClickSelectsMidnightOfTheDay) {
     EXPECT_TRUE(Child("Marker")->isVisible());
 }
 
+TEST_F(CalendarTest, ClicksAtAPointOfTheControlReachTheChildThere) {
+    EXPECT_EQ(Host.findChild<TJCalendar*>("Calendar"), Calendar);
+    QWidget* sender = nullptr;
+    Calendar->OnDayClick = [&](QWidget* s) { sender = s; };
+    // 10 December: the body starts at top 30, the cell at left 71, top 40.
+    QTest::mouseClick(Calendar, Qt::LeftButton, {}, QPoint(82, 78));
+    EXPECT_EQ(sender, Day(22));
+    EXPECT_EQ(Calendar->SelectedDate(), EncodeDate(2025, 12, 10));
+    QTest::mouseClick(Calendar, Qt::LeftButton, {}, QPoint(176, 13));  // right arrow
+    EXPECT_EQ(MonthShown(), "Januar, 2026");
+    QTest::mouseClick(Child("BodyPanel"), Qt::LeftButton, {}, QPoint(10, 5));  // empty corner
+    EXPECT_EQ(MonthShown(), "Januar, 2026");
+    EXPECT_EQ(Calendar->SelectedDate(), EncodeDate(2025, 12, 10));
+}
+
 TEST_F(CalendarTest, NeighbourDaysStepTheMonthWithoutSelecting) {
     int dayClicks = 0;
     Calendar->OnDayClick = [&](QWidget*) { ++dayClicks; };
