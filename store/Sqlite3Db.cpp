@@ -35,6 +35,33 @@ int BindAll(sqlite3_stmt* statement, const TSqliteParams& params) {
     return SQLITE_OK;
 }
 
+// The statement as it reads with its values written in, texts between double quotes and
+// integers in decimal, so that an error report names the day or the ID it was about.
+std::string StatementText(const std::string& sql, const TSqliteParams& params) {
+    std::string text;
+    size_t next = 0;
+    char quote = 0;
+    for (char c : sql) {
+        if (quote != 0) {
+            quote = c == quote ? 0 : quote;
+        } else if (c == '\'' || c == '"') {
+            quote = c;
+        } else if (c == '?' && next < params.size()) {
+            const TSqliteValue& value = params[next++];
+            if (const auto* number = std::get_if<int64_t>(&value)) {
+                text += std::to_string(*number);
+            } else {
+                text += '"';
+                text += std::get<std::string_view>(value);
+                text += '"';
+            }
+            continue;
+        }
+        text += c;
+    }
+    return text;
+}
+
 }  // namespace
 
 void TSqliteStatementFinalizer::operator()(sqlite3_stmt* statement) const noexcept {
@@ -70,13 +97,13 @@ TSqliteStatementPtr TSqliteDatabase::Prepare(const std::string& SQL, const TSqli
     int rc = sqlite3_prepare_v2(Handle.get(), SQL.c_str(), LengthOf(SQL), &raw, nullptr);
     TSqliteStatementPtr statement(raw);
     if (rc != SQLITE_OK) {
-        RaiseError(SQL);
+        RaiseError(StatementText(SQL, Params));
     }
     if (!statement) {
         throw ESqliteException("Error: no statement to run\r\n\r\n" + SQL);
     }
     if (BindAll(statement.get(), Params) != SQLITE_OK) {
-        RaiseError(SQL);
+        RaiseError(StatementText(SQL, Params));
     }
     return statement;
 }
@@ -86,7 +113,7 @@ int32_t TSqliteDatabase::Execute(const std::string& SQL, const TSqliteParams& Pa
     Statement = Prepare(SQL, Params);
     int rc = sqlite3_step(Statement.get());
     if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
-        RaiseError(SQL);
+        RaiseError(StatementText(SQL, Params));
     }
     return rc;
 }
@@ -118,7 +145,9 @@ void TSqliteDatabase::FinalizeStatement() {
 
 TSqliteQueryResults::TSqliteQueryResults(TSqliteDatabase& Database, const std::string& SQL,
                                          const TSqliteParams& Params)
-    : Database(Database), SQL(SQL), Statement(Database.Prepare(SQL, Params)) {
+    : Database(Database),
+      SQL(StatementText(SQL, Params)),
+      Statement(Database.Prepare(SQL, Params)) {
     Next();
 }
 

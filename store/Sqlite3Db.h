@@ -43,7 +43,8 @@ class TSqliteDatabase {
     TSqliteDatabase& operator=(const TSqliteDatabase&) = delete;
 
     // Runs the first statement of SQL once and answers SQLite's step code (row or done);
-    // any other outcome raises.
+    // any other outcome raises. Error messages show the statement with its values in place of
+    // the `?`s: texts between double quotes, integers in decimal.
     int32_t Execute(const std::string& SQL, const TSqliteParams& Params = {});
     void BeginTransaction();
     void Commit();
@@ -89,7 +90,7 @@ class TSqliteQueryResults {
     bool OnRow() const { return FHasRow; }
 
     TSqliteDatabase& Database;
-    std::string SQL;
+    std::string SQL;  // with its values written in, for error reports
     TSqliteStatementPtr Statement;
     bool FAtEnd = false;
     bool FHasRow = false;

@@ -223,11 +223,58 @@ TEST(DateStoreFiles, MissingFolderAndMissingTablesRaise) {
                      "Failed to open database \"" + missing + "\"");
     EXPECT_THROW_MSG(AddFlag(missing, "a", "b", 1), ESqliteException,
                      "Failed to open database \"" + missing + "\"");
+}
 
-    std::string bare = temp.File("bare.sdb");
+// A file without the tables: every operation names the missing table and shows its statement
+// with the values written in.
+TEST(DateStoreFiles, MissingTablesAreReportedWithTheStatement) {
+    TTempFolder temp;
+    const std::string bare = temp.File("bare.sdb");
+    const TDateTime day = Day(2009, 3, 5);
+    TMondrelDate appointment = Appointment(7, day, At(10, 30), "d \"q\"", "v", "s");
+    const std::string dates = "Error: no such table: Dates\r\n\r\n";
+    const std::string flags = "Error: no such table: Flags\r\n\r\n";
+    const std::string dayFlags = "Error: no such table: DayFlags\r\n\r\n";
+
+    EXPECT_THROW_MSG(GetDates(bare, dqMonth, Day(2009, 12, 24)), ESqliteException,
+                     dates +
+                         "SELECT ID, Date, Time, Discription, Script FROM Dates WHERE Date >= "
+                         "\"2009-12-01\" AND Date <= \"2009-12-31\" ORDER BY Time");
+    EXPECT_THROW_MSG(GetDates(bare, dqDayOpen, day), ESqliteException,
+                     dates +
+                         "SELECT ID, Date, Time, Discription, Script FROM Dates WHERE Date = "
+                         "\"2009-03-05\" AND Done = 0 ORDER BY Time");
+    EXPECT_THROW_MSG(
+        GetDate(bare, 7), ESqliteException,
+        dates + "SELECT ID, Date, Time, Discription, Value, Script, Done FROM Dates WHERE ID = 7");
+    EXPECT_THROW_MSG(AddDate(bare, appointment), ESqliteException,
+                     dates +
+                         "INSERT INTO Dates (Date, Time, Discription, Value, Script) VALUES "
+                         "(\"2009-03-05\", \"10:30:00\", \"d \"q\"\", \"v\", \"s\")");
+    EXPECT_THROW_MSG(UpdateDate(bare, appointment), ESqliteException,
+                     dates +
+                         "UPDATE Dates SET Date = \"2009-03-05\", Time = \"10:30:00\", "
+                         "Discription = \"d \"q\"\", Value = \"v\", Script = \"s\" WHERE ID = 7");
+    EXPECT_THROW_MSG(SetDateDone(bare, 7), ESqliteException,
+                     dates + "UPDATE Dates SET Done = 1 WHERE ID = 7");
+    EXPECT_THROW_MSG(DeleteDate(bare, -7), ESqliteException,
+                     dates + "DELETE From Dates WHERE ID = -7");
+    EXPECT_THROW_MSG(GetFlags(bare), ESqliteException,
+                     flags + "SELECT ID, Caption, Variable, Color, isFix FROM Flags");
+    EXPECT_THROW_MSG(AddFlag(bare, "c", "v", static_cast<int32_t>(0xFF000018u)), ESqliteException,
+                     flags +
+                         "INSERT INTO Flags (Caption, Variable, Color) VALUES (\"c\", \"v\", "
+                         "-16777192)");
+    EXPECT_THROW_MSG(DeleteFlag(bare, 7), ESqliteException,
+                     flags + "DELETE From Flags WHERE ID = 7");
+    EXPECT_THROW_MSG(GetDayFlags(bare, 0), ESqliteException,
+                     dayFlags + "SELECT Date, FlagID FROM DayFlags");
+    EXPECT_THROW_MSG(GetDayFlags(bare, day + At(8, 0)), ESqliteException,
+                     dayFlags + "SELECT Date, FlagID FROM DayFlags WHERE Date = \"2009-03-05\"");
+    EXPECT_THROW_MSG(SetDayFlags(bare, {1, 2}, day), ESqliteException,
+                     dayFlags + "DELETE From DayFlags WHERE Date = \"2009-03-05\"");
     EXPECT_THROW_MSG(GetColors(bare), ESqliteException,
                      "Error: no such table: Colors\r\n\r\nSELECT Value, Name FROM Colors");
-    EXPECT_THROW(SetDateDone(bare, 1), ESqliteException);
 }
 
 }  // namespace

@@ -124,7 +124,8 @@ TEST_F(StoreSafety, WriteAgainstAnotherWriterRaisesAndWritesNothing) {
         appointment.Discription = "refused";
         EXPECT_THROW_MSG(AddDate(Path, appointment), ESqliteException,
                          "Error: database is locked\r\n\r\nINSERT INTO Dates (Date, Time, "
-                         "Discription, Value, Script) VALUES (?, ?, ?, ?, ?)");
+                         "Discription, Value, Script) VALUES (\"2009-03-05\", \"00:00:00\", "
+                         "\"refused\", \"\", \"\")");
         EXPECT_THROW(SetDayFlags(Path, {2, 2}, Day(2009, 3, 5)), ESqliteException);
         ASSERT_EQ(other.Run("ROLLBACK"), SQLITE_OK);
     }
@@ -158,7 +159,7 @@ TEST_F(StoreSafety, FailedOperationLeavesNoLockAndNoHalfWrite) {
            "BEGIN SELECT RAISE(ABORT, 'flag 666 refused'); END");
     EXPECT_THROW_MSG(SetDayFlags(Path, {2, 666}, Day(2009, 3, 5)), ESqliteException,
                      "Error: flag 666 refused\r\n\r\nINSERT INTO DayFlags (Date, FlagID) "
-                     "VALUES (?, ?)");
+                     "VALUES (\"2009-03-05\", 666)");
     EXPECT_THROW(GetDate(Path, 999), EConvertError);
 
     TOtherConnection other(Path);
