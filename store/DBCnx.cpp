@@ -167,10 +167,16 @@ TMondrelDate GetDate(const std::string& Path, int32_t ID) {
 }
 
 void AddDate(const std::string& Path, const TMondrelDate& Appointment) {
-    ExecuteAll(Path,
-               "INSERT INTO Dates (Date, Time, Discription, Value, Script) VALUES (?, ?, ?, ?, ?)",
-               {DateText(Appointment.Date), FormatLongTime(Appointment.Time),
-                Appointment.Discription, Appointment.Value, Appointment.Script});
+    InTransaction(Path, [&](TSqliteDatabase& database) {
+        database.Execute(
+            "INSERT INTO Dates (Date, Time, Discription, Value, Script) VALUES (?, ?, ?, ?, ?)",
+            {DateText(Appointment.Date), FormatLongTime(Appointment.Time), Appointment.Discription,
+             Appointment.Value, Appointment.Script});
+        // In a file whose Done column has no default the new row would hold NULL, which never
+        // counts as open: the appointment would silently never fire.
+        database.Execute(
+            "UPDATE Dates SET Done = 0 WHERE rowid = last_insert_rowid() AND Done IS NULL");
+    });
 }
 
 void UpdateDate(const std::string& Path, const TMondrelDate& Appointment) {
