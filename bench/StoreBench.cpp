@@ -89,7 +89,9 @@ std::vector<TOperation> Operations() {
              return std::vector<TRawStatement>{
                  {"INSERT INTO Dates (Date, Time, Discription, Value, Script) "
                   "VALUES (?, ?, ?, ?, ?)",
-                  {Text(a.Date), FormatLongTime(a.Time), a.Discription, a.Value, a.Script}}};
+                  {Text(a.Date), FormatLongTime(a.Time), a.Discription, a.Value, a.Script}},
+                 {"UPDATE Dates SET Done = 0 WHERE rowid = last_insert_rowid() AND Done IS NULL",
+                  {}}};
          },
          true, nullptr},
         {"SetDateDone", [](const TBenchDatabase& db) { SetDateDone(db.Path, db.MiddleID); },
