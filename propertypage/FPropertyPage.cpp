@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -252,12 +253,23 @@ void TfrmPropertyPage::showEvent(QShowEvent* event) {
     RunGuarded([this] { FormShow(); });
 }
 
+void TfrmPropertyPage::keyPressEvent(QKeyEvent* event) {
+    // The page has no cancel button: Escape must not hide it (and with it an open editor or
+    // an accepted but not yet applied database path).
+    if (event->matches(QKeySequence::Cancel)) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
 // ---- Form ----
 
 void TfrmPropertyPage::FormCreate() {
     btnOK->setIcon(TransparentGlyph("check", QColor(0, 255, 0)));
 
     Calendar = new TJCalendar(Panel2);
+    Calendar->setObjectName("Calendar");
     Calendar->Setup(Panel2);
     Calendar->SetTop(6);
     Calendar->SetLeft(6);

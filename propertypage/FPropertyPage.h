@@ -49,6 +49,7 @@ class TfrmPropertyPage : public QDialog {
 
   protected:
     void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
   private:
     // Layout

@@ -41,3 +41,9 @@ void TPageImage::mouseReleaseEvent(QMouseEvent* event) {
     }
     emit MouseUp();
 }
+
+void TPageImage::mouseDoubleClickEvent(QMouseEvent*) {
+    // The second press of a double click is a press, not the start of a second click: a
+    // double click on a toggling image must not open and close its panel at once.
+    emit MouseDown();
+}

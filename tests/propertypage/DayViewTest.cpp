@@ -1,3 +1,5 @@
+#include <QApplication>
+#include <QMouseEvent>
 #include <QScrollBar>
 #include <QTest>
 
@@ -141,6 +143,25 @@ TEST_F(DayView, ToolbarImagesMoveWhilePressed) {
     EXPECT_EQ(image->pos(), home);
     // A right click opens nothing.
     EXPECT_FALSE(Find("PnlTermin")->isVisible());
+}
+
+TEST_F(DayView, ADoubleClickOnAToolbarImageIsOneClick) {
+    OpenPage();
+    QWidget* image = Find("ImgFlagsAdd");
+    QPoint home = image->pos();
+    QPoint at(5, 5);
+    QTest::mouseClick(image, Qt::LeftButton, {}, at);
+    ASSERT_TRUE(Find("PnlFlags")->isVisible());
+    // The second press of a double click, as the window system sends it.
+    QMouseEvent second(QEvent::MouseButtonDblClick, at, image->mapToGlobal(at), Qt::LeftButton,
+                       Qt::LeftButton, {});
+    QApplication::sendEvent(image, &second);
+    EXPECT_EQ(image->pos(), home + QPoint(2, 2));
+    QMouseEvent release(QEvent::MouseButtonRelease, at, image->mapToGlobal(at), Qt::LeftButton,
+                        Qt::NoButton, {});
+    QApplication::sendEvent(image, &release);
+    EXPECT_EQ(image->pos(), home);
+    EXPECT_TRUE(Find("PnlFlags")->isVisible());
 }
 
 TEST_F(DayView, AStoreErrorIsReportedAndThePageStaysUsable) {

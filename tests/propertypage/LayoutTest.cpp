@@ -32,6 +32,7 @@ const TPlace Places[] = {
     {"ImgFlagsAdd", "Panel1", {7, 4, 28, 24}},
     {"ImgTerminNeu", "Panel1", {346, 4, 28, 24}},
     {"ImgSetup", "Panel1", {380, 4, 28, 24}},
+    {"Calendar", "Panel2", {6, 6, 190, 154}},
     {"PnlFlags", "Panel3", {10, 14, 193, 155}},
     {"btnOK", "Panel3", {262, 228, 73, 22}},
     {"btnApply", "Panel3", {347, 228, 73, 22}},
@@ -117,6 +118,14 @@ TEST_F(Layout, StackingAndStartState) {
     QWidget* calendar = Page->CalendarControl();
     QPoint centre = calendar->mapTo(Page.get(), calendar->rect().center());
     EXPECT_TRUE(Find("PnlFlags")->isAncestorOf(Page->childAt(centre)));
+}
+
+TEST_F(Layout, EscapeLeavesThePageOpen) {
+    OpenPage();
+    Click("ImgTerminNeu");
+    QTest::keyClick(Find("EdtDiscription"), Qt::Key_Escape);
+    EXPECT_TRUE(Page->isVisible());
+    EXPECT_TRUE(Find("PnlTermin")->isVisible());
 }
 
 TEST_F(Layout, TabOrderOfTheEditor) {

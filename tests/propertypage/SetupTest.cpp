@@ -1,10 +1,12 @@
 #include <QComboBox>
+#include <QImage>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <filesystem>
 
+#include "Colors.h"
 #include "DBCnx.h"
 #include "PageTestSupport.h"
 #include "ShapeControl.h"
@@ -220,6 +222,26 @@ TEST_F(Setup, DeletingAFlagKeepsItsDayFlagRows) {
     Click("BtnFlagDel");
     EXPECT_EQ(CountRows("SELECT COUNT(*) FROM Flags"), 2);
     EXPECT_TRUE(Boxes.Requests().empty());
+}
+
+TEST_F(Setup, TheColourColumnShowsSwatchesFramedInTheSelectedRow) {
+    AddFlag(Path, "Trash", "T", 0x0000FF);
+    AddFlag(Path, "Party", "P", 0xFF0000);
+    OpenPage();
+    Click("ImgSetup");
+    Find<QTabWidget>("TabbedNotebook1")->setCurrentIndex(1);
+    Grid()->selectRow(1);
+    QImage picture = Grid()->viewport()->grab().toImage();
+    auto pixel = [&](int row, bool frame) {
+        QRect cell = Grid()->visualRect(Grid()->model()->index(row, 2));
+        QPoint at = frame ? QPoint(cell.left() + 2, cell.center().y()) : cell.center();
+        return QColor(picture.pixel(at));
+    };
+    QColor background = ColorToQColor(clSystemInfoBk);
+    EXPECT_EQ(pixel(0, false), QColor(255, 0, 0));
+    EXPECT_EQ(pixel(0, true), background);
+    EXPECT_EQ(pixel(1, false), QColor(0, 0, 255));
+    EXPECT_EQ(pixel(1, true), ColorToQColor(clSystemActiveCaption));
 }
 
 TEST_F(Setup, BrowseIsNotThereYet) {
