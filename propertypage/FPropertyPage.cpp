@@ -218,16 +218,35 @@ void TfrmPropertyPage::SetTabOrder() {
     }
 }
 
+namespace {
+
+// The host's main window: the active window, else the first visible plain window.
+QWidget* HostMainWindow(const QWidget* page) {
+    QWidget* active = QApplication::activeWindow();
+    if (active && active != page) {
+        return active;
+    }
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (window != page && window->isVisible() && window->windowType() == Qt::Window) {
+            return window;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
 void TfrmPropertyPage::CentreOnHostWindow() {
     QRect area;
-    QWidget* host = QApplication::activeWindow();
-    if (host && host != this) {
+    if (QWidget* host = HostMainWindow(this)) {
         area = host->frameGeometry();
     } else if (QScreen* screen = QApplication::primaryScreen()) {
         area = screen->availableGeometry();
     }
     if (area.isValid()) {
-        move(area.center() - QPoint(width() / 2, height() / 2));
+        QRect frame = frameGeometry();
+        frame.moveCenter(area.center());
+        move(frame.topLeft());
     }
 }
 

@@ -120,6 +120,15 @@ TEST_F(Layout, StackingAndStartState) {
     EXPECT_TRUE(Find("PnlFlags")->isAncestorOf(Page->childAt(centre)));
 }
 
+TEST_F(Layout, TheFirstShowCentresThePageOnTheHostWindow) {
+    QWidget host;
+    host.setGeometry(100, 80, 800, 600);
+    host.show();
+    OpenPage();
+    EXPECT_LE((Page->frameGeometry().center() - host.frameGeometry().center()).manhattanLength(),
+              2);
+}
+
 TEST_F(Layout, EscapeLeavesThePageOpen) {
     OpenPage();
     Click("ImgTerminNeu");
