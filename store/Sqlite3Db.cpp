@@ -152,6 +152,9 @@ TSqliteQueryResults::TSqliteQueryResults(TSqliteDatabase& Database, const std::s
 }
 
 bool TSqliteQueryResults::Next() {
+    if (FAtEnd) {
+        return true;  // stepping on would start the statement over: a query never rewinds
+    }
     int rc = sqlite3_step(Statement.get());
     FHasRow = rc == SQLITE_ROW;
     FAtEnd = rc == SQLITE_DONE;

@@ -76,7 +76,8 @@ class TSqliteQueryResults {
     TSqliteQueryResults(const TSqliteQueryResults&) = delete;
     TSqliteQueryResults& operator=(const TSqliteQueryResults&) = delete;
 
-    // Steps to the next row and answers AtEnd; a step that fails raises.
+    // Steps to the next row and answers AtEnd; a step that fails raises. Once at the end it
+    // stays there.
     bool Next();
     bool AtEnd() const { return FAtEnd; }
 

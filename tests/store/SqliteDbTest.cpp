@@ -51,6 +51,8 @@ TEST_F(SqliteDatabase, RunsOnlyTheFirstOfTwoStatements) {
     auto query = database.Query("SELECT x FROM t");
     EXPECT_EQ(query->FieldAsInteger(0), 1);
     EXPECT_TRUE(query->Next());
+    EXPECT_TRUE(query->Next()) << "a query at its end stays there";
+    EXPECT_EQ(query->FieldAsInteger(0), 0);
 }
 
 TEST_F(SqliteDatabase, QueryWithoutRowsIsAtEndAtOnceAndReadsEmpty) {
