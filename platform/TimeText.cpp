@@ -77,10 +77,23 @@ TDateTime ParseTime(std::string_view text) {
     if (fields.size() < 2 || fields.size() > 3) {
         Invalid(text);
     }
+    // Some tools write milliseconds after the seconds ("10:30:00.250").
+    std::optional<int> millisecond = 0;
+    if (fields.size() == 3) {
+        size_t dot = fields[2].find('.');
+        if (dot != std::string_view::npos) {
+            std::string_view fraction = fields[2].substr(dot + 1);
+            millisecond = ParseDecimalDigits(fraction, 3);
+            for (size_t i = fraction.size(); millisecond && i < 3; ++i) {
+                *millisecond *= 10;
+            }
+            fields[2] = fields[2].substr(0, dot);
+        }
+    }
     auto hour = ParseField(fields[0]);
     auto minute = ParseField(fields[1]);
     auto second = fields.size() == 3 ? ParseField(fields[2]) : std::optional<int>(0);
-    if (!hour || !minute || !second || fields[1].size() != 2 ||
+    if (!hour || !minute || !second || !millisecond || fields[1].size() != 2 ||
         (fields.size() == 3 && fields[2].size() != 2)) {
         Invalid(text);
     }
@@ -92,7 +105,7 @@ TDateTime ParseTime(std::string_view text) {
         h = (h % 12) + (meridiem == 2 ? 12 : 0);
     }
     TDateTime result = 0;
-    if (!TryEncodeTime(h, *minute, *second, 0, result)) {
+    if (!TryEncodeTime(h, *minute, *second, *millisecond, result)) {
         Invalid(text);
     }
     return result;

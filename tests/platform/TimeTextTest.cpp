@@ -19,11 +19,13 @@ TEST(TimeText, ReadsWhatItWritesAndTolerantForms) {
     EXPECT_DOUBLE_EQ(ParseTime("12:00:00 AM"), EncodeTime(0, 0, 0, 0));
     EXPECT_DOUBLE_EQ(ParseTime("12:30 PM"), EncodeTime(12, 30, 0, 0));
     EXPECT_DOUBLE_EQ(ParseTime("1:15:00pm"), EncodeTime(13, 15, 0, 0));
+    EXPECT_DOUBLE_EQ(ParseTime("10:30:00.250"), EncodeTime(10, 30, 0, 250));
+    EXPECT_DOUBLE_EQ(ParseTime("10:30:00.5"), EncodeTime(10, 30, 0, 500));
 }
 
 TEST(TimeText, RejectsTextsThatAreNoTime) {
-    for (const char* bad :
-         {"", "8", "8h", "24:00:00", "10:60", "10:5", "13:00 PM", "ab:cd", "1:2:3:4"}) {
+    for (const char* bad : {"", "8", "8h", "24:00:00", "10:60", "10:5", "13:00 PM", "ab:cd",
+                            "1:2:3:4", "10:30:00.", "10:30:00.1234", "10:30.5"}) {
         EXPECT_THROW(ParseTime(bad), EConvertError) << bad;
     }
 }
