@@ -95,6 +95,9 @@ TfrmPropertyPage::TfrmPropertyPage(QWidget* parent) : QDialog(parent) {
     setWindowTitle("Mondrel");
     setFixedSize(ClientWidth, ClientHeight);
     setSizeGripEnabled(false);
+    // Closing only hides the page; a plug-in's window must never end the host's event loop,
+    // also when it is the host's only window.
+    setAttribute(Qt::WA_QuitOnClose, false);
     // Narrow dialog faces first: the fixed label sizes were made for them.
     QFont pageFont = font();
     pageFont.setStyleHint(QFont::SansSerif);

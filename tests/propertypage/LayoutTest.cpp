@@ -4,6 +4,7 @@
 #include <QScrollBar>
 #include <QTableWidget>
 #include <QTest>
+#include <QTimer>
 
 #include "JCalendar.h"
 #include "PageTestSupport.h"
@@ -127,6 +128,26 @@ TEST_F(Layout, TheFirstShowCentresThePageOnTheHostWindow) {
     OpenPage();
     EXPECT_LE((Page->frameGeometry().center() - host.frameGeometry().center()).manhattanLength(),
               2);
+}
+
+TEST_F(Layout, ClosingThePageNeverEndsTheHostApplication) {
+    OpenPage();
+    // The host's event loop: OK closes the page, and the loop must still be running later.
+    bool loopRanOn = false;
+    QTimer ok;
+    ok.setSingleShot(true);
+    QObject::connect(&ok, &QTimer::timeout, [&] { Click("btnOK"); });
+    QTimer later;
+    later.setSingleShot(true);
+    QObject::connect(&later, &QTimer::timeout, [&] {
+        loopRanOn = true;
+        QApplication::quit();
+    });
+    ok.start(0);
+    later.start(100);
+    QApplication::exec();
+    EXPECT_FALSE(Page->isVisible());
+    EXPECT_TRUE(loopRanOn);
 }
 
 TEST_F(Layout, EscapeLeavesThePageOpen) {
