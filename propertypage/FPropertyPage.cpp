@@ -376,6 +376,11 @@ void TfrmPropertyPage::RefreshView() {
         captions.push_back(flag.Caption);
     }
     PnlFlags->SetCaptions(captions);
+    // An open day-flag panel (the editor saved meanwhile, or the page was shown again) must
+    // not offer a list without check marks: saving it would wipe the day's flags.
+    if (!PnlFlags->isHidden()) {
+        ShowDayFlagChecks();
+    }
 
     QComboBox* colorBox = PnlSetup->CombColors;
     {
@@ -605,6 +610,13 @@ void TfrmPropertyPage::ImgFlagsAddClick() {
         RefreshView();
         return;
     }
+    ShowDayFlagChecks();
+    PnlFlags->LblDate->setText(ToQString(FormatShortDate(SelectedDay())));
+    PnlFlags->show();
+    PnlFlags->raise();
+}
+
+void TfrmPropertyPage::ShowDayFlagChecks() {
     TDayFlags dayFlags = GetDayFlags(PageSettings.Database, SelectedDay());
     std::vector<std::string> captions = PnlFlags->Captions();
     for (int row = 0; row < static_cast<int>(captions.size()); ++row) {
@@ -613,9 +625,6 @@ void TfrmPropertyPage::ImgFlagsAddClick() {
             PnlFlags->SetChecked(row, true);
         }
     }
-    PnlFlags->LblDate->setText(ToQString(FormatShortDate(SelectedDay())));
-    PnlFlags->show();
-    PnlFlags->raise();
 }
 
 void TfrmPropertyPage::BtnFlagsSaveClick() {

@@ -92,6 +92,8 @@ class TfrmPropertyPage : public QDialog {
     void BtnDatabaseBrowseClick();
     void ImgVariableSelectClick();
     void ImgFlagsAddClick();
+    // Checks the entries of the selected day's flags, unchecks the others.
+    void ShowDayFlagChecks();
     void BtnFlagsSaveClick();
 
     // Runs a handler from the event loop; what it throws goes to the default error report.

@@ -112,6 +112,27 @@ TEST_F(DayFlags, ClosingWithTheToolbarDiscardsTheCheckMarks) {
     EXPECT_FALSE(Checked("Party"));
 }
 
+TEST_F(DayFlags, AReloadWhileThePanelIsOpenKeepsTheDaysCheckMarks) {
+    SetDayFlags(Path, {FlagId("Party")}, Day(Year, Month, Today));
+    OpenPage();
+    Click("ImgFlagsAdd");
+    ASSERT_TRUE(Checked("Party"));
+    // A saved appointment reloads the lists beneath the open panel.
+    Click("ImgTerminNeu");
+    SetEdit("EdtHour", "9");
+    SetEdit("EdtMin", "0");
+    Click("BtnSaveDate");
+    ASSERT_TRUE(Find("PnlFlags")->isVisible());
+    EXPECT_TRUE(Checked("Party"));
+    // So does showing the page again.
+    Page->close();
+    OpenPage();
+    ASSERT_TRUE(Find("PnlFlags")->isVisible());
+    EXPECT_TRUE(Checked("Party"));
+    Click("BtnFlagsSave");
+    EXPECT_EQ(DayRows(Today), std::to_string(FlagId("Party")));
+}
+
 TEST_F(DayFlags, ADeletedFlagsDayLooksUnmarked) {
     SetDayFlags(Path, {FlagId("Party")}, Day(Year, Month, 19));
     OpenPage();
