@@ -42,6 +42,24 @@ std::vector<std::string> DistinctDayTexts(const std::vector<TDateTime>& days) {
     return texts;
 }
 
+// Runs `statement` (date text, flag ID) for each day whose having the flag equals
+// `changeFlagged`, once per day.
+TDayFlagChanges ChangeDays(TDBTransaction& transaction, int64_t flagID,
+                           const std::vector<TDateTime>& days, bool changeFlagged,
+                           const char* statement) {
+    std::set<std::string> flagged = DaysWithFlag(transaction, flagID);
+    TDayFlagChanges changes;
+    for (const std::string& day : DistinctDayTexts(days)) {
+        if ((flagged.count(day) != 0) != changeFlagged) {
+            ++changes.Unchanged;
+            continue;
+        }
+        transaction.Database().Execute(statement, {day, flagID});
+        ++changes.Changed;
+    }
+    return changes;
+}
+
 }  // namespace
 
 TFlag FlagByCaption(TDBTransaction& Transaction, const std::string& Caption) {
@@ -58,32 +76,12 @@ TFlag FlagByVariable(TDBTransaction& Transaction, const std::string& Variable) {
 
 TDayFlagChanges AddFlagToDays(TDBTransaction& Transaction, int64_t FlagID,
                               const std::vector<TDateTime>& Days) {
-    std::set<std::string> flagged = DaysWithFlag(Transaction, FlagID);
-    TDayFlagChanges changes;
-    for (const std::string& day : DistinctDayTexts(Days)) {
-        if (flagged.count(day) != 0) {
-            ++changes.Unchanged;
-            continue;
-        }
-        Transaction.Database().Execute("INSERT INTO DayFlags (Date, FlagID) VALUES (?, ?)",
-                                       {day, FlagID});
-        ++changes.Changed;
-    }
-    return changes;
+    return ChangeDays(Transaction, FlagID, Days, false,
+                      "INSERT INTO DayFlags (Date, FlagID) VALUES (?, ?)");
 }
 
 TDayFlagChanges RemoveFlagFromDays(TDBTransaction& Transaction, int64_t FlagID,
                                    const std::vector<TDateTime>& Days) {
-    std::set<std::string> flagged = DaysWithFlag(Transaction, FlagID);
-    TDayFlagChanges changes;
-    for (const std::string& day : DistinctDayTexts(Days)) {
-        if (flagged.count(day) == 0) {
-            ++changes.Unchanged;
-            continue;
-        }
-        Transaction.Database().Execute("DELETE FROM DayFlags WHERE Date = ? AND FlagID = ?",
-                                       {day, FlagID});
-        ++changes.Changed;
-    }
-    return changes;
+    return ChangeDays(Transaction, FlagID, Days, true,
+                      "DELETE FROM DayFlags WHERE Date = ? AND FlagID = ?");
 }
