@@ -1,6 +1,7 @@
 #include "CommandSupport.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <ostream>
@@ -41,6 +42,12 @@ std::string Printable(const std::string& Text) {
         }
     }
     return result;
+}
+
+std::string LowerCase(std::string Text) {
+    std::transform(Text.begin(), Text.end(), Text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return Text;
 }
 
 void PrintTable(std::ostream& Out, const std::vector<std::vector<std::string>>& Rows) {

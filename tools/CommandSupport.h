@@ -15,6 +15,9 @@ void RequireDatabaseFile(const std::string& Path);
 // line.
 std::string Printable(const std::string& Text);
 
+// ASCII letters made small, for codes and names matched without regard to case.
+std::string LowerCase(std::string Text);
+
 // Rows as columns two spaces apart, each as wide as its widest cell (UTF-8 characters
 // counted), without trailing spaces.
 void PrintTable(std::ostream& Out, const std::vector<std::vector<std::string>>& Rows);

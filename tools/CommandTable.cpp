@@ -1,14 +1,16 @@
 #include "CommandTable.h"
 
 #include "AddCommand.h"
+#include "HolidaysCommand.h"
 #include "InitCommand.h"
 #include "ListCommand.h"
+#include "RegionsCommand.h"
+#include "WeekendsCommand.h"
 
 const std::vector<const TCommand*>& Commands() {
     static const std::vector<const TCommand*> commands = {
-        &InitCommand,
-        &ListCommand,
-        &AddCommand,
+        &InitCommand,    &ListCommand,     &AddCommand,
+        &RegionsCommand, &WeekendsCommand, &HolidaysCommand,
     };
     return commands;
 }

@@ -1,0 +1,85 @@
+#include "DayFlagCommands.h"
+
+#include <ostream>
+
+#include "CommandSupport.h"
+#include "DBCnx.h"
+#include "DayFlagWrites.h"
+
+namespace {
+
+using namespace std::chrono;
+
+sys_days DayOption(const TArguments& args, const std::string& name) {
+    sys_days day = ToSysDays(args.Day(name));
+    int year = int(year_month_day(day).year());
+    if (year < MinYear || year > MaxYear) {
+        args.Fail("--" + name + " " + args.Option(name) + " is outside " + std::to_string(MinYear) +
+                  "-" + std::to_string(MaxYear));
+    }
+    return day;
+}
+
+std::string DayCount(size_t count) {
+    return std::to_string(count) + (count == 1 ? " day" : " days");
+}
+
+}  // namespace
+
+TDayRange DayRangeOption(const TArguments& Args) {
+    bool from = Args.Has("from");
+    bool to = Args.Has("to");
+    if (Args.Has("year")) {
+        if (from || to) {
+            Args.Fail("give --year or --from and --to, not both");
+        }
+        year y(Args.Year("year"));
+        return {sys_days(y / January / 1), sys_days(y / December / 31)};
+    }
+    if (!from && !to) {
+        Args.Fail("--year or --from and --to is required");
+    }
+    if (from != to) {
+        Args.Fail(from ? "--from needs --to" : "--to needs --from");
+    }
+    TDayRange range{DayOption(Args, "from"), DayOption(Args, "to")};
+    if (range.First > range.Last) {
+        Args.Fail("--from " + Args.Option("from") + " is after --to " + Args.Option("to"));
+    }
+    return range;
+}
+
+void FlagDays(const TArguments& Args, TToolStreams& Streams, const std::string& DefaultVariable,
+              const std::vector<sys_days>& Days, bool DryRun) {
+    std::string path = Args.Positional("PATH");
+    RequireDatabaseFile(path);
+    std::vector<TDateTime> days;
+    for (sys_days day : Days) {
+        days.push_back(FromSysDays(day));
+    }
+    bool clear = Args.Has("clear");
+    struct TDone {
+        std::string Caption;
+        TDayFlagChanges Changes;
+    };
+    TDone done = InTransaction(path, [&](TDBTransaction& transaction) {
+        TFlag flag = Args.Has("flag") ? FlagByCaption(transaction, Args.Option("flag"))
+                                      : FlagByVariable(transaction, DefaultVariable);
+        if (DryRun) {
+            return TDone{flag.Caption, {}};
+        }
+        return TDone{flag.Caption, clear ? RemoveFlagFromDays(transaction, flag.ID, days)
+                                         : AddFlagToDays(transaction, flag.ID, days)};
+    });
+    if (DryRun) {
+        return;
+    }
+    // Printed once the transaction has committed: what it says has happened.
+    Streams.Out << DayCount(done.Changes.Changed) << (clear ? " cleared of " : " flagged ")
+                << Printable(done.Caption) << ", " << done.Changes.Unchanged
+                << (clear ? " not set\n" : " already set\n");
+}
+
+std::string DayText(sys_days Day) {
+    return DateToDBText('-', FromSysDays(Day));
+}
