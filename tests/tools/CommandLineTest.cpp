@@ -1,13 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "CommandLine.h"
 #include "DateTime.h"
-#include "MondrelDbCommand.h"
 #include "StoreTestSupport.h"
+#include "ToolTestSupport.h"
 
 namespace {
 
@@ -85,44 +84,30 @@ TEST(CommandLine, TypedValuesRefuseWhatIsNoDayMonthTimeOrYear) {
                      "demo: --v '27' is no valid year (expected YYYY)");
 }
 
-struct TRun {
-    int Exit;
-    std::string Out;
-    std::string Err;
-};
-
-TRun RunArgs(const TArgs& args) {
-    std::istringstream in;
-    std::ostringstream out;
-    std::ostringstream err;
-    int exit = RunMondrelDb(args, in, out, err);
-    return {exit, out.str(), err.str()};
-}
-
 TEST(CommandLine, HelpPrintsUsageAndUnknownCommandsExitTwo) {
     const std::string addUsage =
         "usage: mondrel-db add PATH --date YYYY-MM-DD --time HH:MM --description TEXT "
         "[--value TEXT] [--script NAME]\n";
     for (const TArgs& args : {TArgs{"help", "add"}, TArgs{"add", "--help"},
                               TArgs{"add", "x.sdb", "--date", "bad", "--help"}}) {
-        TRun run = RunArgs(args);
+        TRun run = RunTool(args);
         EXPECT_EQ(run.Exit, 0) << args.back();
         EXPECT_EQ(run.Out, addUsage);
         EXPECT_EQ(run.Err, "");
     }
-    TRun all = RunArgs({"help"});
+    TRun all = RunTool({"help"});
     EXPECT_EQ(all.Exit, 0);
     EXPECT_EQ(all.Out.rfind("usage: mondrel-db init PATH\n       mondrel-db list PATH", 0), 0u)
         << all.Out;
     EXPECT_NE(all.Out.find("\n       mondrel-db help [COMMAND]\n"), std::string::npos);
-    EXPECT_EQ(RunArgs({"--help"}).Out, all.Out);
+    EXPECT_EQ(RunTool({"--help"}).Out, all.Out);
 
     for (const auto& [args, message] : std::vector<std::pair<TArgs, std::string>>{
              {{}, "no command given"},
              {{"frobnicate", "x"}, "unknown command 'frobnicate'"},
              {{"help", "frobnicate"}, "help: unknown command 'frobnicate'"},
              {{"help", "add", "list"}, "help: unexpected argument 'list'"}}) {
-        TRun run = RunArgs(args);
+        TRun run = RunTool(args);
         EXPECT_EQ(run.Exit, 2) << message;
         EXPECT_EQ(run.Err, "mondrel-db: " + message + "\n" + all.Out);
         EXPECT_EQ(run.Out, "");

@@ -5,32 +5,15 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "DBCnx.h"
-#include "MondrelDbCommand.h"
 #include "Sqlite3Db.h"
 #include "StoreTestSupport.h"
+#include "ToolTestSupport.h"
 
 namespace {
-
-struct TRun {
-    int Exit = -1;
-    std::string Out;
-    std::string Err;
-};
-
-TRun RunTool(const std::vector<std::string>& args) {
-    std::ostringstream out;
-    std::ostringstream err;
-    TRun run;
-    run.Exit = RunMondrelDb(args, out, err);
-    run.Out = out.str();
-    run.Err = err.str();
-    return run;
-}
 
 class MondrelDb : public ::testing::Test {
   protected:

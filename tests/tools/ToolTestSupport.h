@@ -1,0 +1,14 @@
+// Runs mondrel-db's command line inside the test and keeps what it printed.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct TRun {
+    int Exit = -1;
+    std::string Out;
+    std::string Err;
+};
+
+// Standard input reads as Input.
+TRun RunTool(const std::vector<std::string>& Args, const std::string& Input = "");
