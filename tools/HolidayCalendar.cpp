@@ -66,7 +66,11 @@ std::vector<THolidayRegion> HolidayRegions() {
         if (forms[LowerCase(shortCode)] != code) {
             shortCode = code;
         }
-        regions.push_back({code, shortCode, ValidRegion(code).name().toStdString()});
+        // A region the library lists but cannot load is left out rather than asked its name.
+        KHolidays::HolidayRegion region(QString::fromStdString(code));
+        if (region.isValid()) {
+            regions.push_back({code, shortCode, region.name().toStdString()});
+        }
     }
     return regions;
 }

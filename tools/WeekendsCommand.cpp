@@ -23,7 +23,10 @@ std::set<unsigned> WeekdaysOption(const TArguments& args) {
     std::istringstream names(list + ",");
     std::string name;
     while (std::getline(names, name, ',')) {
-        name = LowerCase(name);
+        size_t first = name.find_first_not_of(' ');
+        name = LowerCase(first == std::string::npos
+                             ? ""
+                             : name.substr(first, name.find_last_not_of(' ') - first + 1));
         auto found = std::find(WeekdayNames.begin(), WeekdayNames.end(), name);
         if (found == WeekdayNames.end()) {
             args.Fail("unknown weekday '" + name + "' in --days (expected mon to sun)");

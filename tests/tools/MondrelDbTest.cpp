@@ -226,3 +226,22 @@ TEST_F(MondrelDb, ProgramExitsNonZeroWithMessageOnStandardError) {
 }
 
 }  // namespace
+
+namespace {
+
+// The holiday library is built on Qt 5: the program may carry Qt 5 Core, never Qt 6.
+TEST(MondrelDbProgram, LinksNoQt6) {
+    std::string command = std::string("ldd ") + MONDREL_DB_PROGRAM + " 2>&1";
+    std::FILE* pipe = popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string libraries;
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) {
+        libraries += buffer;
+    }
+    ASSERT_EQ(pclose(pipe), 0) << libraries;
+    EXPECT_NE(libraries.find("libKF5Holidays"), std::string::npos) << libraries;
+    EXPECT_EQ(libraries.find("libQt6"), std::string::npos) << libraries;
+}
+
+}  // namespace
