@@ -8,7 +8,7 @@
 #include "DateTime.h"
 
 struct TMondrelDate {
-    int32_t ID = 0;  // -1 for an appointment not yet stored
+    int64_t ID = 0;  // -1 for an appointment not yet stored
     TDateTime Date = 0;
     TDateTime Time = 0;
     std::string Discription;
@@ -18,7 +18,7 @@ struct TMondrelDate {
 };
 
 struct TFlag {
-    int32_t ID = 0;
+    int64_t ID = 0;
     std::string Caption;
     std::string Variable;
     int32_t Color = 0;
@@ -26,7 +26,7 @@ struct TFlag {
 };
 
 struct TDayFlag {
-    int32_t FlagID = 0;
+    int64_t FlagID = 0;
     TDateTime Date = 0;
 };
 

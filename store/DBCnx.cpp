@@ -46,7 +46,7 @@ TDateTime TimeField(const TSqliteQueryResults& row, int32_t column) {
 }
 
 int32_t IntegerField(const TSqliteQueryResults& row, int32_t column) {
-    // Keys and colours are 32-bit values; only the low 32 bits count.
+    // Colours and switches are 32-bit values; only the low 32 bits count.
     return static_cast<int32_t>(row.FieldAsInteger(column));
 }
 
@@ -86,7 +86,7 @@ void ExecuteAll(const std::string& path, const std::string& sql, const TSqlitePa
 }
 
 void FillListedDate(const TSqliteQueryResults& row, TMondrelDate& date) {
-    date.ID = IntegerField(row, 0);
+    date.ID = row.FieldAsInteger(0);
     date.Date = DateField(row, 1);
     date.Time = TimeField(row, 2);
     date.Discription = row.FieldAsText(3);
@@ -147,15 +147,15 @@ TDates GetDates(const std::string& Path, TDateQueryMode Mode, TDateTime Date) {
                                   {DateText(Date)}, FillListedDate);
 }
 
-TMondrelDate GetDate(const std::string& Path, int32_t ID) {
+TMondrelDate GetDate(const std::string& Path, int64_t ID) {
     return InTransaction(Path, [&](TSqliteDatabase& database) {
         auto row = database.Query(
             "SELECT ID, Date, Time, Discription, Value, Script, Done FROM Dates WHERE ID = ?",
-            {int64_t{ID}});
+            {ID});
         // No row reads as empty fields, and the empty date text raises: a missing ID is an
         // error, never an empty record.
         TMondrelDate date;
-        date.ID = IntegerField(*row, 0);
+        date.ID = row->FieldAsInteger(0);
         date.Date = DateField(*row, 1);
         date.Time = TimeField(*row, 2);
         date.Discription = row->FieldAsText(3);
@@ -181,26 +181,25 @@ void AddDate(const std::string& Path, const TMondrelDate& Appointment) {
 
 void UpdateDate(const std::string& Path, const TMondrelDate& Appointment) {
     // Done is left alone: an appointment that has fired stays done after an edit.
-    ExecuteAll(
-        Path,
-        "UPDATE Dates SET Date = ?, Time = ?, Discription = ?, Value = ?, Script = ? "
-        "WHERE ID = ?",
-        {DateText(Appointment.Date), FormatLongTime(Appointment.Time), Appointment.Discription,
-         Appointment.Value, Appointment.Script, int64_t{Appointment.ID}});
+    ExecuteAll(Path,
+               "UPDATE Dates SET Date = ?, Time = ?, Discription = ?, Value = ?, Script = ? "
+               "WHERE ID = ?",
+               {DateText(Appointment.Date), FormatLongTime(Appointment.Time),
+                Appointment.Discription, Appointment.Value, Appointment.Script, Appointment.ID});
 }
 
-void SetDateDone(const std::string& Path, int32_t ID) {
-    ExecuteAll(Path, "UPDATE Dates SET Done = 1 WHERE ID = ?", {int64_t{ID}});
+void SetDateDone(const std::string& Path, int64_t ID) {
+    ExecuteAll(Path, "UPDATE Dates SET Done = 1 WHERE ID = ?", {ID});
 }
 
-void DeleteDate(const std::string& Path, int32_t ID) {
-    ExecuteAll(Path, "DELETE From Dates WHERE ID = ?", {int64_t{ID}});
+void DeleteDate(const std::string& Path, int64_t ID) {
+    ExecuteAll(Path, "DELETE From Dates WHERE ID = ?", {ID});
 }
 
 TFlags GetFlags(const std::string& Path) {
     return ReadRows<TFlag>(Path, "SELECT ID, Caption, Variable, Color, isFix FROM Flags", {},
                            [](const TSqliteQueryResults& row, TFlag& flag) {
-                               flag.ID = IntegerField(row, 0);
+                               flag.ID = row.FieldAsInteger(0);
                                flag.Caption = row.FieldAsText(1);
                                flag.Variable = row.FieldAsText(2);
                                flag.Color = IntegerField(row, 3);
@@ -214,15 +213,15 @@ void AddFlag(const std::string& Path, const std::string& Caption, const std::str
                {Caption, Variable, int64_t{Color}});
 }
 
-void DeleteFlag(const std::string& Path, int32_t ID) {
+void DeleteFlag(const std::string& Path, int64_t ID) {
     // The flag's DayFlags rows stay as they are.
-    ExecuteAll(Path, "DELETE From Flags WHERE ID = ?", {int64_t{ID}});
+    ExecuteAll(Path, "DELETE From Flags WHERE ID = ?", {ID});
 }
 
 TDayFlags GetDayFlags(const std::string& Path, TDateTime Date) {
     auto fill = [](const TSqliteQueryResults& row, TDayFlag& dayFlag) {
         dayFlag.Date = DateField(row, 0);
-        dayFlag.FlagID = IntegerField(row, 1);
+        dayFlag.FlagID = row.FieldAsInteger(1);
     };
     if (Date == 0) {
         return ReadRows<TDayFlag>(Path, "SELECT Date, FlagID FROM DayFlags", {}, fill);
@@ -235,9 +234,8 @@ void SetDayFlags(const std::string& Path, const TIntegerArray& FlagIDs, TDateTim
     std::string day = DateText(Date);
     InTransaction(Path, [&](TSqliteDatabase& database) {
         database.Execute("DELETE From DayFlags WHERE Date = ?", {day});
-        for (int32_t flagID : FlagIDs) {
-            database.Execute("INSERT INTO DayFlags (Date, FlagID) VALUES (?, ?)",
-                             {day, int64_t{flagID}});
+        for (int64_t flagID : FlagIDs) {
+            database.Execute("INSERT INTO DayFlags (Date, FlagID) VALUES (?, ?)", {day, flagID});
         }
     });
 }
