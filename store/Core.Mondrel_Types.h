@@ -35,7 +35,19 @@ struct TDBColor {
     std::string Name;
 };
 
+// A stored row that a listing left out because one of its fields cannot be read: its table, its
+// key (a DayFlags row has none: there it is the key of its flag), the column and that column's
+// stored text (Null when the column holds NULL).
+struct TSkippedRow {
+    std::string Table;
+    int64_t ID = 0;
+    std::string Column;
+    std::string Text;
+    bool Null = false;
+};
+
 using TDates = std::vector<TMondrelDate>;
 using TFlags = std::vector<TFlag>;
 using TDayFlags = std::vector<TDayFlag>;
 using TDBColors = std::vector<TDBColor>;
+using TSkippedRows = std::vector<TSkippedRow>;

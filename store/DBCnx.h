@@ -19,7 +19,14 @@ enum TDateQueryMode { dqMonth = 0, dqDayOpen = 1 };
 std::string DateToDBText(char Separator, TDateTime Date);
 TDateTime DBTextToDate(const std::string& Text, char Separator);
 
-TDates GetDates(const std::string& Path, TDateQueryMode Mode, TDateTime Date);
+// One line naming a skipped row, its column and its text, for error reports and logs.
+std::string DescribeSkippedRow(const TSkippedRow& Row);
+
+// The listings below read every row or fail. With `Skipped` given, a row whose date or time
+// cannot be read is left out and added to *Skipped instead, so the readable rows still arrive;
+// a failure of the whole file (missing, no table, no database) raises either way.
+TDates GetDates(const std::string& Path, TDateQueryMode Mode, TDateTime Date,
+                TSkippedRows* Skipped = nullptr);
 TMondrelDate GetDate(const std::string& Path, int64_t ID);
 void AddDate(const std::string& Path, const TMondrelDate& Appointment);
 void UpdateDate(const std::string& Path, const TMondrelDate& Appointment);
@@ -32,7 +39,7 @@ void AddFlag(const std::string& Path, const std::string& Caption, const std::str
 void DeleteFlag(const std::string& Path, int64_t ID);
 
 // Date 0 returns the rows of every day.
-TDayFlags GetDayFlags(const std::string& Path, TDateTime Date);
+TDayFlags GetDayFlags(const std::string& Path, TDateTime Date, TSkippedRows* Skipped = nullptr);
 void SetDayFlags(const std::string& Path, const TIntegerArray& FlagIDs, TDateTime Date);
 
 TDBColors GetColors(const std::string& Path);
