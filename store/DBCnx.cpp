@@ -1,5 +1,6 @@
 #include "DBCnx.h"
 
+#include <cmath>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -35,6 +36,15 @@ std::optional<int> ParseDecimal(std::string_view text) {
 
 std::string DateText(TDateTime date) {
     return DateToDBText('-', date);
+}
+
+// A time of day, 00:00:00 to 23:59:59.999; anything else would be written as some other time.
+std::string TimeText(TDateTime time) {
+    if (!(time >= 0 && time < 1)) {
+        throw EConvertError("The time " + std::to_string(time) +
+                            " is no time of day (00:00:00 to 23:59:59.999)");
+    }
+    return FormatLongTime(time);
 }
 
 // A stored field that does not convert; the reading of a listing can skip its row.
@@ -135,15 +145,21 @@ void FillListedDate(const TSqliteQueryResults& row, TMondrelDate& date) {
 // The first and the last day of the month that holds `date`.
 std::pair<TDateTime, TDateTime> MonthBounds(TDateTime date) {
     TDateParts parts = DecodeDate(date);
-    TDateTime first = EncodeDate(parts.Year, parts.Month, 1);
-    TDateTime nextFirst = parts.Month == 12 ? EncodeDate(parts.Year + 1, 1, 1)
-                                            : EncodeDate(parts.Year, parts.Month + 1, 1);
-    return {first, nextFirst - 1};
+    return {EncodeDate(parts.Year, parts.Month, 1),
+            EncodeDate(parts.Year, parts.Month, DaysInMonth(parts.Year, parts.Month))};
 }
 
 }  // namespace
 
 std::string DateToDBText(char Separator, TDateTime Date) {
+    // Checked before decoding: NaN and far values have no day, and a year beyond 9999 would be
+    // written but never read back.
+    static const TDateTime first = EncodeDate(1, 1, 1);
+    static const TDateTime last = EncodeDate(9999, 12, 31);
+    if (!(Date >= first && Date < last + 1)) {
+        throw EConvertError("The date " + std::to_string(Date) +
+                            " lies outside 0100-01-01 to 9999-12-31");
+    }
     TDateParts parts = DecodeDate(Date);
     char buffer[48];
     std::snprintf(buffer, sizeof buffer, "%d%c%02d%c%02d", WindowYear(parts.Year), Separator,
@@ -218,7 +234,7 @@ void AddDate(const std::string& Path, const TMondrelDate& Appointment) {
     InTransaction(Path, [&](TSqliteDatabase& database) {
         database.Execute(
             "INSERT INTO Dates (Date, Time, Discription, Value, Script) VALUES (?, ?, ?, ?, ?)",
-            {DateText(Appointment.Date), FormatLongTime(Appointment.Time), Appointment.Discription,
+            {DateText(Appointment.Date), TimeText(Appointment.Time), Appointment.Discription,
              Appointment.Value, Appointment.Script});
         // In a file whose Done column has no default the new row would hold NULL, which never
         // counts as open: the appointment would silently never fire.
@@ -229,11 +245,19 @@ void AddDate(const std::string& Path, const TMondrelDate& Appointment) {
 
 void UpdateDate(const std::string& Path, const TMondrelDate& Appointment) {
     // Done is left alone: an appointment that has fired stays done after an edit.
-    ExecuteAll(Path,
-               "UPDATE Dates SET Date = ?, Time = ?, Discription = ?, Value = ?, Script = ? "
-               "WHERE ID = ?",
-               {DateText(Appointment.Date), FormatLongTime(Appointment.Time),
-                Appointment.Discription, Appointment.Value, Appointment.Script, Appointment.ID});
+    const std::string date = DateText(Appointment.Date);
+    const std::string time = TimeText(Appointment.Time);
+    InTransaction(Path, [&](TSqliteDatabase& database) {
+        database.Execute(
+            "UPDATE Dates SET Date = ?, Time = ?, Discription = ?, Value = ?, Script = ? "
+            "WHERE ID = ?",
+            {date, time, Appointment.Discription, Appointment.Value, Appointment.Script,
+             Appointment.ID});
+        // Deleted meanwhile by another process: saying nothing would lose the edit in silence.
+        if (database.Changes() == 0) {
+            throw EMondrelError("The appointment no longer exists.");
+        }
+    });
 }
 
 void SetDateDone(const std::string& Path, int64_t ID) {

@@ -48,6 +48,8 @@ class TSqliteDatabase {
     int32_t Execute(const std::string& SQL, const TSqliteParams& Params = {});
     void BeginTransaction();
     void Commit();
+    // The rows the last completed INSERT, UPDATE or DELETE changed.
+    int64_t Changes() const;
 
     // The caller owns the result and destroys it before this connection.
     std::unique_ptr<TSqliteQueryResults> Query(const std::string& SQL,
