@@ -1,5 +1,6 @@
 #include "DayFlagWrites.h"
 
+#include <map>
 #include <set>
 
 #include "DBCnx.h"
@@ -18,15 +19,17 @@ TFlag FirstFlag(TDBTransaction& transaction, TMatch matches, const std::string& 
     throw EMondrelError("no flag " + what);
 }
 
-// The date texts of the days that hold the flag now, as they are stored.
-std::set<std::string> DaysWithFlag(TDBTransaction& transaction, int64_t flagID) {
-    std::set<std::string> days;
+// The rows of the flag by their date texts as stored, each with its rowid: removing by rowid
+// stays fast in files whose DayFlags has no index on Date.
+std::map<std::string, std::vector<int64_t>> RowsOfFlag(TDBTransaction& transaction,
+                                                       int64_t flagID) {
+    std::map<std::string, std::vector<int64_t>> rows;
     auto query =
-        transaction.Database().Query("SELECT Date FROM DayFlags WHERE FlagID = ?", {flagID});
+        transaction.Database().Query("SELECT Date, rowid FROM DayFlags WHERE FlagID = ?", {flagID});
     for (; !query->AtEnd(); query->Next()) {
-        days.insert(query->FieldAsText(0));
+        rows[query->FieldAsText(0)].push_back(query->FieldAsInteger(1));
     }
-    return days;
+    return rows;
 }
 
 // Each day once, as its date text, in the order first listed.
@@ -40,24 +43,6 @@ std::vector<std::string> DistinctDayTexts(const std::vector<TDateTime>& days) {
         }
     }
     return texts;
-}
-
-// Runs `statement` (date text, flag ID) for each day whose having the flag equals
-// `changeFlagged`, once per day.
-TDayFlagChanges ChangeDays(TDBTransaction& transaction, int64_t flagID,
-                           const std::vector<TDateTime>& days, bool changeFlagged,
-                           const char* statement) {
-    std::set<std::string> flagged = DaysWithFlag(transaction, flagID);
-    TDayFlagChanges changes;
-    for (const std::string& day : DistinctDayTexts(days)) {
-        if ((flagged.count(day) != 0) != changeFlagged) {
-            ++changes.Unchanged;
-            continue;
-        }
-        transaction.Database().Execute(statement, {day, flagID});
-        ++changes.Changed;
-    }
-    return changes;
 }
 
 }  // namespace
@@ -76,12 +61,34 @@ TFlag FlagByVariable(TDBTransaction& Transaction, const std::string& Variable) {
 
 TDayFlagChanges AddFlagToDays(TDBTransaction& Transaction, int64_t FlagID,
                               const std::vector<TDateTime>& Days) {
-    return ChangeDays(Transaction, FlagID, Days, false,
-                      "INSERT INTO DayFlags (Date, FlagID) VALUES (?, ?)");
+    auto flagged = RowsOfFlag(Transaction, FlagID);
+    TDayFlagChanges changes;
+    for (const std::string& day : DistinctDayTexts(Days)) {
+        if (flagged.count(day) != 0) {
+            ++changes.Unchanged;
+            continue;
+        }
+        Transaction.Database().Execute("INSERT INTO DayFlags (Date, FlagID) VALUES (?, ?)",
+                                       {day, FlagID});
+        ++changes.Changed;
+    }
+    return changes;
 }
 
 TDayFlagChanges RemoveFlagFromDays(TDBTransaction& Transaction, int64_t FlagID,
                                    const std::vector<TDateTime>& Days) {
-    return ChangeDays(Transaction, FlagID, Days, true,
-                      "DELETE FROM DayFlags WHERE Date = ? AND FlagID = ?");
+    auto flagged = RowsOfFlag(Transaction, FlagID);
+    TDayFlagChanges changes;
+    for (const std::string& day : DistinctDayTexts(Days)) {
+        auto found = flagged.find(day);
+        if (found == flagged.end()) {
+            ++changes.Unchanged;
+            continue;
+        }
+        for (int64_t rowid : found->second) {
+            Transaction.Database().Execute("DELETE FROM DayFlags WHERE rowid = ?", {rowid});
+        }
+        ++changes.Changed;
+    }
+    return changes;
 }
