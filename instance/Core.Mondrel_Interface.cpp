@@ -222,6 +222,12 @@ NHXResult TNHXMondrel::ClosePage() {
 
 void TNHXMondrel::DestroyPage() {
     std::unique_ptr<TfrmPropertyPage> page = std::move(FormPtr);
+    if (page->InHandler()) {
+        // Freed inside its own handler (under a modal box, say) the page would run on freed
+        // memory: it lets go of this instance now and frees itself when the handler returns.
+        page.release()->DestroyWhenIdle();
+        return;
+    }
     page->hide();
     page->SetInstance(nullptr);
     page.reset();
