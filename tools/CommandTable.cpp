@@ -1,14 +1,14 @@
 #include "CommandTable.h"
 
 #include "AddCommand.h"
+#include "ExportCommand.h"
+#include "ImportCommand.h"
 #include "InitCommand.h"
 #include "ListCommand.h"
 
 const std::vector<const TCommand*>& Commands() {
     static const std::vector<const TCommand*> commands = {
-        &InitCommand,
-        &ListCommand,
-        &AddCommand,
+        &InitCommand, &ListCommand, &AddCommand, &ImportCommand, &ExportCommand,
     };
     return commands;
 }

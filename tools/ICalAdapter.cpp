@@ -271,14 +271,15 @@ struct TEventClock {
     }
 };
 
-std::string KeyOfTime(const icaltimetype& time, const TEventClock& clock) {
+// The key of a RECURRENCE-ID: as TEventClock::Key gives it for the occurrence it names.
+std::string KeyOfTime(const icaltimetype& time) {
     if (time.is_date) {
         return StampText({time.year, time.month, time.day}, true);
     }
     if (time.zone != nullptr) {
         icaltimetype utc = icaltime_convert_to_zone(time, icaltimezone_get_utc_timezone());
         return StampText({utc.year, utc.month, utc.day, utc.hour, utc.minute, utc.second}, false) +
-               (clock.Zoned ? "Z" : "");
+               "Z";
     }
     return StampText({time.year, time.month, time.day, time.hour, time.minute, time.second}, false);
 }
@@ -540,7 +541,7 @@ TEventParts ReadEvent(icalcomponent* calendar, icalcomponent* component, size_t 
                              TextOf(icalproperty_get_value_as_string(recurrence)) +
                              "\" is no real date");
         }
-        parts.Overrides = KeyOfTime(id, parts.Clock);
+        parts.Overrides = KeyOfTime(id);
     }
     return parts;
 }
@@ -572,9 +573,10 @@ TICalendar ReadICalendar(const std::string& Text, const TICalWindow& Window) {
         } catch (const ESkipEvent& skip) {
             icalcomponent* c = components[i];
             icalproperty* summary = icalcomponent_get_first_property(c, ICAL_SUMMARY_PROPERTY);
+            std::string uid = TextOf(icalcomponent_get_uid(c));
             result.Skipped.push_back(
-                {EventName(TextOf(icalcomponent_get_uid(c)),
-                           summary != nullptr ? TextOf(icalproperty_get_summary(summary)) : "",
+                {uid,
+                 EventName(uid, summary != nullptr ? TextOf(icalproperty_get_summary(summary)) : "",
                            i + 1),
                  skip.what()});
         }
@@ -616,6 +618,7 @@ TICalendar ReadICalendar(const std::string& Text, const TICalWindow& Window) {
                 return !InWindow(Window, occurrence.Start);
             });
         }
+        parts.Event.Cancelled = parts.Cancelled;
         parts.Event.Occurrences = std::move(expansion.Found);
         parts.Event.Capped = expansion.More;
         result.Events.push_back(std::move(parts.Event));
@@ -713,6 +716,10 @@ void TICalWriter::Add(const TICalOutEvent& Event) {
     icalcomponent_add_property(e, icalproperty_new_uid(Event.UID.c_str()));
     icalcomponent_add_property(e, icalproperty_new_dtstamp(icaltime_from_string(Stamp.c_str())));
     icalcomponent_add_property(e, icalproperty_new_dtstart(ToICalTime(Event.Start, Event.AllDay)));
+    if (!Event.RecurrenceID.empty()) {
+        icalcomponent_add_property(
+            e, icalproperty_new_recurrenceid(icaltime_from_string(Event.RecurrenceID.c_str())));
+    }
     if (Event.AllDay) {
         TICalStamp next = TimeToUtc(UtcToTime(DayOf(Event.Start)) + 86400);
         icalcomponent_add_property(e, icalproperty_new_dtend(ToICalTime(next, true)));

@@ -58,7 +58,8 @@ struct TICalEvent {
     std::string Summary;  // unescaped, unfolded, byte for byte
     std::string Name;     // how messages name the event: its UID, or summary and position
     bool AllDay = false;
-    bool Capped = false;  // the occurrences were cut at ICalOccurrenceCap
+    bool Cancelled = false;  // STATUS:CANCELLED: no occurrences
+    bool Capped = false;     // the occurrences were cut at ICalOccurrenceCap
     std::vector<std::string> Categories;
     // X-MONDREL-VALUE, -SCRIPT and -DONE. In an event with any X-MONDREL- property (one we
     // wrote) all three are set, a missing one empty or 0; otherwise each only when present.
@@ -69,6 +70,7 @@ struct TICalEvent {
 };
 
 struct TICalSkipped {
+    std::string UID;     // may be empty
     std::string Name;    // as TICalEvent::Name
     std::string Reason;  // "no DTSTART", "unknown time zone \"Mars/Olympus\"", ...
 };
@@ -100,7 +102,8 @@ std::vector<TICalStamp> ExpandRepeatRule(const std::string& Rule, const TICalSta
 // SUMMARY other calendars can show, and ReadICalendar prefers it.
 struct TICalOutEvent {
     std::string UID;
-    TICalStamp Start;  // written as a floating local time, or a day when AllDay
+    std::string RecurrenceID;  // as TICalOccurrence::RecurrenceID; "" writes none
+    TICalStamp Start;          // written as a floating local time, or a day when AllDay
     bool AllDay = false;
     std::string Summary;
     std::vector<std::string> Categories;
