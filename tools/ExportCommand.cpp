@@ -138,7 +138,7 @@ TExportCounts WriteCalendar(std::ostream& out, const TExportRows& rows, const st
             event.UID = key->second.UID;
             event.RecurrenceID = key->second.Occurrence;
         } else {
-            event.UID = std::to_string(date.ID) + "-" + token + "@mondrel-db";
+            event.UID = ExportedUID(date.ID, token);
         }
         event.Start = ToStamp(date.Date, date.Time);
         event.Summary = date.Discription;
@@ -164,7 +164,7 @@ TExportCounts WriteCalendar(std::ostream& out, const TExportRows& rows, const st
         TICalStamp stamp = ToStamp(day);
         char dayText[16];
         std::snprintf(dayText, sizeof dayText, "%04d%02d%02d", stamp.Year, stamp.Month, stamp.Day);
-        event.UID = "flag-" + std::to_string(flagID) + "-" + dayText + "-" + token + "@mondrel-db";
+        event.UID = ExportedFlagUID(flagID, dayText, token);
         event.Start = stamp;
         event.AllDay = true;
         event.Summary = captions[flagID];

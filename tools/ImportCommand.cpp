@@ -44,6 +44,7 @@ struct TWanted {
     std::vector<TFlagDay> FlagDays;
     TImportScope Scope;
     size_t Skipped = 0;
+    size_t OwnRows = 0;  // rows of this file in an export of it
 };
 
 struct TCounts {
@@ -126,7 +127,13 @@ TWanted Collect(TDBTransaction& transaction, const TICalendar& calendar,
         asFlag = FlagByCaption(transaction, *options.AsFlag);  // none: exit 1, nothing written
     }
     std::map<std::string, std::optional<TFlag>> flags;
+    // An export of this very file names its own rows: importing it again must not copy them.
+    std::string ownToken = ReadFileToken(transaction.Database());
     for (const TICalEvent& event : calendar.Events) {
+        if (IsExportedUID(event.UID, ownToken) && !asFlag && !IsFlagEvent(event)) {
+            wanted.OwnRows += event.Occurrences.size();
+            continue;
+        }
         if (!event.Cancelled) {
             wanted.Scope.PresentUIDs.insert(event.UID);
         }
@@ -198,7 +205,7 @@ std::vector<TPlannedLine> Apply(TDBTransaction& transaction, const TImportPlan& 
     counts.Added = plan.Add.size();
     counts.Updated = plan.Update.size();
     counts.Removed = plan.Remove.size();
-    counts.Unchanged = plan.Unchanged;
+    counts.Unchanged = plan.Unchanged + wanted.OwnRows;
 
     for (const TFlagDay& day : wanted.FlagDays) {
         if (AddFlagToDays(transaction, day.FlagID, {day.Day}).Changed != 0) {

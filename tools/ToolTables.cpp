@@ -103,17 +103,36 @@ void DeleteImportRecord(TSqliteDatabase& Database, int64_t RecordID) {
     Database.Execute("DELETE FROM MondrelImports WHERE rowid = ?", {RecordID});
 }
 
+std::string ReadFileToken(TSqliteDatabase& Database) {
+    if (!HasTable(Database, "MondrelFile")) {
+        return "";
+    }
+    return Database.Query("SELECT Value FROM MondrelFile WHERE Name = 'Token'")->FieldAsText(0);
+}
+
+std::string ExportedUID(int64_t ID, const std::string& Token) {
+    return std::to_string(ID) + "-" + Token + "@mondrel-db";
+}
+
+std::string ExportedFlagUID(int64_t FlagID, const std::string& Day, const std::string& Token) {
+    return "flag-" + std::to_string(FlagID) + "-" + Day + "-" + Token + "@mondrel-db";
+}
+
+bool IsExportedUID(const std::string& UID, const std::string& Token) {
+    std::string end = "-" + Token + "@mondrel-db";
+    return !Token.empty() && UID.size() > end.size() &&
+           UID.compare(UID.size() - end.size(), end.size(), end) == 0;
+}
+
 std::string FileToken(const std::string& Path) {
     try {
         TSqliteDatabase database(Path);
         database.BeginTransaction();
         database.Execute(
             "CREATE TABLE IF NOT EXISTS MondrelFile (Name TEXT PRIMARY KEY, Value TEXT)");
-        {
-            auto row = database.Query("SELECT Value FROM MondrelFile WHERE Name = 'Token'");
-            if (!row->AtEnd() && !row->FieldAsText(0).empty()) {
-                return row->FieldAsText(0);
-            }
+        std::string known = ReadFileToken(database);
+        if (!known.empty()) {
+            return known;
         }
         std::random_device random;
         std::string token = Hex((uint64_t{random()} << 32) ^ random());

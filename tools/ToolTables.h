@@ -26,6 +26,14 @@ void AddImportRecord(TSqliteDatabase& Database, int64_t ID, const TImportKey& Ke
 void UpdateImportRecord(TSqliteDatabase& Database, int64_t RecordID, const TImportValues& Values);
 void DeleteImportRecord(TSqliteDatabase& Database, int64_t RecordID);
 
+// The token of the file, or "" when it has none yet. Reads only.
+std::string ReadFileToken(TSqliteDatabase& Database);
+// The UID export gives an appointment without one of its own, and a day flag.
+std::string ExportedUID(int64_t ID, const std::string& Token);
+std::string ExportedFlagUID(int64_t FlagID, const std::string& Day, const std::string& Token);
+// Whether UID is one that export gave a row of the file with that token.
+bool IsExportedUID(const std::string& UID, const std::string& Token);
+
 // A random token kept in MondrelFile, made on first use. When the file cannot be written, a
 // token derived from the file's full path stands in.
 std::string FileToken(const std::string& Path);

@@ -110,6 +110,11 @@ TEST_F(ICalendarCommand, HostileTextsDoneAndDayFlagsSurviveExportAndImportIntoAF
     ASSERT_EQ(exported.Exit, 0) << exported.Err;
     EXPECT_EQ(exported.Out, "5 appointments, 1 day flag exported\n");
 
+    // Read back into the file it came from, the export adds no copies.
+    EXPECT_EQ(Tool({"import", Path, Ics, "--from", "2027-01-01"}).Out,
+              "0 added, 0 updated, 0 removed, 6 unchanged, 0 skipped\n");
+    EXPECT_EQ(Rows(), before);
+
     std::string fresh = Temp.File("fresh.sdb");
     CreateMondrelDatabase(fresh);
     TRun imported = Tool({"import", fresh, Ics, "--from", "2027-01-01", "--script", "ignored"});
