@@ -104,17 +104,24 @@ TEST(ICalAdapter, UnusableEventsAreSkippedByNameAndTheOthersStillRead) {
                  "END:VEVENT\r\n"
                  "BEGIN:VEVENT\r\nSUMMARY:No start\r\nEND:VEVENT\r\n"
                  "BEGIN:VEVENT\r\nUID:day0\r\nDTSTART:2027010X\r\nEND:VEVENT\r\n"
-                 "BEGIN:VEVENT\r\nUID:good\r\nDTSTART:20270104T090000\r\nEND:VEVENT\r\n"),
+                 "BEGIN:VEVENT\r\nUID:rule\r\nDTSTART:20270104T090000\r\n"
+                 "RRULE:FREQ=SOMETIMES\r\nEND:VEVENT\r\n"
+                 "BEGIN:VEVENT\r\nUID:good\r\nDTSTART:20270104T090000\r\nDESCRIPTION:\r\n"
+                 "END:VEVENT\r\n"),
         Year2027);
     ASSERT_EQ(calendar.Events.size(), 1u);
     EXPECT_EQ(calendar.Events[0].UID, "good");
-    ASSERT_EQ(calendar.Skipped.size(), 3u);
+    ASSERT_EQ(calendar.Skipped.size(), 4u);
     EXPECT_EQ(calendar.Skipped[0].Name, "mars");
     EXPECT_EQ(calendar.Skipped[0].Reason, "unknown time zone \"Mars/Olympus\"");
     EXPECT_EQ(calendar.Skipped[1].Name, "\"No start\" (event 2)");
     EXPECT_EQ(calendar.Skipped[1].Reason, "no DTSTART");
     EXPECT_EQ(calendar.Skipped[2].Name, "day0");
     EXPECT_NE(calendar.Skipped[2].Reason.find("no real date"), std::string::npos);
+    // A property libical cannot read; an empty one (DESCRIPTION above) is only empty.
+    EXPECT_EQ(calendar.Skipped[3].Reason,
+              "broken property: Can't parse as RECUR value in RRULE property. Removing entire "
+              "property: FREQ=SOMETIMES");
 }
 
 TEST(ICalAdapter, TextsThatAreNoCalendarRaise) {

@@ -89,7 +89,7 @@ TEST_F(ICalendarCommand, HostileTextsDoneAndDayFlagsSurviveExportAndImportIntoAF
     const std::vector<std::string> texts{
         "say \"hi\"; then, maybe \\ not",
         "line one\nline two\r\nline three",
-        std::string("bytes \x01\x02\x1F\x7F\x80\xFF\xFE end", 21),
+        "bytes \x01\x02\x1F\x7F\x80\xFF\xFE end",
         longLine,
         "",
     };
