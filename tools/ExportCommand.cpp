@@ -41,7 +41,7 @@ TExportRows ReadRows(const std::string& path) {
         }
         query.reset();
         for (int64_t id : ids) {
-            rows.Dates.push_back(GetDate(transaction, static_cast<decltype(TMondrelDate::ID)>(id)));
+            rows.Dates.push_back(GetDate(transaction, id));
         }
         rows.DayFlags = GetDayFlags(transaction, 0);
         rows.Flags = GetFlags(transaction);

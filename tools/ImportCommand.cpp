@@ -19,8 +19,6 @@ namespace {
 
 constexpr const char* FlagCategory = "MONDREL-FLAG";
 
-using TDateID = decltype(TMondrelDate::ID);
-
 struct TImportOptions {
     std::string Path;
     std::string File;
@@ -81,7 +79,7 @@ TImportValues ValuesOf(const TICalEvent& event, const TICalOccurrence& occurrenc
 
 TMondrelDate AppointmentOf(const TImportValues& values, int64_t id) {
     TMondrelDate date;
-    date.ID = static_cast<TDateID>(id);
+    date.ID = id;
     date.Date = DBTextToDate(values.Date, '-');
     date.Time = ParseTime(values.Time);
     date.Discription = values.Discription;
@@ -172,7 +170,7 @@ int64_t AddAppointment(TDBTransaction& transaction, const TImportValues& values)
     AddDate(transaction, AppointmentOf(values, -1));
     int64_t id = transaction.Database().Query("SELECT last_insert_rowid()")->FieldAsInteger(0);
     if (values.Done != 0) {
-        SetDateDone(transaction, static_cast<TDateID>(id));
+        SetDateDone(transaction, id);
     }
     return id;
 }
@@ -190,13 +188,13 @@ std::vector<TPlannedLine> Apply(TDBTransaction& transaction, const TImportPlan& 
     for (const TImportPlan::TUpdate& update : plan.Update) {
         UpdateDate(transaction, AppointmentOf(update.Values, update.Record.ID));
         if (update.Values.Done != 0) {
-            SetDateDone(transaction, static_cast<TDateID>(update.Record.ID));
+            SetDateDone(transaction, update.Record.ID);
         }
         UpdateImportRecord(database, update.Record.RecordID, update.Values);
         lines.push_back(AppointmentLine(update.Values));
     }
     for (const TImportRecord& record : plan.Remove) {
-        DeleteDate(transaction, static_cast<TDateID>(record.ID));
+        DeleteDate(transaction, record.ID);
         DeleteImportRecord(database, record.RecordID);
     }
     for (const TImportRecord& record : plan.Forget) {
