@@ -292,6 +292,19 @@ TEST_F(ICalendarCommand, ReimportLeavesARowTheUserEditedAndAddsNoSecondOne) {
     EXPECT_EQ(Rows(), TRows{"2027-02-02 08:00:00|Mine|||0"});
 }
 
+TEST_F(ICalendarCommand, ImportKeepsKeysBeyond32Bits) {
+    RunSql(Path,
+           "INSERT INTO Dates (ID, Date, Time, Discription, Value, Script) VALUES "
+           "(4294967301, '2027-01-01', '08:00:00', 'Big key', '', '')");
+    WriteIcs(Calendar(Event("e", "20270105T090000", "Dentist")));
+    ASSERT_EQ(Import({"--script", "S"}).Exit, 0);
+    EXPECT_EQ(QueryText(Path, "SELECT ID FROM MondrelImports"), "4294967302");
+    WriteIcs(Calendar(Event("e", "20270106T090000", "Dentist")));
+    EXPECT_EQ(Import({"--script", "S"}).Out,
+              "0 added, 1 updated, 0 removed, 0 unchanged, 0 skipped\n");
+    EXPECT_EQ(QueryText(Path, "SELECT Date FROM Dates WHERE ID = 4294967302"), "2027-01-06");
+}
+
 TEST_F(ICalendarCommand, BadEventsAreSkippedByNameWhileTheOthersImport) {
     WriteIcs(
         Calendar("BEGIN:VEVENT\r\nUID:nostart\r\nSUMMARY:Nothing\r\nEND:VEVENT\r\n"
