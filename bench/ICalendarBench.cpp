@@ -1,6 +1,12 @@
 // Times `mondrel-db import` of a 10,000-event iCalendar file and `mondrel-db export` of a
 // 100,000-appointment file, each one transaction, beside inserting the same rows with raw SQLite.
 // Rates are events (rows) per second.
+//
+// Measured 2026-12-09 on the shared 2-core build machine (2.1 GHz, load about 3.5),
+// RelWithDebInfo, medians of 3 repetitions, wall time:
+//   import of 10,000 events     464 ms (33.9k events/s CPU)   raw insert of the rows  48.6 ms
+//   export of 100,000 rows     2128 ms (72.7k rows/s CPU)     raw insert of the rows   399 ms
+// so import costs about 9.5 times and export about 5.3 times the raw inserts.
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 
