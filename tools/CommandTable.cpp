@@ -1,7 +1,9 @@
 #include "CommandTable.h"
 
 #include "AddCommand.h"
+#include "ExportCommand.h"
 #include "HolidaysCommand.h"
+#include "ImportCommand.h"
 #include "InitCommand.h"
 #include "ListCommand.h"
 #include "RegionsCommand.h"
@@ -9,8 +11,8 @@
 
 const std::vector<const TCommand*>& Commands() {
     static const std::vector<const TCommand*> commands = {
-        &InitCommand,    &ListCommand,     &AddCommand,
-        &RegionsCommand, &WeekendsCommand, &HolidaysCommand,
+        &InitCommand,   &ListCommand,    &AddCommand,      &ImportCommand,
+        &ExportCommand, &RegionsCommand, &WeekendsCommand, &HolidaysCommand,
     };
     return commands;
 }
