@@ -247,7 +247,7 @@ void TNHXMondrel::TriggerDueDates() {
     }
 }
 
-void TNHXMondrel::FireAppointment(int32_t id, const std::string& script) {
+void TNHXMondrel::FireAppointment(int64_t id, const std::string& script) {
     TNHXVariablesRef variables = TNHXVariablesRef::Adopt(NHXVariablesNew(4));
     const TMondrelDate full = GetDate(DatabasePath(), id);
     FillVariable(variables[0], "Mondrel_Discription", full.Discription);

@@ -60,7 +60,7 @@ class TNHXMondrel : public TNHXModuleObject<INHXMondrel> {
   private:
     void Log(int32_t kind, const std::string& sender, const std::string& text) const;
     void ObtainServices();
-    void FireAppointment(int32_t id, const std::string& script);
+    void FireAppointment(int64_t id, const std::string& script);
     void DestroyPage();
 
     TNHXInterfacePtr<INHXKernel> Kernel;

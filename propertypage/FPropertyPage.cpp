@@ -446,7 +446,7 @@ void TfrmPropertyPage::DeleteAppointment(int slot) {
 
 // ---- Appointment editor ----
 
-void TfrmPropertyPage::OpenEditor(int32_t id) {
+void TfrmPropertyPage::OpenEditor(int64_t id) {
     EditedId = id;
     if (id == -1) {
         PnlTermin->EdtDiscription->clear();

@@ -77,7 +77,7 @@ class TfrmPropertyPage : public QDialog {
     TDateTime SelectedDay() const;
 
     // Editor
-    void OpenEditor(int32_t id);
+    void OpenEditor(int64_t id);
     void BtnSaveDateClick();
     void BtnDateCloseClick();
     void ImgScriptSelectClick();
@@ -109,8 +109,8 @@ class TfrmPropertyPage : public QDialog {
     TDBColors ColorList;
     std::array<TDayBlock*, 3> Blocks{};
     int32_t DayOffset = 0;
-    std::vector<int32_t> FlagRowIds;
-    int32_t EditedId = -1;
+    std::vector<int64_t> FlagRowIds;
+    int64_t EditedId = -1;  // -1: a new appointment
     TNHXInterfacePtr<INHXMondrel> Instance;
     TNHXInterfacePtr<INHXInstanceControl> InstanceControl;
 

@@ -37,16 +37,34 @@ std::string DateText(TDateTime date) {
     return DateToDBText('-', date);
 }
 
+// A stored field that does not convert; the reading of a listing can skip its row.
+class EUnreadableField : public EConvertError {
+  public:
+    EUnreadableField(const EConvertError& error, int32_t column)
+        : EConvertError(error.what()), Column(column) {}
+    int32_t Column;
+};
+
+template <typename TConvert>
+TDateTime ConvertedField(const TSqliteQueryResults& row, int32_t column, TConvert convert) {
+    try {
+        return convert(row.FieldAsText(column));
+    } catch (const EConvertError& error) {
+        throw EUnreadableField(error, column);
+    }
+}
+
 TDateTime DateField(const TSqliteQueryResults& row, int32_t column) {
-    return DBTextToDate(row.FieldAsText(column), '-');
+    return ConvertedField(row, column,
+                          [](const std::string& text) { return DBTextToDate(text, '-'); });
 }
 
 TDateTime TimeField(const TSqliteQueryResults& row, int32_t column) {
-    return ParseTime(row.FieldAsText(column));
+    return ConvertedField(row, column, [](const std::string& text) { return ParseTime(text); });
 }
 
 int32_t IntegerField(const TSqliteQueryResults& row, int32_t column) {
-    // Keys and colours are 32-bit values; only the low 32 bits count.
+    // Colours and switches are 32-bit values; only the low 32 bits count.
     return static_cast<int32_t>(row.FieldAsInteger(column));
 }
 
@@ -66,15 +84,36 @@ auto InTransaction(const std::string& path, TWork&& work) {
     }
 }
 
+// Where a listing puts the rows it cannot read: the table named in reports, the column that
+// holds a row's key, and the list (null: such a row raises).
+struct TSkipTarget {
+    const char* Table;
+    int32_t KeyColumn;
+    TSkippedRows* Rows;
+};
+
 // Every row of a query, each filled by `fill`, in the order the query returns them.
 template <typename TRecord, typename TFill>
 std::vector<TRecord> ReadRows(const std::string& path, const std::string& sql,
-                              const TSqliteParams& params, TFill fill) {
+                              const TSqliteParams& params, TFill fill,
+                              TSkipTarget skip = {"", 0, nullptr}) {
     return InTransaction(path, [&](TSqliteDatabase& database) {
         std::vector<TRecord> rows;
         auto query = database.Query(sql, params);
         while (!query->AtEnd()) {
-            fill(*query, rows.emplace_back());
+            TRecord record;
+            try {
+                fill(*query, record);
+                rows.push_back(std::move(record));
+            } catch (const EUnreadableField& error) {
+                if (!skip.Rows) {
+                    throw;
+                }
+                skip.Rows->push_back({skip.Table, query->FieldAsInteger(skip.KeyColumn),
+                                      query->FieldName(error.Column),
+                                      query->FieldAsText(error.Column),
+                                      query->FieldIsNull(error.Column)});
+            }
             query->Next();
         }
         return rows;
@@ -86,7 +125,7 @@ void ExecuteAll(const std::string& path, const std::string& sql, const TSqlitePa
 }
 
 void FillListedDate(const TSqliteQueryResults& row, TMondrelDate& date) {
-    date.ID = IntegerField(row, 0);
+    date.ID = row.FieldAsInteger(0);
     date.Date = DateField(row, 1);
     date.Time = TimeField(row, 2);
     date.Discription = row.FieldAsText(3);
@@ -133,29 +172,38 @@ TDateTime DBTextToDate(const std::string& Text, char Separator) {
     return result;
 }
 
-TDates GetDates(const std::string& Path, TDateQueryMode Mode, TDateTime Date) {
+std::string DescribeSkippedRow(const TSkippedRow& Row) {
+    std::string key = Row.Table == "DayFlags" ? "FlagID" : "ID";
+    std::string value = Row.Null ? "NULL" : "\"" + Row.Text + "\"";
+    return "Unreadable row in " + Row.Table + ": " + key + " " + std::to_string(Row.ID) + ", " +
+           Row.Column + " " + value;
+}
+
+TDates GetDates(const std::string& Path, TDateQueryMode Mode, TDateTime Date,
+                TSkippedRows* Skipped) {
+    const TSkipTarget skip{"Dates", 0, Skipped};
     if (Mode == dqMonth) {
         auto [from, to] = MonthBounds(Date);
         return ReadRows<TMondrelDate>(Path,
                                       "SELECT ID, Date, Time, Discription, Script FROM Dates "
                                       "WHERE Date >= ? AND Date <= ? ORDER BY Time",
-                                      {DateText(from), DateText(to)}, FillListedDate);
+                                      {DateText(from), DateText(to)}, FillListedDate, skip);
     }
     return ReadRows<TMondrelDate>(Path,
                                   "SELECT ID, Date, Time, Discription, Script FROM Dates "
                                   "WHERE Date = ? AND Done = 0 ORDER BY Time",
-                                  {DateText(Date)}, FillListedDate);
+                                  {DateText(Date)}, FillListedDate, skip);
 }
 
-TMondrelDate GetDate(const std::string& Path, int32_t ID) {
+TMondrelDate GetDate(const std::string& Path, int64_t ID) {
     return InTransaction(Path, [&](TSqliteDatabase& database) {
         auto row = database.Query(
             "SELECT ID, Date, Time, Discription, Value, Script, Done FROM Dates WHERE ID = ?",
-            {int64_t{ID}});
+            {ID});
         // No row reads as empty fields, and the empty date text raises: a missing ID is an
         // error, never an empty record.
         TMondrelDate date;
-        date.ID = IntegerField(*row, 0);
+        date.ID = row->FieldAsInteger(0);
         date.Date = DateField(*row, 1);
         date.Time = TimeField(*row, 2);
         date.Discription = row->FieldAsText(3);
@@ -181,26 +229,25 @@ void AddDate(const std::string& Path, const TMondrelDate& Appointment) {
 
 void UpdateDate(const std::string& Path, const TMondrelDate& Appointment) {
     // Done is left alone: an appointment that has fired stays done after an edit.
-    ExecuteAll(
-        Path,
-        "UPDATE Dates SET Date = ?, Time = ?, Discription = ?, Value = ?, Script = ? "
-        "WHERE ID = ?",
-        {DateText(Appointment.Date), FormatLongTime(Appointment.Time), Appointment.Discription,
-         Appointment.Value, Appointment.Script, int64_t{Appointment.ID}});
+    ExecuteAll(Path,
+               "UPDATE Dates SET Date = ?, Time = ?, Discription = ?, Value = ?, Script = ? "
+               "WHERE ID = ?",
+               {DateText(Appointment.Date), FormatLongTime(Appointment.Time),
+                Appointment.Discription, Appointment.Value, Appointment.Script, Appointment.ID});
 }
 
-void SetDateDone(const std::string& Path, int32_t ID) {
-    ExecuteAll(Path, "UPDATE Dates SET Done = 1 WHERE ID = ?", {int64_t{ID}});
+void SetDateDone(const std::string& Path, int64_t ID) {
+    ExecuteAll(Path, "UPDATE Dates SET Done = 1 WHERE ID = ?", {ID});
 }
 
-void DeleteDate(const std::string& Path, int32_t ID) {
-    ExecuteAll(Path, "DELETE From Dates WHERE ID = ?", {int64_t{ID}});
+void DeleteDate(const std::string& Path, int64_t ID) {
+    ExecuteAll(Path, "DELETE From Dates WHERE ID = ?", {ID});
 }
 
 TFlags GetFlags(const std::string& Path) {
     return ReadRows<TFlag>(Path, "SELECT ID, Caption, Variable, Color, isFix FROM Flags", {},
                            [](const TSqliteQueryResults& row, TFlag& flag) {
-                               flag.ID = IntegerField(row, 0);
+                               flag.ID = row.FieldAsInteger(0);
                                flag.Caption = row.FieldAsText(1);
                                flag.Variable = row.FieldAsText(2);
                                flag.Color = IntegerField(row, 3);
@@ -214,30 +261,30 @@ void AddFlag(const std::string& Path, const std::string& Caption, const std::str
                {Caption, Variable, int64_t{Color}});
 }
 
-void DeleteFlag(const std::string& Path, int32_t ID) {
+void DeleteFlag(const std::string& Path, int64_t ID) {
     // The flag's DayFlags rows stay as they are.
-    ExecuteAll(Path, "DELETE From Flags WHERE ID = ?", {int64_t{ID}});
+    ExecuteAll(Path, "DELETE From Flags WHERE ID = ?", {ID});
 }
 
-TDayFlags GetDayFlags(const std::string& Path, TDateTime Date) {
+TDayFlags GetDayFlags(const std::string& Path, TDateTime Date, TSkippedRows* Skipped) {
     auto fill = [](const TSqliteQueryResults& row, TDayFlag& dayFlag) {
+        dayFlag.FlagID = row.FieldAsInteger(1);
         dayFlag.Date = DateField(row, 0);
-        dayFlag.FlagID = IntegerField(row, 1);
     };
+    const TSkipTarget skip{"DayFlags", 1, Skipped};
     if (Date == 0) {
-        return ReadRows<TDayFlag>(Path, "SELECT Date, FlagID FROM DayFlags", {}, fill);
+        return ReadRows<TDayFlag>(Path, "SELECT Date, FlagID FROM DayFlags", {}, fill, skip);
     }
     return ReadRows<TDayFlag>(Path, "SELECT Date, FlagID FROM DayFlags WHERE Date = ?",
-                              {DateText(Date)}, fill);
+                              {DateText(Date)}, fill, skip);
 }
 
 void SetDayFlags(const std::string& Path, const TIntegerArray& FlagIDs, TDateTime Date) {
     std::string day = DateText(Date);
     InTransaction(Path, [&](TSqliteDatabase& database) {
         database.Execute("DELETE From DayFlags WHERE Date = ?", {day});
-        for (int32_t flagID : FlagIDs) {
-            database.Execute("INSERT INTO DayFlags (Date, FlagID) VALUES (?, ?)",
-                             {day, int64_t{flagID}});
+        for (int64_t flagID : FlagIDs) {
+            database.Execute("INSERT INTO DayFlags (Date, FlagID) VALUES (?, ?)", {day, flagID});
         }
     });
 }

@@ -169,6 +169,15 @@ int64_t TSqliteQueryResults::FieldAsInteger(int32_t Column) const {
     return OnRow() ? sqlite3_column_int64(Statement.get(), Column) : 0;
 }
 
+bool TSqliteQueryResults::FieldIsNull(int32_t Column) const {
+    return !OnRow() || sqlite3_column_type(Statement.get(), Column) == SQLITE_NULL;
+}
+
+std::string TSqliteQueryResults::FieldName(int32_t Column) const {
+    const char* name = sqlite3_column_name(Statement.get(), Column);
+    return name ? name : std::string();
+}
+
 int32_t TSqliteQueryResults::FieldSize(int32_t Column) const {
     return OnRow() ? sqlite3_column_bytes(Statement.get(), Column) : 0;
 }

@@ -86,6 +86,9 @@ class TSqliteQueryResults {
     int64_t FieldAsInteger(int32_t Column) const;
     int32_t FieldSize(int32_t Column) const;
     std::string FieldAsText(int32_t Column) const;
+    bool FieldIsNull(int32_t Column) const;
+    // The column's name as the query gives it.
+    std::string FieldName(int32_t Column) const;
 
   private:
     bool OnRow() const { return FHasRow; }

@@ -181,19 +181,19 @@ void PrintTable(std::ostream& out, const std::vector<std::vector<std::string>>& 
     }
 }
 
-std::vector<int32_t> AllDateIDs(const std::string& path) {
-    std::vector<int32_t> ids;
+std::vector<int64_t> AllDateIDs(const std::string& path) {
+    std::vector<int64_t> ids;
     TSqliteDatabase database(path);
     auto query = database.Query("SELECT ID FROM Dates");
     while (!query->AtEnd()) {
-        ids.push_back(static_cast<int32_t>(query->FieldAsInteger(0)));
+        ids.push_back(query->FieldAsInteger(0));
         query->Next();
     }
     return ids;
 }
 
-std::vector<int32_t> MonthDateIDs(const std::string& path, TDateTime month) {
-    std::vector<int32_t> ids;
+std::vector<int64_t> MonthDateIDs(const std::string& path, TDateTime month) {
+    std::vector<int64_t> ids;
     for (const TMondrelDate& date : GetDates(path, dqMonth, month)) {
         ids.push_back(date.ID);
     }
@@ -202,7 +202,7 @@ std::vector<int32_t> MonthDateIDs(const std::string& path, TDateTime month) {
 
 int List(const std::vector<std::string>& args, std::ostream& out) {
     TCommandLine line = ParseCommandLine("list", args, {"month"});
-    std::vector<int32_t> ids;
+    std::vector<int64_t> ids;
     if (line.Has("month")) {
         TDateTime month = ParseMonthOption(line.Option("month"));
         RequireDatabaseFile(line.Path);
@@ -212,7 +212,7 @@ int List(const std::vector<std::string>& args, std::ostream& out) {
         ids = AllDateIDs(line.Path);
     }
     TDates dates;
-    for (int32_t id : ids) {
+    for (int64_t id : ids) {
         dates.push_back(GetDate(line.Path, id));
     }
     std::sort(dates.begin(), dates.end(), [](const TMondrelDate& a, const TMondrelDate& b) {
