@@ -6,6 +6,7 @@
 #include <string_view>
 #include <type_traits>
 
+#include "DBTransaction.h"
 #include "DecimalText.h"
 #include "MondrelError.h"
 #include "Sqlite3Db.h"
@@ -68,22 +69,6 @@ int32_t IntegerField(const TSqliteQueryResults& row, int32_t column) {
     return static_cast<int32_t>(row.FieldAsInteger(column));
 }
 
-// One unit of work: open, begin, work, commit, close. When the work or the commit fails, the
-// connection closes without committing, which discards the transaction and its lock.
-template <typename TWork>
-auto InTransaction(const std::string& path, TWork&& work) {
-    TSqliteDatabase database(path);
-    database.BeginTransaction();
-    if constexpr (std::is_void_v<decltype(work(database))>) {
-        work(database);
-        database.Commit();
-    } else {
-        auto result = work(database);
-        database.Commit();
-        return result;
-    }
-}
-
 // Where a listing puts the rows it cannot read: the table named in reports, the column that
 // holds a row's key, and the list (null: such a row raises).
 struct TSkipTarget {
@@ -94,34 +79,27 @@ struct TSkipTarget {
 
 // Every row of a query, each filled by `fill`, in the order the query returns them.
 template <typename TRecord, typename TFill>
-std::vector<TRecord> ReadRows(const std::string& path, const std::string& sql,
+std::vector<TRecord> ReadRows(TDBTransaction& transaction, const std::string& sql,
                               const TSqliteParams& params, TFill fill,
                               TSkipTarget skip = {"", 0, nullptr}) {
-    return InTransaction(path, [&](TSqliteDatabase& database) {
-        std::vector<TRecord> rows;
-        auto query = database.Query(sql, params);
-        while (!query->AtEnd()) {
-            TRecord record;
-            try {
-                fill(*query, record);
-                rows.push_back(std::move(record));
-            } catch (const EUnreadableField& error) {
-                if (!skip.Rows) {
-                    throw;
-                }
-                skip.Rows->push_back({skip.Table, query->FieldAsInteger(skip.KeyColumn),
-                                      query->FieldName(error.Column),
-                                      query->FieldAsText(error.Column),
-                                      query->FieldIsNull(error.Column)});
+    std::vector<TRecord> rows;
+    auto query = transaction.Database().Query(sql, params);
+    while (!query->AtEnd()) {
+        TRecord record;
+        try {
+            fill(*query, record);
+            rows.push_back(std::move(record));
+        } catch (const EUnreadableField& error) {
+            if (!skip.Rows) {
+                throw;
             }
-            query->Next();
+            skip.Rows->push_back({skip.Table, query->FieldAsInteger(skip.KeyColumn),
+                                  query->FieldName(error.Column), query->FieldAsText(error.Column),
+                                  query->FieldIsNull(error.Column)});
         }
-        return rows;
-    });
-}
-
-void ExecuteAll(const std::string& path, const std::string& sql, const TSqliteParams& params) {
-    InTransaction(path, [&](TSqliteDatabase& database) { database.Execute(sql, params); });
+        query->Next();
+    }
+    return rows;
 }
 
 void FillListedDate(const TSqliteQueryResults& row, TMondrelDate& date) {
@@ -179,73 +157,69 @@ std::string DescribeSkippedRow(const TSkippedRow& Row) {
            Row.Column + " " + value;
 }
 
-TDates GetDates(const std::string& Path, TDateQueryMode Mode, TDateTime Date,
+TDates GetDates(TDBTransaction& Transaction, TDateQueryMode Mode, TDateTime Date,
                 TSkippedRows* Skipped) {
     const TSkipTarget skip{"Dates", 0, Skipped};
     if (Mode == dqMonth) {
         auto [from, to] = MonthBounds(Date);
-        return ReadRows<TMondrelDate>(Path,
+        return ReadRows<TMondrelDate>(Transaction,
                                       "SELECT ID, Date, Time, Discription, Script FROM Dates "
                                       "WHERE Date >= ? AND Date <= ? ORDER BY Time",
                                       {DateText(from), DateText(to)}, FillListedDate, skip);
     }
-    return ReadRows<TMondrelDate>(Path,
+    return ReadRows<TMondrelDate>(Transaction,
                                   "SELECT ID, Date, Time, Discription, Script FROM Dates "
                                   "WHERE Date = ? AND Done = 0 ORDER BY Time",
                                   {DateText(Date)}, FillListedDate, skip);
 }
 
-TMondrelDate GetDate(const std::string& Path, int64_t ID) {
-    return InTransaction(Path, [&](TSqliteDatabase& database) {
-        auto row = database.Query(
-            "SELECT ID, Date, Time, Discription, Value, Script, Done FROM Dates WHERE ID = ?",
-            {ID});
-        // No row reads as empty fields, and the empty date text raises: a missing ID is an
-        // error, never an empty record.
-        TMondrelDate date;
-        date.ID = row->FieldAsInteger(0);
-        date.Date = DateField(*row, 1);
-        date.Time = TimeField(*row, 2);
-        date.Discription = row->FieldAsText(3);
-        date.Value = row->FieldAsText(4);
-        date.Script = row->FieldAsText(5);
-        date.Done = IntegerField(*row, 6);
-        return date;
-    });
+TMondrelDate GetDate(TDBTransaction& Transaction, int64_t ID) {
+    auto row = Transaction.Database().Query(
+        "SELECT ID, Date, Time, Discription, Value, Script, Done FROM Dates WHERE ID = ?", {ID});
+    // No row reads as empty fields, and the empty date text raises: a missing ID is an
+    // error, never an empty record.
+    TMondrelDate date;
+    date.ID = row->FieldAsInteger(0);
+    date.Date = DateField(*row, 1);
+    date.Time = TimeField(*row, 2);
+    date.Discription = row->FieldAsText(3);
+    date.Value = row->FieldAsText(4);
+    date.Script = row->FieldAsText(5);
+    date.Done = IntegerField(*row, 6);
+    return date;
 }
 
-void AddDate(const std::string& Path, const TMondrelDate& Appointment) {
-    InTransaction(Path, [&](TSqliteDatabase& database) {
-        database.Execute(
-            "INSERT INTO Dates (Date, Time, Discription, Value, Script) VALUES (?, ?, ?, ?, ?)",
-            {DateText(Appointment.Date), FormatLongTime(Appointment.Time), Appointment.Discription,
-             Appointment.Value, Appointment.Script});
-        // In a file whose Done column has no default the new row would hold NULL, which never
-        // counts as open: the appointment would silently never fire.
-        database.Execute(
-            "UPDATE Dates SET Done = 0 WHERE rowid = last_insert_rowid() AND Done IS NULL");
-    });
+void AddDate(TDBTransaction& Transaction, const TMondrelDate& Appointment) {
+    TSqliteDatabase& database = Transaction.Database();
+    database.Execute(
+        "INSERT INTO Dates (Date, Time, Discription, Value, Script) VALUES (?, ?, ?, ?, ?)",
+        {DateText(Appointment.Date), FormatLongTime(Appointment.Time), Appointment.Discription,
+         Appointment.Value, Appointment.Script});
+    // In a file whose Done column has no default the new row would hold NULL, which never
+    // counts as open: the appointment would silently never fire.
+    database.Execute(
+        "UPDATE Dates SET Done = 0 WHERE rowid = last_insert_rowid() AND Done IS NULL");
 }
 
-void UpdateDate(const std::string& Path, const TMondrelDate& Appointment) {
+void UpdateDate(TDBTransaction& Transaction, const TMondrelDate& Appointment) {
     // Done is left alone: an appointment that has fired stays done after an edit.
-    ExecuteAll(Path,
-               "UPDATE Dates SET Date = ?, Time = ?, Discription = ?, Value = ?, Script = ? "
-               "WHERE ID = ?",
-               {DateText(Appointment.Date), FormatLongTime(Appointment.Time),
-                Appointment.Discription, Appointment.Value, Appointment.Script, Appointment.ID});
+    Transaction.Database().Execute(
+        "UPDATE Dates SET Date = ?, Time = ?, Discription = ?, Value = ?, Script = ? "
+        "WHERE ID = ?",
+        {DateText(Appointment.Date), FormatLongTime(Appointment.Time), Appointment.Discription,
+         Appointment.Value, Appointment.Script, Appointment.ID});
 }
 
-void SetDateDone(const std::string& Path, int64_t ID) {
-    ExecuteAll(Path, "UPDATE Dates SET Done = 1 WHERE ID = ?", {ID});
+void SetDateDone(TDBTransaction& Transaction, int64_t ID) {
+    Transaction.Database().Execute("UPDATE Dates SET Done = 1 WHERE ID = ?", {ID});
 }
 
-void DeleteDate(const std::string& Path, int64_t ID) {
-    ExecuteAll(Path, "DELETE From Dates WHERE ID = ?", {ID});
+void DeleteDate(TDBTransaction& Transaction, int64_t ID) {
+    Transaction.Database().Execute("DELETE From Dates WHERE ID = ?", {ID});
 }
 
-TFlags GetFlags(const std::string& Path) {
-    return ReadRows<TFlag>(Path, "SELECT ID, Caption, Variable, Color, isFix FROM Flags", {},
+TFlags GetFlags(TDBTransaction& Transaction) {
+    return ReadRows<TFlag>(Transaction, "SELECT ID, Caption, Variable, Color, isFix FROM Flags", {},
                            [](const TSqliteQueryResults& row, TFlag& flag) {
                                flag.ID = row.FieldAsInteger(0);
                                flag.Caption = row.FieldAsText(1);
@@ -255,44 +229,92 @@ TFlags GetFlags(const std::string& Path) {
                            });
 }
 
-void AddFlag(const std::string& Path, const std::string& Caption, const std::string& Variable,
+void AddFlag(TDBTransaction& Transaction, const std::string& Caption, const std::string& Variable,
              int32_t Color) {
-    ExecuteAll(Path, "INSERT INTO Flags (Caption, Variable, Color) VALUES (?, ?, ?)",
-               {Caption, Variable, int64_t{Color}});
+    Transaction.Database().Execute("INSERT INTO Flags (Caption, Variable, Color) VALUES (?, ?, ?)",
+                                   {Caption, Variable, int64_t{Color}});
 }
 
-void DeleteFlag(const std::string& Path, int64_t ID) {
+void DeleteFlag(TDBTransaction& Transaction, int64_t ID) {
     // The flag's DayFlags rows stay as they are.
-    ExecuteAll(Path, "DELETE From Flags WHERE ID = ?", {ID});
+    Transaction.Database().Execute("DELETE From Flags WHERE ID = ?", {ID});
 }
 
-TDayFlags GetDayFlags(const std::string& Path, TDateTime Date, TSkippedRows* Skipped) {
+TDayFlags GetDayFlags(TDBTransaction& Transaction, TDateTime Date, TSkippedRows* Skipped) {
     auto fill = [](const TSqliteQueryResults& row, TDayFlag& dayFlag) {
         dayFlag.FlagID = row.FieldAsInteger(1);
         dayFlag.Date = DateField(row, 0);
     };
     const TSkipTarget skip{"DayFlags", 1, Skipped};
     if (Date == 0) {
-        return ReadRows<TDayFlag>(Path, "SELECT Date, FlagID FROM DayFlags", {}, fill, skip);
+        return ReadRows<TDayFlag>(Transaction, "SELECT Date, FlagID FROM DayFlags", {}, fill, skip);
     }
-    return ReadRows<TDayFlag>(Path, "SELECT Date, FlagID FROM DayFlags WHERE Date = ?",
+    return ReadRows<TDayFlag>(Transaction, "SELECT Date, FlagID FROM DayFlags WHERE Date = ?",
                               {DateText(Date)}, fill, skip);
 }
 
-void SetDayFlags(const std::string& Path, const TIntegerArray& FlagIDs, TDateTime Date) {
+void SetDayFlags(TDBTransaction& Transaction, const TIntegerArray& FlagIDs, TDateTime Date) {
     std::string day = DateText(Date);
-    InTransaction(Path, [&](TSqliteDatabase& database) {
-        database.Execute("DELETE From DayFlags WHERE Date = ?", {day});
-        for (int64_t flagID : FlagIDs) {
-            database.Execute("INSERT INTO DayFlags (Date, FlagID) VALUES (?, ?)", {day, flagID});
-        }
-    });
+    TSqliteDatabase& database = Transaction.Database();
+    database.Execute("DELETE From DayFlags WHERE Date = ?", {day});
+    for (int64_t flagID : FlagIDs) {
+        database.Execute("INSERT INTO DayFlags (Date, FlagID) VALUES (?, ?)", {day, flagID});
+    }
 }
 
-TDBColors GetColors(const std::string& Path) {
-    return ReadRows<TDBColor>(Path, "SELECT Value, Name FROM Colors", {},
+TDBColors GetColors(TDBTransaction& Transaction) {
+    return ReadRows<TDBColor>(Transaction, "SELECT Value, Name FROM Colors", {},
                               [](const TSqliteQueryResults& row, TDBColor& color) {
                                   color.Value = IntegerField(row, 0);
                                   color.Name = row.FieldAsText(1);
                               });
+}
+
+// Each operation on a path is the same operation in a transaction of its own.
+TDates GetDates(const std::string& Path, TDateQueryMode Mode, TDateTime Date,
+                TSkippedRows* Skipped) {
+    return InTransaction(Path, [&](TDBTransaction& transaction) {
+        return GetDates(transaction, Mode, Date, Skipped);
+    });
+}
+TMondrelDate GetDate(const std::string& Path, int64_t ID) {
+    return InTransaction(Path,
+                         [&](TDBTransaction& transaction) { return GetDate(transaction, ID); });
+}
+void AddDate(const std::string& Path, const TMondrelDate& Appointment) {
+    InTransaction(Path,
+                  [&](TDBTransaction& transaction) { return AddDate(transaction, Appointment); });
+}
+void UpdateDate(const std::string& Path, const TMondrelDate& Appointment) {
+    InTransaction(
+        Path, [&](TDBTransaction& transaction) { return UpdateDate(transaction, Appointment); });
+}
+void SetDateDone(const std::string& Path, int64_t ID) {
+    InTransaction(Path, [&](TDBTransaction& transaction) { return SetDateDone(transaction, ID); });
+}
+void DeleteDate(const std::string& Path, int64_t ID) {
+    InTransaction(Path, [&](TDBTransaction& transaction) { return DeleteDate(transaction, ID); });
+}
+TFlags GetFlags(const std::string& Path) {
+    return InTransaction(Path, [&](TDBTransaction& transaction) { return GetFlags(transaction); });
+}
+void AddFlag(const std::string& Path, const std::string& Caption, const std::string& Variable,
+             int32_t Color) {
+    InTransaction(Path, [&](TDBTransaction& transaction) {
+        return AddFlag(transaction, Caption, Variable, Color);
+    });
+}
+void DeleteFlag(const std::string& Path, int64_t ID) {
+    InTransaction(Path, [&](TDBTransaction& transaction) { return DeleteFlag(transaction, ID); });
+}
+TDayFlags GetDayFlags(const std::string& Path, TDateTime Date, TSkippedRows* Skipped) {
+    return InTransaction(
+        Path, [&](TDBTransaction& transaction) { return GetDayFlags(transaction, Date, Skipped); });
+}
+void SetDayFlags(const std::string& Path, const TIntegerArray& FlagIDs, TDateTime Date) {
+    InTransaction(
+        Path, [&](TDBTransaction& transaction) { return SetDayFlags(transaction, FlagIDs, Date); });
+}
+TDBColors GetColors(const std::string& Path) {
+    return InTransaction(Path, [&](TDBTransaction& transaction) { return GetColors(transaction); });
 }

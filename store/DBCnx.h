@@ -2,6 +2,12 @@
 // closes. Nothing is cached between calls. Failures raise ESqliteException (SQLite's message) or
 // EConvertError (an unreadable stored date or time); a failed operation leaves nothing
 // half-written and no lock behind.
+//
+// Each operation also comes in a form that works inside a TDBTransaction the caller holds, so
+// several of them form one unit of work:
+//     InTransaction(path, [&](TDBTransaction& transaction) {
+//         for (const TMondrelDate& date : dates) AddDate(transaction, date);
+//     });
 #pragma once
 
 #include <cstdint>
@@ -9,6 +15,7 @@
 #include <vector>
 
 #include "Core.Mondrel_Types.h"
+#include "DBTransaction.h"
 
 // Keys are SQLite's 64-bit rowids, also where files made by other tools use large ones.
 using TIntegerArray = std::vector<int64_t>;
@@ -43,3 +50,22 @@ TDayFlags GetDayFlags(const std::string& Path, TDateTime Date, TSkippedRows* Ski
 void SetDayFlags(const std::string& Path, const TIntegerArray& FlagIDs, TDateTime Date);
 
 TDBColors GetColors(const std::string& Path);
+
+// The same operations inside the caller's transaction.
+TDates GetDates(TDBTransaction& Transaction, TDateQueryMode Mode, TDateTime Date,
+                TSkippedRows* Skipped = nullptr);
+TMondrelDate GetDate(TDBTransaction& Transaction, int64_t ID);
+void AddDate(TDBTransaction& Transaction, const TMondrelDate& Appointment);
+void UpdateDate(TDBTransaction& Transaction, const TMondrelDate& Appointment);
+void SetDateDone(TDBTransaction& Transaction, int64_t ID);
+void DeleteDate(TDBTransaction& Transaction, int64_t ID);
+
+TFlags GetFlags(TDBTransaction& Transaction);
+void AddFlag(TDBTransaction& Transaction, const std::string& Caption, const std::string& Variable,
+             int32_t Color);
+void DeleteFlag(TDBTransaction& Transaction, int64_t ID);
+
+TDayFlags GetDayFlags(TDBTransaction& Transaction, TDateTime Date, TSkippedRows* Skipped = nullptr);
+void SetDayFlags(TDBTransaction& Transaction, const TIntegerArray& FlagIDs, TDateTime Date);
+
+TDBColors GetColors(TDBTransaction& Transaction);

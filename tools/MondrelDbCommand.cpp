@@ -1,294 +1,102 @@
 #include "MondrelDbCommand.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <exception>
-#include <filesystem>
-#include <map>
-#include <memory>
-#include <ostream>
-#include <set>
-#include <tuple>
+#include <iostream>
 
-#include "DBCnx.h"
-#include "MondrelError.h"
-#include "MondrelSchema.h"
-#include "Sqlite3Db.h"
-#include "TimeText.h"
+#include "CommandTable.h"
 
 namespace {
 
-constexpr const char* Usage =
-    "usage: mondrel-db init PATH\n"
-    "       mondrel-db list PATH [--month YYYY-MM]\n"
-    "       mondrel-db add PATH --date YYYY-MM-DD --time HH:MM --description TEXT\n"
-    "                           [--value TEXT] [--script NAME]\n";
+std::string UsageLine(const TCommand& command) {
+    return "usage: mondrel-db " + command.Usage + "\n";
+}
 
-// Bad command-line input: reported with the usage text and exit code 2.
-class EUsageError : public EMondrelError {
-  public:
-    using EMondrelError::EMondrelError;
-};
-
-struct TCommandLine {
-    std::string Path;
-    std::map<std::string, std::string> Options;
-
-    std::string Option(const std::string& name) const {
-        auto found = Options.find(name);
-        return found == Options.end() ? std::string() : found->second;
+std::string AllUsage() {
+    std::string text;
+    for (const TCommand* command : Commands()) {
+        text += (text.empty() ? "usage: " : "       ") + std::string("mondrel-db ") +
+                command->Usage + "\n";
     }
-    bool Has(const std::string& name) const { return Options.count(name) != 0; }
-};
+    text += "       mondrel-db help [COMMAND]\n";
+    return text;
+}
 
-// PATH, then --name VALUE or --name=VALUE pairs from `allowed`, each at most once.
-TCommandLine ParseCommandLine(const std::string& command, const std::vector<std::string>& args,
-                              const std::set<std::string>& allowed) {
-    TCommandLine line;
-    bool havePath = false;
-    for (size_t i = 1; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg.rfind("--", 0) != 0) {
-            if (havePath) {
-                throw EUsageError(command + ": unexpected argument '" + arg + "'");
-            }
-            line.Path = arg;
-            havePath = true;
+// Messages of the store may span lines (SQLite's text, then the statement); the tool reports
+// every error on one line.
+std::string OneLine(const std::string& message) {
+    std::string line;
+    bool inBreak = false;
+    for (char c : message) {
+        if (c == '\r' || c == '\n') {
+            inBreak = true;
             continue;
         }
-        std::string name = arg.substr(2);
-        std::string value;
-        size_t equals = name.find('=');
-        if (equals != std::string::npos) {
-            value = name.substr(equals + 1);
-            name.resize(equals);
-        } else if (i + 1 < args.size()) {
-            value = args[++i];
-        } else {
-            throw EUsageError(command + ": --" + name + " needs a value");
+        if (inBreak && !line.empty()) {
+            line += "; ";
         }
-        if (allowed.count(name) == 0) {
-            throw EUsageError(command + ": unknown option --" + name);
-        }
-        if (!line.Options.emplace(name, value).second) {
-            throw EUsageError(command + ": --" + name + " given twice");
-        }
-    }
-    if (!havePath || line.Path.empty()) {
-        throw EUsageError(command + ": no database PATH given");
+        inBreak = false;
+        line += c;
     }
     return line;
 }
 
-void RequireOption(const std::string& command, const TCommandLine& line, const std::string& name) {
-    if (!line.Has(name)) {
-        throw EUsageError(command + ": --" + name + " is required");
-    }
+// `--help` among the arguments, before any `--` that ends the options.
+bool AsksForHelp(const std::vector<std::string>& args) {
+    auto end = std::find(args.begin(), args.end(), "--");
+    return std::find(args.begin(), end, "--help") != end;
 }
 
-// Digits where the pattern has 'D', the pattern's own character elsewhere.
-bool MatchesDigits(const std::string& text, const std::string& pattern) {
-    if (text.size() != pattern.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < text.size(); ++i) {
-        bool digit = text[i] >= '0' && text[i] <= '9';
-        if (pattern[i] == 'D' ? !digit : text[i] != pattern[i]) {
-            return false;
-        }
-    }
-    return true;
-}
-
-TDateTime ParseDayOption(const std::string& text) {
-    try {
-        if (MatchesDigits(text, "DDDD-DD-DD")) {
-            return DBTextToDate(text, '-');
-        }
-    } catch (const EConvertError&) {
-    }
-    throw EUsageError("add: --date '" + text + "' is no valid day (expected YYYY-MM-DD)");
-}
-
-TDateTime ParseMonthOption(const std::string& text) {
-    TDateTime first = 0;
-    if (!MatchesDigits(text, "DDDD-DD") ||
-        !TryEncodeDate(std::stoi(text.substr(0, 4)), std::stoi(text.substr(5, 2)), 1, first)) {
-        throw EUsageError("list: --month '" + text + "' is no valid month (expected YYYY-MM)");
-    }
-    return first;
-}
-
-TDateTime ParseTimeOption(const std::string& text) {
-    try {
-        return ParseTime(text);
-    } catch (const EConvertError&) {
-        throw EUsageError("add: --time '" + text + "' is no valid time (expected HH:MM)");
-    }
-}
-
-// The module only reads and writes rows; listing or adding must not leave an empty file where
-// a mistyped path pointed.
-void RequireDatabaseFile(const std::string& path) {
-    if (!std::filesystem::is_regular_file(path)) {
-        throw EMondrelError("no database at \"" + path + "\" (make one with: mondrel-db init " +
-                            path + ")");
-    }
-}
-
-// Control characters would break the table's lines.
-std::string Printable(const std::string& text) {
-    std::string result;
-    for (unsigned char c : text) {
-        if (c == '\n') {
-            result += "\\n";
-        } else if (c == '\t') {
-            result += "\\t";
-        } else if (c < 0x20 || c == 0x7F) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
-            result += escaped;
-        } else {
-            result += static_cast<char>(c);
-        }
-    }
-    return result;
-}
-
-// Width on a terminal, counting UTF-8 characters rather than bytes.
-size_t DisplayWidth(const std::string& text) {
-    return static_cast<size_t>(std::count_if(text.begin(), text.end(), [](char c) {
-        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    }));
-}
-
-void PrintTable(std::ostream& out, const std::vector<std::vector<std::string>>& rows) {
-    std::vector<size_t> widths;
-    for (const auto& row : rows) {
-        widths.resize(std::max(widths.size(), row.size()));
-        for (size_t column = 0; column < row.size(); ++column) {
-            widths[column] = std::max(widths[column], DisplayWidth(row[column]));
-        }
-    }
-    for (const auto& row : rows) {
-        std::string line;
-        for (size_t column = 0; column < row.size(); ++column) {
-            line += row[column];
-            line.append(widths[column] - DisplayWidth(row[column]) + 2, ' ');
-        }
-        line.erase(line.find_last_not_of(' ') + 1);
-        out << line << '\n';
-    }
-}
-
-std::vector<int64_t> AllDateIDs(const std::string& path) {
-    std::vector<int64_t> ids;
-    TSqliteDatabase database(path);
-    auto query = database.Query("SELECT ID FROM Dates");
-    while (!query->AtEnd()) {
-        ids.push_back(query->FieldAsInteger(0));
-        query->Next();
-    }
-    return ids;
-}
-
-std::vector<int64_t> MonthDateIDs(const std::string& path, TDateTime month) {
-    std::vector<int64_t> ids;
-    for (const TMondrelDate& date : GetDates(path, dqMonth, month)) {
-        ids.push_back(date.ID);
-    }
-    return ids;
-}
-
-int List(const std::vector<std::string>& args, std::ostream& out) {
-    TCommandLine line = ParseCommandLine("list", args, {"month"});
-    std::vector<int64_t> ids;
-    if (line.Has("month")) {
-        TDateTime month = ParseMonthOption(line.Option("month"));
-        RequireDatabaseFile(line.Path);
-        ids = MonthDateIDs(line.Path, month);
-    } else {
-        RequireDatabaseFile(line.Path);
-        ids = AllDateIDs(line.Path);
-    }
-    TDates dates;
-    for (int64_t id : ids) {
-        dates.push_back(GetDate(line.Path, id));
-    }
-    std::sort(dates.begin(), dates.end(), [](const TMondrelDate& a, const TMondrelDate& b) {
-        return std::tie(a.Date, a.Time, a.ID) < std::tie(b.Date, b.Time, b.ID);
-    });
-    std::vector<std::vector<std::string>> rows{
-        {"ID", "Date", "Time", "Done", "Description", "Value", "Script"}};
-    for (const TMondrelDate& date : dates) {
-        rows.push_back({std::to_string(date.ID), DateToDBText('-', date.Date),
-                        FormatLongTime(date.Time), date.Done != 0 ? "yes" : "no",
-                        Printable(date.Discription), Printable(date.Value),
-                        Printable(date.Script)});
-    }
-    PrintTable(out, rows);
-    out << dates.size() << (dates.size() == 1 ? " appointment" : " appointments") << '\n';
-    return mdbOK;
-}
-
-int Add(const std::vector<std::string>& args, std::ostream& out) {
-    TCommandLine line =
-        ParseCommandLine("add", args, {"date", "time", "description", "value", "script"});
-    for (const char* required : {"date", "time", "description"}) {
-        RequireOption("add", line, required);
-    }
-    TMondrelDate date;
-    date.ID = -1;
-    date.Date = ParseDayOption(line.Option("date"));
-    date.Time = ParseTimeOption(line.Option("time"));
-    date.Discription = line.Option("description");
-    date.Value = line.Option("value");
-    date.Script = line.Option("script");
-    RequireDatabaseFile(line.Path);
-    AddDate(line.Path, date);
-    out << "Added " << DateToDBText('-', date.Date) << ' ' << FormatLongTime(date.Time) << ' '
-        << Printable(date.Discription) << '\n';
-    return mdbOK;
-}
-
-int Init(const std::vector<std::string>& args, std::ostream& out) {
-    TCommandLine line = ParseCommandLine("init", args, {});
-    CreateMondrelDatabase(line.Path);
-    out << "Created " << line.Path << '\n';
-    return mdbOK;
-}
-
-int Dispatch(const std::vector<std::string>& args, std::ostream& out) {
+int Dispatch(const std::vector<std::string>& args, TToolStreams& streams,
+             const TCommand*& running) {
     if (args.empty()) {
         throw EUsageError("no command given");
     }
-    const std::string& command = args[0];
-    if (command == "init") {
-        return Init(args, out);
-    }
-    if (command == "list") {
-        return List(args, out);
-    }
-    if (command == "add") {
-        return Add(args, out);
-    }
-    if (command == "help" || command == "--help" || command == "-h") {
-        out << Usage;
+    const std::string& name = args[0];
+    std::vector<std::string> rest(args.begin() + 1, args.end());
+    if (name == "help" || name == "--help" || name == "-h") {
+        if (rest.empty() || name != "help") {
+            streams.Out << AllUsage();
+            return mdbOK;
+        }
+        const TCommand* command = FindCommand(rest[0]);
+        if (command == nullptr || rest.size() > 1) {
+            throw EUsageError(command == nullptr ? "help: unknown command '" + rest[0] + "'"
+                                                 : "help: unexpected argument '" + rest[1] + "'");
+        }
+        streams.Out << UsageLine(*command);
         return mdbOK;
     }
-    throw EUsageError("unknown command '" + command + "'");
+    running = FindCommand(name);
+    if (running == nullptr) {
+        throw EUsageError("unknown command '" + name + "'");
+    }
+    if (AsksForHelp(rest)) {
+        streams.Out << UsageLine(*running);
+        return mdbOK;
+    }
+    TArguments arguments(running->Name, running->Grammar, rest);
+    return running->Run(arguments, streams);
 }
 
 }  // namespace
 
-int RunMondrelDb(const std::vector<std::string>& Args, std::ostream& Out, std::ostream& Err) {
+int RunMondrelDb(const std::vector<std::string>& Args, std::istream& In, std::ostream& Out,
+                 std::ostream& Err) {
+    TToolStreams streams{In, Out, Err};
+    const TCommand* running = nullptr;
     try {
-        return Dispatch(Args, Out);
+        return Dispatch(Args, streams, running);
     } catch (const EUsageError& error) {
-        Err << "mondrel-db: " << error.what() << '\n' << Usage;
+        Err << "mondrel-db: " << OneLine(error.what()) << '\n'
+            << (running != nullptr ? UsageLine(*running) : AllUsage());
         return mdbUsage;
     } catch (const std::exception& error) {
-        Err << "mondrel-db: " << error.what() << '\n';
+        Err << "mondrel-db: " << OneLine(error.what()) << '\n';
         return mdbFailed;
     }
+}
+
+int RunMondrelDb(const std::vector<std::string>& Args, std::ostream& Out, std::ostream& Err) {
+    return RunMondrelDb(Args, std::cin, Out, Err);
 }

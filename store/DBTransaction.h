@@ -1,0 +1,40 @@
+// One transaction on one connection, for callers that run several store operations as one unit
+// of work: either every write of the unit reaches the file or none does.
+#pragma once
+
+#include <string>
+#include <type_traits>
+
+#include "Sqlite3Db.h"
+
+class TDBTransaction {
+  public:
+    // Opens the file and begins; raises ESqliteException as the store's operations do.
+    explicit TDBTransaction(const std::string& Path);
+    // Without a Commit the connection closes uncommitted, so SQLite discards every write of the
+    // transaction together with its lock.
+    ~TDBTransaction() = default;
+    TDBTransaction(const TDBTransaction&) = delete;
+    TDBTransaction& operator=(const TDBTransaction&) = delete;
+
+    TSqliteDatabase& Database() { return FDatabase; }
+    void Commit();
+
+  private:
+    TSqliteDatabase FDatabase;
+};
+
+// Runs Work(TDBTransaction&) in a new transaction on Path and commits when it returns; when
+// Work or the commit raises, nothing of it is written. Answers what Work answers.
+template <typename TWork>
+auto InTransaction(const std::string& Path, TWork&& Work) {
+    TDBTransaction transaction(Path);
+    if constexpr (std::is_void_v<decltype(Work(transaction))>) {
+        Work(transaction);
+        transaction.Commit();
+    } else {
+        auto result = Work(transaction);
+        transaction.Commit();
+        return result;
+    }
+}

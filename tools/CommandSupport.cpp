@@ -1,0 +1,63 @@
+#include "CommandSupport.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <ostream>
+
+#include "MondrelError.h"
+
+namespace {
+
+// Width on a terminal, counting UTF-8 characters rather than bytes.
+size_t DisplayWidth(const std::string& text) {
+    return static_cast<size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }));
+}
+
+}  // namespace
+
+void RequireDatabaseFile(const std::string& Path) {
+    if (!std::filesystem::is_regular_file(Path)) {
+        throw EMondrelError("no database at \"" + Path + "\" (make one with: mondrel-db init " +
+                            Path + ")");
+    }
+}
+
+std::string Printable(const std::string& Text) {
+    std::string result;
+    for (unsigned char c : Text) {
+        if (c == '\n') {
+            result += "\\n";
+        } else if (c == '\t') {
+            result += "\\t";
+        } else if (c < 0x20 || c == 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+            result += escaped;
+        } else {
+            result += static_cast<char>(c);
+        }
+    }
+    return result;
+}
+
+void PrintTable(std::ostream& Out, const std::vector<std::vector<std::string>>& Rows) {
+    std::vector<size_t> widths;
+    for (const auto& row : Rows) {
+        widths.resize(std::max(widths.size(), row.size()));
+        for (size_t column = 0; column < row.size(); ++column) {
+            widths[column] = std::max(widths[column], DisplayWidth(row[column]));
+        }
+    }
+    for (const auto& row : Rows) {
+        std::string line;
+        for (size_t column = 0; column < row.size(); ++column) {
+            line += row[column];
+            line.append(widths[column] - DisplayWidth(row[column]) + 2, ' ');
+        }
+        line.erase(line.find_last_not_of(' ') + 1);
+        Out << line << '\n';
+    }
+}

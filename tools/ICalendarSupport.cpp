@@ -1,0 +1,49 @@
+#include "ICalendarSupport.h"
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "MondrelError.h"
+
+TDateTime StampDay(const TICalStamp& Stamp) {
+    return EncodeDate(Stamp.Year, Stamp.Month, Stamp.Day);
+}
+
+TDateTime StampTime(const TICalStamp& Stamp) {
+    return EncodeTime(Stamp.Hour, Stamp.Minute, Stamp.Second, 0);
+}
+
+TICalStamp ToStamp(TDateTime Day, TDateTime Time) {
+    TDateParts day = DecodeDate(Day);
+    TTimeParts time = DecodeTime(Time);
+    return {day.Year, day.Month, day.Day, time.Hour, time.Minute, time.Second};
+}
+
+TDateTime OneYearAfter(TDateTime Day) {
+    using namespace std::chrono;
+    year_month_day day{ToSysDays(Day)};
+    year_month_day next = day + years(1);
+    if (!next.ok()) {
+        next = next.year() / next.month() / last;
+    }
+    return FromSysDays(sys_days{next});
+}
+
+std::string ReadCalendarText(const std::string& File, std::istream& In) {
+    if (File == "-") {
+        return std::string(std::istreambuf_iterator<char>(In), std::istreambuf_iterator<char>());
+    }
+    std::ifstream file(File, std::ios::binary);
+    if (!std::filesystem::is_regular_file(File) || !file) {
+        throw EMondrelError("cannot read \"" + File + "\"");
+    }
+    std::ostringstream text;
+    text << file.rdbuf();
+    if (file.bad()) {
+        throw EMondrelError("cannot read \"" + File + "\"");
+    }
+    return text.str();
+}

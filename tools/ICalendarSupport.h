@@ -1,0 +1,21 @@
+// What the iCalendar commands (import, export, add --repeat) share: days and times between the
+// store's date-time values and the adapter's stamps, the default window of repeats, and reading
+// a calendar text from a file or standard input.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+
+#include "DateTime.h"
+#include "ICalAdapter.h"
+
+// The day (and time of day) of a stamp, and back.
+TDateTime StampDay(const TICalStamp& Stamp);
+TDateTime StampTime(const TICalStamp& Stamp);
+TICalStamp ToStamp(TDateTime Day, TDateTime Time = 0);
+
+// The same day one year later; 29 February becomes 28 February.
+TDateTime OneYearAfter(TDateTime Day);
+
+// The whole text of File, or of In when File is "-"; raises EMondrelError when it cannot be read.
+std::string ReadCalendarText(const std::string& File, std::istream& In);

@@ -1,0 +1,18 @@
+#include "InitCommand.h"
+
+#include <ostream>
+
+#include "MondrelSchema.h"
+
+namespace {
+
+int Init(const TArguments& Args, TToolStreams& Streams) {
+    std::string path = Args.Positional("PATH");
+    CreateMondrelDatabase(path);
+    Streams.Out << "Created " << path << '\n';
+    return 0;
+}
+
+}  // namespace
+
+const TCommand InitCommand = {"init", "init PATH", {.Positionals = {"PATH"}}, Init};

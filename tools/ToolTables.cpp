@@ -1,0 +1,153 @@
+#include "ToolTables.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <random>
+
+#include "Sqlite3Db.h"
+
+namespace {
+
+bool HasTable(TSqliteDatabase& database, const std::string& name) {
+    auto query =
+        database.Query("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?", {name});
+    return !query->AtEnd();
+}
+
+TImportValues ReadValues(const TSqliteQueryResults& row, int32_t first) {
+    TImportValues values;
+    values.Date = row.FieldAsText(first);
+    values.Time = row.FieldAsText(first + 1);
+    values.Discription = row.FieldAsText(first + 2);
+    values.Value = row.FieldAsText(first + 3);
+    values.Script = row.FieldAsText(first + 4);
+    values.Done = row.FieldAsInteger(first + 5);
+    return values;
+}
+
+std::string Hex(uint64_t value) {
+    char text[24];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(value));
+    return text;
+}
+
+}  // namespace
+
+bool HasImportTable(TSqliteDatabase& Database) {
+    return HasTable(Database, "MondrelImports");
+}
+
+void CreateImportTable(TSqliteDatabase& Database) {
+    // Occurrence: the RECURRENCE-ID of the occurrence in UTC, "" for an event that does not
+    // repeat. Date to Done: the values the import last wrote into the Dates row ID.
+    Database.Execute(
+        "CREATE TABLE IF NOT EXISTS MondrelImports (ID INTEGER NOT NULL, UID TEXT NOT NULL, "
+        "Occurrence TEXT NOT NULL, Date TEXT, Time TEXT, Discription TEXT, Value TEXT, "
+        "Script TEXT, Done INTEGER)");
+    Database.Execute("CREATE INDEX IF NOT EXISTS MondrelImportsID ON MondrelImports(ID)");
+}
+
+std::vector<TImportRecord> ReadImportRecords(TSqliteDatabase& Database) {
+    std::vector<TImportRecord> records;
+    if (!HasImportTable(Database)) {
+        return records;
+    }
+    auto row = Database.Query(
+        "SELECT i.rowid, i.ID, i.UID, i.Occurrence, i.Date, i.Time, i.Discription, i.Value, "
+        "i.Script, i.Done, d.ID IS NOT NULL, d.Date, d.Time, d.Discription, d.Value, d.Script, "
+        "d.Done FROM MondrelImports i LEFT JOIN Dates d ON d.ID = i.ID ORDER BY i.rowid");
+    for (; !row->AtEnd(); row->Next()) {
+        TImportRecord& record = records.emplace_back();
+        record.RecordID = row->FieldAsInteger(0);
+        record.ID = row->FieldAsInteger(1);
+        record.Key = {row->FieldAsText(2), row->FieldAsText(3)};
+        record.Last = ReadValues(*row, 4);
+        record.RowExists = row->FieldAsInteger(10) != 0;
+        if (record.RowExists) {
+            record.Current = ReadValues(*row, 11);
+        }
+    }
+    return records;
+}
+
+std::map<int64_t, TImportKey> ReadImportKeys(TSqliteDatabase& Database) {
+    std::map<int64_t, TImportKey> keys;
+    if (!HasImportTable(Database)) {
+        return keys;
+    }
+    auto row = Database.Query("SELECT ID, UID, Occurrence FROM MondrelImports ORDER BY rowid");
+    for (; !row->AtEnd(); row->Next()) {
+        keys[row->FieldAsInteger(0)] = {row->FieldAsText(1), row->FieldAsText(2)};
+    }
+    return keys;
+}
+
+void AddImportRecord(TSqliteDatabase& Database, int64_t ID, const TImportKey& Key,
+                     const TImportValues& Values) {
+    Database.Execute(
+        "INSERT INTO MondrelImports (ID, UID, Occurrence, Date, Time, Discription, Value, Script, "
+        "Done) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)",
+        {ID, Key.UID, Key.Occurrence, Values.Date, Values.Time, Values.Discription, Values.Value,
+         Values.Script, Values.Done});
+}
+
+void UpdateImportRecord(TSqliteDatabase& Database, int64_t RecordID, const TImportValues& Values) {
+    Database.Execute(
+        "UPDATE MondrelImports SET Date = ?, Time = ?, Discription = ?, Value = ?, Script = ?, "
+        "Done = ? WHERE rowid = ?",
+        {Values.Date, Values.Time, Values.Discription, Values.Value, Values.Script, Values.Done,
+         RecordID});
+}
+
+void DeleteImportRecord(TSqliteDatabase& Database, int64_t RecordID) {
+    Database.Execute("DELETE FROM MondrelImports WHERE rowid = ?", {RecordID});
+}
+
+std::string ReadFileToken(TSqliteDatabase& Database) {
+    if (!HasTable(Database, "MondrelFile")) {
+        return "";
+    }
+    return Database.Query("SELECT Value FROM MondrelFile WHERE Name = 'Token'")->FieldAsText(0);
+}
+
+std::string ExportedUID(int64_t ID, const std::string& Token) {
+    return std::to_string(ID) + "-" + Token + "@mondrel-db";
+}
+
+std::string ExportedFlagUID(int64_t FlagID, const std::string& Day, const std::string& Token) {
+    return "flag-" + std::to_string(FlagID) + "-" + Day + "-" + Token + "@mondrel-db";
+}
+
+bool IsExportedUID(const std::string& UID, const std::string& Token) {
+    std::string end = "-" + Token + "@mondrel-db";
+    return !Token.empty() && UID.size() > end.size() &&
+           UID.compare(UID.size() - end.size(), end.size(), end) == 0;
+}
+
+std::string FileToken(const std::string& Path) {
+    try {
+        TSqliteDatabase database(Path);
+        database.BeginTransaction();
+        database.Execute(
+            "CREATE TABLE IF NOT EXISTS MondrelFile (Name TEXT PRIMARY KEY, Value TEXT)");
+        std::string known = ReadFileToken(database);
+        if (!known.empty()) {
+            return known;
+        }
+        std::random_device random;
+        std::string token = Hex((uint64_t{random()} << 32) ^ random());
+        database.Execute("INSERT OR REPLACE INTO MondrelFile (Name, Value) VALUES ('Token', ?)",
+                         {token});
+        database.Commit();
+        return token;
+    } catch (const ESqliteException&) {
+        // A file we may only read: the same path gives the same token.
+        std::error_code error;
+        std::string full = std::filesystem::weakly_canonical(Path, error).string();
+        uint64_t hash = 1469598103934665603ull;
+        for (unsigned char c : full) {
+            hash = (hash ^ c) * 1099511628211ull;
+        }
+        return Hex(hash);
+    }
+}
