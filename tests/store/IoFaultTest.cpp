@@ -7,6 +7,7 @@
 #include <sqlite3.h>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <iostream>
 #include <memory>
@@ -323,6 +324,62 @@ TWriteCase ToolAddCase(TJournal journal) {
             }};
 }
 IO_FAULT_TEST(ToolAdd, ToolAddCase)
+
+// Two events, one of them weekly; the second calendar moves one, drops the weekly one and adds
+// a third, so a second import updates, removes and adds rows of its own.
+const char* const FirstCalendar =
+    "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//test//EN\r\n"
+    "BEGIN:VEVENT\r\nUID:dentist@test\r\nDTSTART:20090310T083000\r\n"
+    "SUMMARY:Dentist\r\nEND:VEVENT\r\n"
+    "BEGIN:VEVENT\r\nUID:bins@test\r\nDTSTART:20090302T070000\r\n"
+    "RRULE:FREQ=WEEKLY;COUNT=4\r\nSUMMARY:Bins out\r\nEND:VEVENT\r\n"
+    "END:VCALENDAR\r\n";
+const char* const SecondCalendar =
+    "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//test//EN\r\n"
+    "BEGIN:VEVENT\r\nUID:dentist@test\r\nDTSTART:20090311T090000\r\n"
+    "SUMMARY:Dentist moved\r\nEND:VEVENT\r\n"
+    "BEGIN:VEVENT\r\nUID:party@test\r\nDTSTART:20090321T200000\r\n"
+    "SUMMARY:Party\r\nEND:VEVENT\r\n"
+    "END:VCALENDAR\r\n";
+
+std::string WriteCalendar(const std::string& path, const char* name, const char* text) {
+    std::string file = std::filesystem::path(path).parent_path() / name;
+    std::ofstream(file, std::ios::binary) << text;
+    return file;
+}
+
+std::vector<std::string> ImportArgs(const std::string& path, const std::string& file) {
+    return {"import", path,         file,      "--script",  "Remind",
+            "--from", "2009-03-01", "--until", "2009-03-31"};
+}
+
+TWriteCase ToolImportCase(TJournal journal) {
+    return {[journal](const std::string& path) {
+                SetupRows(path, journal);
+                WriteCalendar(path, "first.ics", FirstCalendar);
+            },
+            [](const std::string& path) {
+                std::string file = std::filesystem::path(path).parent_path() / "first.ics";
+                return ToolWrite(ImportArgs(path, file));
+            }};
+}
+IO_FAULT_TEST(ToolImport, ToolImportCase)
+
+TWriteCase ToolImportChangesCase(TJournal journal) {
+    return {[journal](const std::string& path) {
+                SetupRows(path, journal);
+                std::string first = WriteCalendar(path, "first.ics", FirstCalendar);
+                if (ToolWrite(ImportArgs(path, first)) != TOutcome::Done) {
+                    throw std::runtime_error("the first import failed without a fault");
+                }
+                WriteCalendar(path, "second.ics", SecondCalendar);
+            },
+            [](const std::string& path) {
+                std::string file = std::filesystem::path(path).parent_path() / "second.ics";
+                return ToolWrite(ImportArgs(path, file));
+            }};
+}
+IO_FAULT_TEST(ToolImportChanges, ToolImportChangesCase)
 
 // A new file always starts in the rollback journal, so init has no WAL variant. The old state
 // is no file at all; a failed init must leave none, so that init can be run again.
