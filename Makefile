@@ -1,9 +1,11 @@
 # The two entry points of the README, and the sanitizer run that CI adds.
 BUILD_DIR ?= build
 ASAN_DIR ?= build-asan
+FUZZ_DIR ?= build-fuzz
+FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc)
 
-.PHONY: setup build run test test-asan bench clean
+.PHONY: setup build run test test-asan fuzz bench clean
 
 setup:
 	@scripts/setup
@@ -26,8 +28,16 @@ test-asan: setup
 		UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 		ctest --output-on-failure -j $(JOBS)
 
+# Each fuzz target for FUZZ_SECONDS with a fixed seed; a crash, leak or time-out fails the run
+# and leaves the input that reproduces it in $(FUZZ_DIR)/findings/.
+fuzz: setup
+	cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMONDREL_FUZZ=ON \
+		-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DMONDREL_BUILD_BENCHMARKS=OFF
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target mondrel_fuzzers
+	scripts/run-fuzz $(FUZZ_DIR) $(FUZZ_SECONDS)
+
 bench: build
 	$(BUILD_DIR)/bench/store_bench
 
 clean:
-	rm -rf $(BUILD_DIR) $(ASAN_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR)

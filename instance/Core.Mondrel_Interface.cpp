@@ -1,10 +1,12 @@
 #include "Core.Mondrel_Interface.h"
 
 #include <QApplication>
+#include <algorithm>
 
 #include "Clock.h"
 #include "DBCnx.h"
 #include "FPropertyPage.h"
+#include "HostVariableNames.h"
 #include "Locale.h"
 #include "MessageBox.h"
 #include "MondrelError.h"
@@ -171,14 +173,10 @@ void TNHXMondrel::EnsureForcedVariables() {
     TNHXVariablesRef hostVariables;
     int32_t count = 0;
     VariableManager->GetVariables(hostVariables.Out(), &count);
-    // Never read past the array the host handed out, whatever count it claims.
-    uint32_t usable =
-        std::min<uint32_t>(count < 0 ? 0 : static_cast<uint32_t>(count), hostVariables.Count());
+    std::vector<std::string> names = ReadVariableNames(hostVariables.Get(), count);
     std::array<bool, 3> present{};
     for (size_t f = 0; f < ForcedVariables.size(); ++f) {
-        for (uint32_t i = 0; i < usable && !present[f]; ++i) {
-            present[f] = NHXTextToString(hostVariables[i].Name) == ForcedVariables[f].Name;
-        }
+        present[f] = std::find(names.begin(), names.end(), ForcedVariables[f].Name) != names.end();
     }
     for (size_t f = 0; f < ForcedVariables.size(); ++f) {
         if (!present[f]) {

@@ -8,3 +8,7 @@
 // The value of `text` when it is 1 to `maxDigits` decimal digits and nothing else (at most 9,
 // so the value always fits an int); no sign, no blanks.
 std::optional<int> ParseDecimalDigits(std::string_view text, size_t maxDigits);
+
+// Whole-number text as typed into an edit box: an optional sign and decimal digits, blanks
+// around allowed; nothing when the value does not fit an int.
+std::optional<int> ParseInteger(std::string_view text);

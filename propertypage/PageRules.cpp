@@ -1,48 +1,14 @@
 #include "PageRules.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <filesystem>
-#include <limits>
 
 std::string FormatTime(TDateTime time) {
     TTimeParts parts = DecodeTime(time);
     char text[8];
     std::snprintf(text, sizeof text, "%02d:%02d", parts.Hour, parts.Minute);
     return text;
-}
-
-std::optional<int> ParseInteger(std::string_view text) {
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
-        text.remove_suffix(1);
-    }
-    bool negative = false;
-    if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
-        negative = text.front() == '-';
-        text.remove_prefix(1);
-    }
-    if (text.empty()) {
-        return std::nullopt;
-    }
-    long long value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') {
-            return std::nullopt;
-        }
-        value = value * 10 + (c - '0');
-        if (value > static_cast<long long>(std::numeric_limits<int>::max()) + 1) {
-            return std::nullopt;
-        }
-    }
-    value = negative ? -value : value;
-    if (value > std::numeric_limits<int>::max()) {
-        return std::nullopt;
-    }
-    return static_cast<int>(value);
 }
 
 bool SameDay(TDateTime a, TDateTime b) {

@@ -10,13 +10,11 @@
 
 #include "Core.Mondrel_Types.h"
 #include "DBCnx.h"
+#include "DecimalText.h"
 #include "JCalendarTypes.h"
 
 // Hour and minute, two digits each: "07:05".
 std::string FormatTime(TDateTime time);
-
-// Whole-number text: an optional sign and decimal digits, blanks around allowed.
-std::optional<int> ParseInteger(std::string_view text);
 
 // The same calendar day, whatever the time of day.
 bool SameDay(TDateTime a, TDateTime b);

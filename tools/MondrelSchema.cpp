@@ -99,9 +99,13 @@ void CreateMondrelDatabase(const std::string& Path) {
     try {
         FillDatabase(Path);
     } catch (...) {
-        // A half-made file would later be mistaken for a ready database.
-        std::error_code ignored;
-        std::filesystem::remove(Path, ignored);
+        // A half-made file would later be mistaken for a ready database. A journal that SQLite
+        // could not roll back goes too: left beside the path it would count as hot, and be
+        // played into whatever database is put there next.
+        for (const char* suffix : {"", "-journal", "-wal", "-shm"}) {
+            std::error_code ignored;
+            std::filesystem::remove(Path + suffix, ignored);
+        }
         throw;
     }
 }
