@@ -26,8 +26,12 @@ test-asan: setup
 		UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 		ctest --output-on-failure -j $(JOBS)
 
+# Each program ends with `RATIO name value` and `TIME name microseconds` lines.
 bench: build
 	$(BUILD_DIR)/bench/store_bench
+	$(BUILD_DIR)/bench/trigger_bench
+	$(BUILD_DIR)/bench/page_bench
+	$(BUILD_DIR)/bench/instances_bench
 
 clean:
 	rm -rf $(BUILD_DIR) $(ASAN_DIR)
