@@ -1,6 +1,7 @@
 #include "CommandTable.h"
 
 #include "AddCommand.h"
+#include "CheckCommand.h"
 #include "InitCommand.h"
 #include "ListCommand.h"
 
@@ -9,6 +10,7 @@ const std::vector<const TCommand*>& Commands() {
         &InitCommand,
         &ListCommand,
         &AddCommand,
+        &CheckCommand,
     };
     return commands;
 }

@@ -10,27 +10,11 @@
 #include <vector>
 
 #include "DBCnx.h"
-#include "MondrelDbCommand.h"
 #include "Sqlite3Db.h"
 #include "StoreTestSupport.h"
+#include "ToolRun.h"
 
 namespace {
-
-struct TRun {
-    int Exit = -1;
-    std::string Out;
-    std::string Err;
-};
-
-TRun RunTool(const std::vector<std::string>& args) {
-    std::ostringstream out;
-    std::ostringstream err;
-    TRun run;
-    run.Exit = RunMondrelDb(args, out, err);
-    run.Out = out.str();
-    run.Err = err.str();
-    return run;
-}
 
 class MondrelDb : public ::testing::Test {
   protected:
@@ -67,7 +51,7 @@ TEST_F(MondrelDb, InitMakesTheFourTablesWithKeysDefaultsAndIndexes) {
     EXPECT_EQ(Column("SELECT tbl_name || '(' || (SELECT group_concat(name) FROM "
                      "pragma_index_info(m.name)) || ')' FROM sqlite_master m "
                      "WHERE type = 'index' ORDER BY tbl_name"),
-              (TNames{"Dates(Date)", "DayFlags(Date)"}));
+              (TNames{"Dates(Date,Done,Time)", "DayFlags(Date)"}));
 }
 
 TEST_F(MondrelDb, InitFillsNamedColoursAndTheFixedFlags) {
