@@ -19,7 +19,7 @@ namespace {
 constexpr int SpanDays = 3650;
 constexpr int DoneToday = 63;
 constexpr int LaterToday = 3;
-constexpr int TickFileVersion = 1;
+constexpr int TickFileVersion = 2;
 
 // The four tables exactly as the tool declares them, without any index.
 constexpr const char* Tables =
@@ -210,11 +210,20 @@ TDateTime TickDay() {
 }
 
 std::vector<int64_t> DueIDs(const TTickFile& file) {
-    // Rows are written in a fixed order: the bulk first, then today's done, due and later rows.
-    int64_t bulk = file.Appointments - DoneToday - DueCount - LaterToday;
+    THandle handle = Open(file.Path);
+    sqlite3_stmt* raw = nullptr;
+    Check(handle.get(),
+          sqlite3_prepare_v2(handle.get(),
+                             "SELECT ID FROM Dates WHERE Date = ? AND Script LIKE 'Due%' "
+                             "ORDER BY Time",
+                             -1, &raw, nullptr),
+          "prepare");
+    std::unique_ptr<sqlite3_stmt, TFinalizer> query(raw);
+    std::string today = DateToDBText('-', TickDay());
+    sqlite3_bind_text(raw, 1, today.data(), static_cast<int>(today.size()), SQLITE_TRANSIENT);
     std::vector<int64_t> ids;
-    for (int i = 0; i < DueCount; ++i) {
-        ids.push_back(bulk + DoneToday + i + 1);
+    while (sqlite3_step(raw) == SQLITE_ROW) {
+        ids.push_back(sqlite3_column_int64(raw, 0));
     }
     return ids;
 }
@@ -223,22 +232,42 @@ const TTickFile& TickFile(int64_t appointments, TDatesIndex index) {
     return Cached("tick", appointments, index, [appointments](sqlite3* handle) {
         TRowWriter rows(handle);
         const TDateTime today = TickDay();
-        int64_t bulk = appointments - DoneToday - DueCount - LaterToday;
+        // Today's rows were added over weeks, between rows of other days, as a real file grows:
+        // each lies on a page of its own, so a query that visits every row of the day reads a
+        // page for each.
+        struct TTodayRow {
+            TDateTime Time;
+            std::string Description;
+            std::string Script;
+            bool Done;
+        };
+        std::vector<TTodayRow> todays;
+        for (int i = 0; i < DoneToday; ++i) {
+            todays.push_back(
+                {Minutes(6 * 60 + i * 5), "Done today " + std::to_string(i), "Script", true});
+        }
+        for (int i = 0; i < DueCount; ++i) {
+            todays.push_back({Minutes(11 * 60 + i), "Due " + std::to_string(i),
+                              "Due" + std::to_string(i), true});
+        }
+        for (int i = 0; i < LaterToday; ++i) {
+            todays.push_back(
+                {Minutes(14 * 60 + i * 60), "Later " + std::to_string(i), "Later", false});
+        }
+        const int64_t bulk = appointments - static_cast<int64_t>(todays.size());
+        const int64_t spacing = bulk / static_cast<int64_t>(todays.size());
+        size_t next = 0;
         for (int64_t n = 0; n < bulk; ++n) {
+            if (n % spacing == spacing / 2 && next < todays.size()) {
+                const TTodayRow& row = todays[next++];
+                rows.Add(today, row.Time, row.Description, row.Script, row.Done);
+            }
             rows.Add(today - 1 - static_cast<double>(n % SpanDays), Minutes(n * 7919),
                      "Appointment " + std::to_string(n), "Script", n % 50 != 0);
         }
-        for (int i = 0; i < DoneToday; ++i) {
-            rows.Add(today, Minutes(6 * 60 + i * 5), "Done today " + std::to_string(i), "Script",
-                     true);
-        }
-        for (int i = 0; i < DueCount; ++i) {
-            rows.Add(today, Minutes(11 * 60 + i), "Due " + std::to_string(i),
-                     "Due" + std::to_string(i), true);
-        }
-        for (int i = 0; i < LaterToday; ++i) {
-            rows.Add(today, Minutes(14 * 60 + i * 60), "Later " + std::to_string(i), "Later",
-                     false);
+        for (; next < todays.size(); ++next) {
+            rows.Add(today, todays[next].Time, todays[next].Description, todays[next].Script,
+                     todays[next].Done);
         }
         AddFlagsAndDayFlags(handle, today - SpanDays, SpanDays + 1, today);
     });

@@ -54,9 +54,9 @@ std::string DueList(const TTickFile& file) {
     return list;
 }
 
-void SetDueRows(const TTickFile& file, bool done) {
+void SetDueRows(const TTickFile& file, const std::string& dueList, bool done) {
     RawUntimedWrite(file.Path, {"UPDATE Dates SET Done = " + std::string(done ? "1" : "0") +
-                                    " WHERE ID IN (" + DueList(file) + ")",
+                                    " WHERE ID IN (" + dueList + ")",
                                 {}});
 }
 
@@ -98,7 +98,8 @@ int Iterations(int64_t size, TDatesIndex index, TTick tick, bool cold) {
 void TimeTick(benchmark::State& state, int64_t size, TDatesIndex index, TTick tick, bool cold,
               bool raw) {
     const TTickFile& file = TickFile(size, index);
-    SetDueRows(file, true);
+    const std::string dueList = DueList(file);
+    SetDueRows(file, dueList, true);
     TCountingHost host("/nonexistent/", file.Path);
     auto instance = TNHXInterfacePtr<INHXMondrel>::Adopt(
         new TNHXMondrel(host.Kernel(), MondrelModuleInfo(), 1));
@@ -111,7 +112,7 @@ void TimeTick(benchmark::State& state, int64_t size, TDatesIndex index, TTick ti
         if (tick == TTick::TenDue || cold) {
             state.PauseTiming();
             if (tick == TTick::TenDue) {
-                SetDueRows(file, false);
+                SetDueRows(file, dueList, false);
             }
             if (cold) {
                 EvictProcessState();
@@ -126,7 +127,7 @@ void TimeTick(benchmark::State& state, int64_t size, TDatesIndex index, TTick ti
             timer1.Fire();
         }
     }
-    SetDueRows(file, true);
+    SetDueRows(file, dueList, true);
     if (!raw) {
         const THostCounts& after = host.Counts();
         int64_t expectRuns = tick == TTick::TenDue ? DueCount * state.iterations() : 0;
