@@ -116,7 +116,7 @@ const TBenchDatabase& BenchDatabase(int64_t appointments) {
     database.ProbeMonth = EncodeDate(2060, 6, 1);
     database.ProbeDay = EncodeDate(2060, 6, 15);
     database.ScratchDay = EncodeDate(2070, 1, 1);
-    database.MiddleID = static_cast<int32_t>(appointments / 2);
+    database.MiddleID = appointments / 2;
     if (!std::filesystem::exists(database.Path)) {
         std::cerr << "Building " << database.Path << " ..." << std::endl;
         Build(database);

@@ -16,7 +16,7 @@ struct TBenchDatabase {
     TDateTime ProbeMonth = 0;
     // A day no file holds rows of; benchmarks that add rows put them there and remove them after.
     TDateTime ScratchDay = 0;
-    int32_t MiddleID = 0;
+    int64_t MiddleID = 0;
 };
 
 const TBenchDatabase& BenchDatabase(int64_t appointments);

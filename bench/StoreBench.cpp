@@ -30,7 +30,7 @@ void RemoveScratchRows(const TBenchDatabase& db) {
 // SQLite writes nothing for an update that changes nothing, so marking done is timed on a row
 // that is open each time.
 void ReopenMiddleRow(const TBenchDatabase& db) {
-    RawUntimedWrite(db.Path, {"UPDATE Dates SET Done = 0 WHERE ID = ?", {int64_t{db.MiddleID}}});
+    RawUntimedWrite(db.Path, {"UPDATE Dates SET Done = 0 WHERE ID = ?", {db.MiddleID}});
 }
 
 TMondrelDate ScratchAppointment(const TBenchDatabase& db) {
@@ -80,7 +80,7 @@ std::vector<TOperation> Operations() {
          [](const TBenchDatabase& db) {
              return std::vector<TRawStatement>{
                  {"SELECT ID, Date, Time, Discription, Value, Script, Done FROM Dates WHERE ID = ?",
-                  {int64_t{db.MiddleID}}}};
+                  {db.MiddleID}}};
          },
          false, nullptr},
         {"AddDate", [](const TBenchDatabase& db) { AddDate(db.Path, ScratchAppointment(db)); },
@@ -97,7 +97,7 @@ std::vector<TOperation> Operations() {
         {"SetDateDone", [](const TBenchDatabase& db) { SetDateDone(db.Path, db.MiddleID); },
          [](const TBenchDatabase& db) {
              return std::vector<TRawStatement>{
-                 {"UPDATE Dates SET Done = 1 WHERE ID = ?", {int64_t{db.MiddleID}}}};
+                 {"UPDATE Dates SET Done = 1 WHERE ID = ?", {db.MiddleID}}};
          },
          false, ReopenMiddleRow},
         {"GetFlags", [](const TBenchDatabase& db) { benchmark::DoNotOptimize(GetFlags(db.Path)); },

@@ -1,6 +1,7 @@
 #include "Core.Mondrel_AddIn.h"
 
 #include <QFile>
+#include <optional>
 
 #include "MessageBox.h"
 
@@ -12,11 +13,14 @@ void Tell(const char* text) {
     ShowMessageBox(text, TMsgIcon::None, {TMsgButton::OK});
 }
 
-// A new module instance of `module`, or an empty handle when the host refuses.
-TNHXInterfacePtr<INHXModule> CreateHostInstance(INHXInstanceControl* control, const GUID& module) {
+// A new module instance of `module`, or nothing when the host refuses. A host that answers
+// success without a module gives an empty handle: there is then no interface to ask for, as
+// when the instance does not answer it.
+std::optional<TNHXInterfacePtr<INHXModule>> CreateHostInstance(INHXInstanceControl* control,
+                                                               const GUID& module) {
     TNHXModuleInstance record{};
     if (!control || NHXFailed(control->CreateInstance(&module, &record, 0))) {
-        return {};
+        return std::nullopt;
     }
     return TNHXInterfacePtr<INHXModule>::Adopt(record.Module);
 }
@@ -95,13 +99,13 @@ NHXResult TNHXAddInPlugin::GetBitmap(NHXBytes* out) {
 NHXResult TNHXAddInPlugin::Open() {
     NHXResult result = E_FAIL;
     RunGuarded([&] {
-        TNHXInterfacePtr<INHXModule> module =
+        std::optional<TNHXInterfacePtr<INHXModule>> module =
             CreateHostInstance(InstanceControl.Get(), AddIn.ModuleID);
         if (!module) {
             Tell("Could not create new Instance!");
             return;
         }
-        auto mondrel = NHXQuery<INHXMondrel>(module.Get(), AddIn.ModuleID);
+        auto mondrel = NHXQuery<INHXMondrel>(module->Get(), AddIn.ModuleID);
         if (!mondrel) {
             result = S_OK;
             return;

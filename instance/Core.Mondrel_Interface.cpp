@@ -15,10 +15,11 @@ namespace {
 
 constexpr const char* DefaultDatabase = "Database/Mondrel.sdb";
 
-// Spaces and control characters at both ends are not part of a script name.
+// Spaces and control characters (0x00-0x20 and DEL) at both ends are not part of a script
+// name, whatever the locale.
 bool IsBlank(const std::string& text) {
     for (unsigned char c : text) {
-        if (c > ' ') {
+        if (c > ' ' && c != 0x7F) {
             return false;
         }
     }
@@ -59,6 +60,7 @@ TNHXMondrel::TNHXMondrel(INHXKernel* kernel, const TNHXModuleInfo* moduleInfo, u
     Timer1Ptr = std::make_unique<TTimer>("Timer1", Timer1Interval, [this] { TriggerDueDates(); });
     Timer1Ptr->SetEnabled(true);
     StartupTimerPtr = std::make_unique<TTimer>("", StartupInterval, [this] {
+        const auto hold = Hold();
         StartupTimerPtr->SetEnabled(false);
         EnsureForcedVariables();
     });
@@ -88,6 +90,13 @@ TNHXMondrel::~TNHXMondrel() {
 bool TNHXMondrel::AnswersInterface(const GUID& iid) const {
     return iid == IID_INHXModule ||
            (ModuleInfo ? iid == ModuleInfo->ModuleID : iid == IID_INHXMondrel);
+}
+
+TNHXInterfacePtr<INHXMondrel> TNHXMondrel::Hold() {
+    if (Destroying) {
+        return {};
+    }
+    return TNHXInterfacePtr<INHXMondrel>::Share(this);
 }
 
 std::string TNHXMondrel::Sender() const {
@@ -158,6 +167,7 @@ void TNHXMondrel::EnsureForcedVariables() {
     if (!VariableManager) {
         return;
     }
+    const auto hold = Hold();
     TNHXVariablesRef hostVariables;
     int32_t count = 0;
     VariableManager->GetVariables(hostVariables.Out(), &count);
@@ -179,8 +189,11 @@ void TNHXMondrel::EnsureForcedVariables() {
 }
 
 NHXResult TNHXMondrel::OpenPage() {
+    const auto hold = Hold();
     return Guarded([this] {
         if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
+            // The host's variables do not depend on a window.
+            EnsureForcedVariables();
             throw EMondrelError("The property page needs a graphical session.");
         }
         if (!FormPtr) {
@@ -209,12 +222,20 @@ NHXResult TNHXMondrel::ClosePage() {
 
 void TNHXMondrel::DestroyPage() {
     std::unique_ptr<TfrmPropertyPage> page = std::move(FormPtr);
+    if (page->InHandler()) {
+        // Freed inside its own handler (under a modal box, say) the page would run on freed
+        // memory: it lets go of this instance now and frees itself when the handler returns.
+        page.release()->DestroyWhenIdle();
+        return;
+    }
     page->hide();
     page->SetInstance(nullptr);
     page.reset();
 }
 
 void TNHXMondrel::TriggerDueDates() {
+    // Declared first, so the instance outlives the re-enabling below.
+    const auto hold = Hold();
     Timer1Ptr->SetEnabled(false);
     // Enabling restarts the interval, so the next tick comes a full minute after this one ends,
     // however this one ends.
@@ -224,32 +245,83 @@ void TNHXMondrel::TriggerDueDates() {
     } reenable{*Timer1Ptr};
 
     const std::string path = DatabasePath();
-    TDates open = GetDates(path, dqDayOpen, Now());
+    const TDateTime now = Now();
+    TSkippedRows unreadable;
+    const TDates open = GetDates(path, dqDayOpen, now, &unreadable);
+    StartDay(DateOf(now));
 
-    TTimeParts now = DecodeTime(Now());
-    const TDateTime limit = EncodeTime(now.Hour, now.Minute, 59, 999);
-    if (now.Minute == 0) {
-        UpdateDayFlags();
+    TTimeParts time = DecodeTime(now);
+    const TDateTime limit = EncodeTime(time.Hour, time.Minute, 59, 999);
+    if (time.Minute == 0) {
+        WriteDayFlags();
     }
-
-    for (const TMondrelDate& appointment : open) {
-        if (TimeOf(appointment.Time) > limit) {
-            continue;
+    for (size_t i = 0; i < open.size() && !Released(); ++i) {
+        if (TimeOf(open[i].Time) <= limit) {
+            HandleAppointment(path, open[i]);
         }
-        if (VariableManager) {
-            TNHXTextRef name(TriggerVariable);
-            TNHXTextRef value(appointment.Discription);
-            VariableManager->WriteString(name.Get(), value.Get());
-        }
-        if (IsBlank(appointment.Script)) {
-            continue;
-        }
-        FireAppointment(appointment.ID, appointment.Script);
-        SetDateDone(path, appointment.ID);
+    }
+    // After the readable appointments have fired: a report may wait for an answer. The row
+    // stays as it is.
+    for (const TSkippedRow& row : unreadable) {
+        ReportProblem(DescribeSkippedRow(row), DescribeSkippedRow(row));
     }
 }
 
-void TNHXMondrel::FireAppointment(int32_t id, const std::string& script) {
+void TNHXMondrel::StartDay(TDateTime day) {
+    if (day == Today) {
+        return;
+    }
+    Today = day;
+    RanToday.clear();
+    for (auto& [key, logged] : Problems) {
+        logged = false;
+    }
+}
+
+void TNHXMondrel::HandleAppointment(const std::string& path, const TMondrelDate& appointment) {
+    // Its script ran, but the done mark was refused: running it again would repeat what the
+    // script does every minute, so only the mark is tried again.
+    if (RanToday.contains(appointment.ID)) {
+        MarkDone(path, appointment.ID);
+        return;
+    }
+    if (VariableManager) {
+        TNHXTextRef name(TriggerVariable);
+        TNHXTextRef value(appointment.Discription);
+        VariableManager->WriteString(name.Get(), value.Get());
+    }
+    if (IsBlank(appointment.Script)) {
+        return;
+    }
+    FireAppointment(appointment.ID, appointment.Script);
+    RanToday.insert(appointment.ID);
+    MarkDone(path, appointment.ID);
+}
+
+void TNHXMondrel::MarkDone(const std::string& path, int64_t id) {
+    try {
+        SetDateDone(path, id);
+    } catch (const EMondrelError& error) {
+        ReportProblem("done " + std::to_string(id),
+                      "The appointment with ID " + std::to_string(id) +
+                          " has run but could not be marked done; it will not run again "
+                          "today.\r\n\r\n" +
+                          error.what());
+    }
+}
+
+void TNHXMondrel::ReportProblem(const std::string& key, const std::string& text) {
+    auto [problem, first] = Problems.try_emplace(key, false);
+    if (!problem->second) {
+        problem->second = true;
+        Log(NHX_LOG_ERROR, Sender(), text);
+    }
+    if (first) {
+        ShowErrorReport(text);
+    }
+}
+
+void TNHXMondrel::FireAppointment(int64_t id, const std::string& script) {
     TNHXVariablesRef variables = TNHXVariablesRef::Adopt(NHXVariablesNew(4));
     const TMondrelDate full = GetDate(DatabasePath(), id);
     FillVariable(variables[0], "Mondrel_Discription", full.Discription);
@@ -275,10 +347,22 @@ void TNHXMondrel::FireAppointment(int32_t id, const std::string& script) {
 }
 
 void TNHXMondrel::UpdateDayFlags() {
+    const auto hold = Hold();
+    WriteDayFlags();
+}
+
+void TNHXMondrel::WriteDayFlags() {
     const std::string path = DatabasePath();
     const TFlags flags = GetFlags(path);
-    const TDayFlags today = GetDayFlags(path, DateOf(Now()));
+    TSkippedRows unreadable;
+    const TDayFlags today = GetDayFlags(path, DateOf(Now()), &unreadable);
+    for (const TSkippedRow& row : unreadable) {
+        ReportProblem(DescribeSkippedRow(row), DescribeSkippedRow(row));
+    }
     for (const TFlag& flag : flags) {
+        if (Released()) {
+            return;
+        }
         bool set = false;
         for (const TDayFlag& dayFlag : today) {
             set = set || dayFlag.FlagID == flag.ID;

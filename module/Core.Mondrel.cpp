@@ -59,9 +59,10 @@ const TNHXModuleInfo* MondrelModuleInfo() {
     return &Globals.Record;
 }
 
+// Register and Unregister always answer S_OK; without a kernel they do nothing.
 NHXResult NHXCALL MondrelRegister(INHXKernel* kernel) {
     if (!kernel) {
-        return E_FAIL;
+        return S_OK;
     }
     RunGuarded([kernel] {
         Globals.Kernel = TNHXInterfacePtr<INHXKernel>::Share(kernel);
@@ -74,7 +75,7 @@ NHXResult NHXCALL MondrelRegister(INHXKernel* kernel) {
 
 NHXResult NHXCALL MondrelUnregister() {
     if (!Globals.Kernel) {
-        return E_FAIL;
+        return S_OK;
     }
     RunGuarded([] {
         LogNotice("Unregister");

@@ -31,7 +31,7 @@ TDayBlock::TDayBlock(QWidget* parent, int number, const QRect& geometry) : QFram
     Clear();
 }
 
-void TDayBlock::Fill(int32_t appointmentId, const std::string& time, const std::string& description,
+void TDayBlock::Fill(int64_t appointmentId, const std::string& time, const std::string& description,
                      bool scriptMissing) {
     ShownId = appointmentId;
     LblTime->setText(QString::fromStdString(time));

@@ -16,11 +16,11 @@ class TDayBlock : public QFrame {
     // `number` is 1 to 3; the children are named after it (LblTime1, ImgTerminKill1, ...).
     TDayBlock(QWidget* parent, int number, const QRect& geometry);
 
-    void Fill(int32_t appointmentId, const std::string& time, const std::string& description,
+    void Fill(int64_t appointmentId, const std::string& time, const std::string& description,
               bool scriptMissing);
     void Clear();
 
-    int32_t AppointmentId() const { return ShownId; }
+    int64_t AppointmentId() const { return ShownId; }
     QString Description() const;
 
     TPageImage* EditImage() const { return ImgTerminEdit; }
@@ -32,5 +32,5 @@ class TDayBlock : public QFrame {
     TPageImage* ImgTerminEdit = nullptr;
     TPageImage* ImgTerminKill = nullptr;
     TPageImage* ImgScript = nullptr;
-    int32_t ShownId = -1;
+    int64_t ShownId = -1;
 };

@@ -87,7 +87,31 @@ QPushButton* NewGlyphButton(QWidget* parent, const QString& name, const QRect& g
 
 template <class Sender, class Signal>
 void TfrmPropertyPage::OnEvent(Sender* sender, Signal signal, std::function<void()> handler) {
-    connect(sender, signal, this, [handler = std::move(handler)] { RunGuarded(handler); });
+    connect(sender, signal, this, [this, handler = std::move(handler)] { RunHandler(handler); });
+}
+
+void TfrmPropertyPage::RunHandler(const std::function<void()>& handler) {
+    ++HandlerDepth;
+    RunGuarded(handler);
+    --HandlerDepth;
+    if (HandlerDepth == 0 && DestroyPending) {
+        // Not at once: the widget whose signal called the handler is still inside its event.
+        deleteLater();
+    }
+}
+
+void TfrmPropertyPage::DestroyWhenIdle() {
+    DestroyPending = true;
+    hide();
+    SetInstance(nullptr);
+    // The open box or picker ends as if cancelled; its handler then sees Closing().
+    if (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        modal && modal != this) {
+        modal->reject();
+    }
+    if (!InHandler()) {
+        deleteLater();
+    }
 }
 
 TfrmPropertyPage::TfrmPropertyPage(QWidget* parent) : QDialog(parent) {
@@ -188,8 +212,10 @@ void TfrmPropertyPage::BuildMainView() {
     ScrollBar->setGeometry(391, 7, 16, 153);
     ScrollBar->setFocusPolicy(Qt::NoFocus);
     ScrollBar->setRange(0, 100);
+    // A track click and a wheel notch step one appointment, as the arrows do (the wheel never
+    // scrolls more than a page step).
     ScrollBar->setSingleStep(1);
-    ScrollBar->setPageStep(0);
+    ScrollBar->setPageStep(1);
     ScrollBar->setValue(1);
 
     QFrame* toolbar = NewPanel(Panel3, "Panel1", {6, 185, 414, 32}, TBevel::Lowered);
@@ -272,7 +298,7 @@ void TfrmPropertyPage::showEvent(QShowEvent* event) {
         Placed = true;
     }
     DoBlur->setFocus();
-    RunGuarded([this] { FormShow(); });
+    RunHandler([this] { FormShow(); });
 }
 
 void TfrmPropertyPage::keyPressEvent(QKeyEvent* event) {
@@ -304,11 +330,12 @@ void TfrmPropertyPage::FormCreate() {
     Calendar->SetArrowColor(0xF0CAA6);
     Calendar->SetMarkerColor(0xF0CAA6);
     Calendar->SetLineColor(0x008000);
-    Calendar->OnDayClick = [this](QWidget*) { RunGuarded([this] { CalendarDayClick(); }); };
+    Calendar->OnDayClick = [this](QWidget*) { RunHandler([this] { CalendarDayClick(); }); };
     Calendar->SetLanguage(true);
 }
 
 void TfrmPropertyPage::FormShow() {
+    ReportedRows.clear();
     if (Instance) {
         TNHXMondrelSettings settings{};
         if (NHXSucceeded(Instance->GetSettings(&settings))) {
@@ -358,14 +385,29 @@ TDateTime TfrmPropertyPage::SelectedDay() const {
 void TfrmPropertyPage::LoadData() {
     const std::string& path = PageSettings.Database;
     // Read everything first, so a failing read leaves the lists as they were.
-    TDates monthDates = GetDates(path, dqMonth, SelectedDay());
+    TSkippedRows unreadable;
+    TDates monthDates = GetDates(path, dqMonth, SelectedDay(), &unreadable);
     TFlags flags = GetFlags(path);
-    TDayFlags dayFlags = GetDayFlags(path, 0);
+    TDayFlags dayFlags = GetDayFlags(path, 0, &unreadable);
     TDBColors colors = GetColors(path);
     MonthDates = std::move(monthDates);
     FlagList = std::move(flags);
     DayFlagList = std::move(dayFlags);
     ColorList = std::move(colors);
+    ReportSkippedRows(unreadable);
+}
+
+void TfrmPropertyPage::ReportSkippedRows(const TSkippedRows& rows) {
+    std::string report;
+    for (const TSkippedRow& row : rows) {
+        std::string line = DescribeSkippedRow(row);
+        if (ReportedRows.insert(line).second) {
+            report += (report.empty() ? "" : "\r\n") + line;
+        }
+    }
+    if (!report.empty()) {
+        ShowErrorReport(report);
+    }
 }
 
 void TfrmPropertyPage::RefreshView() {
@@ -436,8 +478,12 @@ void TfrmPropertyPage::DeleteAppointment(int slot) {
     std::string question = "You are about to delete this Dataset:\r\n\r\n" +
                            ToStdString(Blocks[slot]->Description()) +
                            "\r\n\r\nDo you want to continue?";
-    if (ShowMessageBox(question, TMsgIcon::Question, {TMsgButton::Yes, TMsgButton::No}) ==
-        TMsgButton::Yes) {
+    TMsgButton answer =
+        ShowMessageBox(question, TMsgIcon::Question, {TMsgButton::Yes, TMsgButton::No});
+    if (Closing()) {
+        return;
+    }
+    if (answer == TMsgButton::Yes) {
         DeleteDate(PageSettings.Database, Blocks[slot]->AppointmentId());
     }
     LoadData();
@@ -446,7 +492,7 @@ void TfrmPropertyPage::DeleteAppointment(int slot) {
 
 // ---- Appointment editor ----
 
-void TfrmPropertyPage::OpenEditor(int32_t id) {
+void TfrmPropertyPage::OpenEditor(int64_t id) {
     EditedId = id;
     if (id == -1) {
         PnlTermin->EdtDiscription->clear();
@@ -500,7 +546,8 @@ void TfrmPropertyPage::BtnDateCloseClick() {
 }
 
 void TfrmPropertyPage::ImgScriptSelectClick() {
-    if (std::optional<std::string> script = PickScript(InstanceControl.Get())) {
+    std::optional<std::string> script = PickScript(InstanceControl.Get());
+    if (script && !Closing()) {
         PnlTermin->EdtScript->setText(ToQString(*script));
     }
 }
@@ -584,8 +631,9 @@ void TfrmPropertyPage::BtnSetupCloseClick() {
         PnlSetup->hide();
         return;
     }
-    if (ShowMessageBox("Invalid file!", TMsgIcon::Warning,
-                       {TMsgButton::Abort, TMsgButton::Ignore}) == TMsgButton::Ignore) {
+    TMsgButton answer =
+        ShowMessageBox("Invalid file!", TMsgIcon::Warning, {TMsgButton::Abort, TMsgButton::Ignore});
+    if (!Closing() && answer == TMsgButton::Ignore) {
         PnlSetup->hide();
         PnlSetup->EdtDataBase->setText(ToQString(PageSettings.Database));
     }
@@ -597,7 +645,8 @@ void TfrmPropertyPage::BtnDatabaseBrowseClick() {
 }
 
 void TfrmPropertyPage::ImgVariableSelectClick() {
-    if (std::optional<std::string> variable = PickVariable(InstanceControl.Get())) {
+    std::optional<std::string> variable = PickVariable(InstanceControl.Get());
+    if (variable && !Closing()) {
         PnlSetup->EdtFlagVariable->setText(ToQString(*variable));
     }
 }
@@ -617,7 +666,9 @@ void TfrmPropertyPage::ImgFlagsAddClick() {
 }
 
 void TfrmPropertyPage::ShowDayFlagChecks() {
-    TDayFlags dayFlags = GetDayFlags(PageSettings.Database, SelectedDay());
+    TSkippedRows unreadable;
+    TDayFlags dayFlags = GetDayFlags(PageSettings.Database, SelectedDay(), &unreadable);
+    ReportSkippedRows(unreadable);
     std::vector<std::string> captions = PnlFlags->Captions();
     for (int row = 0; row < static_cast<int>(captions.size()); ++row) {
         PnlFlags->SetChecked(row, false);

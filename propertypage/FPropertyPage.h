@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,12 @@ class TfrmPropertyPage : public QDialog {
     void SetInstance(INHXMondrel* instance);
     void SetInstanceControl(INHXInstanceControl* control);
 
+    // True while one of the page's handlers runs (and with it, maybe, one of its modal boxes).
+    bool InHandler() const { return HandlerDepth > 0; }
+    // For a page closed while its handler runs: closes the open modal as if cancelled, acts on
+    // nothing that handler was about to do, and frees the page once the handler has returned.
+    void DestroyWhenIdle();
+
     const TPageSettings& Settings() const { return PageSettings; }
     TJCalendar* CalendarControl() const { return Calendar; }
 
@@ -70,6 +77,8 @@ class TfrmPropertyPage : public QDialog {
 
     // Data and view
     void LoadData();
+    // Shows the rows the store could not read and left out, each once per showing of the page.
+    void ReportSkippedRows(const TSkippedRows& rows);
     void RefreshView();
     void ShowDay(int offset);
     void ScrollBarChange();
@@ -77,7 +86,7 @@ class TfrmPropertyPage : public QDialog {
     TDateTime SelectedDay() const;
 
     // Editor
-    void OpenEditor(int32_t id);
+    void OpenEditor(int64_t id);
     void BtnSaveDateClick();
     void BtnDateCloseClick();
     void ImgScriptSelectClick();
@@ -99,6 +108,9 @@ class TfrmPropertyPage : public QDialog {
     // Runs a handler from the event loop; what it throws goes to the default error report.
     template <class Sender, class Signal>
     void OnEvent(Sender* sender, Signal signal, std::function<void()> handler);
+    void RunHandler(const std::function<void()>& handler);
+    // After a modal box or picker: the page was closed meanwhile, act on nothing.
+    bool Closing() const { return DestroyPending; }
 
     TPageSettings PageSettings;
     TJCalendar* Calendar = nullptr;
@@ -109,8 +121,8 @@ class TfrmPropertyPage : public QDialog {
     TDBColors ColorList;
     std::array<TDayBlock*, 3> Blocks{};
     int32_t DayOffset = 0;
-    std::vector<int32_t> FlagRowIds;
-    int32_t EditedId = -1;
+    std::vector<int64_t> FlagRowIds;
+    int64_t EditedId = -1;  // -1: a new appointment
     TNHXInterfacePtr<INHXMondrel> Instance;
     TNHXInterfacePtr<INHXInstanceControl> InstanceControl;
 
@@ -129,4 +141,7 @@ class TfrmPropertyPage : public QDialog {
     TEditorPanel* PnlTermin = nullptr;
     TSetupPanel* PnlSetup = nullptr;
     bool Placed = false;
+    std::set<std::string> ReportedRows;  // this showing's
+    int HandlerDepth = 0;
+    bool DestroyPending = false;
 };

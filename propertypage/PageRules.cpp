@@ -78,7 +78,7 @@ TFlagGridWidths FlagGridColumnWidths(int gridWidth) {
 
 namespace {
 
-const TFlag* FindFlag(const TFlags& flags, int32_t id) {
+const TFlag* FindFlag(const TFlags& flags, int64_t id) {
     for (const TFlag& flag : flags) {
         if (flag.ID == id) {
             return &flag;

@@ -8,7 +8,7 @@
 #include "DateTime.h"
 
 struct TMondrelDate {
-    int32_t ID = 0;  // -1 for an appointment not yet stored
+    int64_t ID = 0;  // -1 for an appointment not yet stored
     TDateTime Date = 0;
     TDateTime Time = 0;
     std::string Discription;
@@ -18,7 +18,7 @@ struct TMondrelDate {
 };
 
 struct TFlag {
-    int32_t ID = 0;
+    int64_t ID = 0;
     std::string Caption;
     std::string Variable;
     int32_t Color = 0;
@@ -26,7 +26,7 @@ struct TFlag {
 };
 
 struct TDayFlag {
-    int32_t FlagID = 0;
+    int64_t FlagID = 0;
     TDateTime Date = 0;
 };
 
@@ -35,7 +35,19 @@ struct TDBColor {
     std::string Name;
 };
 
+// A stored row that a listing left out because one of its fields cannot be read: its table, its
+// key (a DayFlags row has none: there it is the key of its flag), the column and that column's
+// stored text (Null when the column holds NULL).
+struct TSkippedRow {
+    std::string Table;
+    int64_t ID = 0;
+    std::string Column;
+    std::string Text;
+    bool Null = false;
+};
+
 using TDates = std::vector<TMondrelDate>;
 using TFlags = std::vector<TFlag>;
 using TDayFlags = std::vector<TDayFlag>;
 using TDBColors = std::vector<TDBColor>;
+using TSkippedRows = std::vector<TSkippedRow>;

@@ -1,5 +1,6 @@
 #include "DBCnx.h"
 
+#include <cmath>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -38,34 +39,81 @@ std::string DateText(TDateTime date) {
     return DateToDBText('-', date);
 }
 
+// A time of day, 00:00:00 to 23:59:59.999; anything else would be written as some other time.
+std::string TimeText(TDateTime time) {
+    if (!(time >= 0 && time < 1)) {
+        throw EConvertError("The time " + std::to_string(time) +
+                            " is no time of day (00:00:00 to 23:59:59.999)");
+    }
+    return FormatLongTime(time);
+}
+
+// A stored field that does not convert; the reading of a listing can skip its row.
+class EUnreadableField : public EConvertError {
+  public:
+    EUnreadableField(const EConvertError& error, int32_t column)
+        : EConvertError(error.what()), Column(column) {}
+    int32_t Column;
+};
+
+template <typename TConvert>
+TDateTime ConvertedField(const TSqliteQueryResults& row, int32_t column, TConvert convert) {
+    try {
+        return convert(row.FieldAsText(column));
+    } catch (const EConvertError& error) {
+        throw EUnreadableField(error, column);
+    }
+}
+
 TDateTime DateField(const TSqliteQueryResults& row, int32_t column) {
-    return DBTextToDate(row.FieldAsText(column), '-');
+    return ConvertedField(row, column,
+                          [](const std::string& text) { return DBTextToDate(text, '-'); });
 }
 
 TDateTime TimeField(const TSqliteQueryResults& row, int32_t column) {
-    return ParseTime(row.FieldAsText(column));
+    return ConvertedField(row, column, [](const std::string& text) { return ParseTime(text); });
 }
 
 int32_t IntegerField(const TSqliteQueryResults& row, int32_t column) {
-    // Keys and colours are 32-bit values; only the low 32 bits count.
+    // Colours and switches are 32-bit values; only the low 32 bits count.
     return static_cast<int32_t>(row.FieldAsInteger(column));
 }
+
+// Where a listing puts the rows it cannot read: the table named in reports, the column that
+// holds a row's key, and the list (null: such a row raises).
+struct TSkipTarget {
+    const char* Table;
+    int32_t KeyColumn;
+    TSkippedRows* Rows;
+};
 
 // Every row of a query, each filled by `fill`, in the order the query returns them.
 template <typename TRecord, typename TFill>
 std::vector<TRecord> ReadRows(TDBTransaction& transaction, const std::string& sql,
-                              const TSqliteParams& params, TFill fill) {
+                              const TSqliteParams& params, TFill fill,
+                              TSkipTarget skip = {"", 0, nullptr}) {
     std::vector<TRecord> rows;
     auto query = transaction.Database().Query(sql, params);
     while (!query->AtEnd()) {
-        fill(*query, rows.emplace_back());
+        TRecord record;
+        try {
+            fill(*query, record);
+            rows.push_back(std::move(record));
+        } catch (const EUnreadableField& error) {
+            if (!skip.Rows) {
+                throw;
+            }
+            skip.Rows->push_back({skip.Table, query->FieldAsInteger(skip.KeyColumn),
+                                  query->FieldName(error.Column), query->FieldAsText(error.Column),
+                                  query->FieldIsNull(error.Column)});
+        }
         query->Next();
     }
     return rows;
 }
 
 void FillListedDate(const TSqliteQueryResults& row, TMondrelDate& date) {
-    date.ID = IntegerField(row, 0);
+    date.ID = row.FieldAsInteger(0);
     date.Date = DateField(row, 1);
     date.Time = TimeField(row, 2);
     date.Discription = row.FieldAsText(3);
@@ -75,15 +123,21 @@ void FillListedDate(const TSqliteQueryResults& row, TMondrelDate& date) {
 // The first and the last day of the month that holds `date`.
 std::pair<TDateTime, TDateTime> MonthBounds(TDateTime date) {
     TDateParts parts = DecodeDate(date);
-    TDateTime first = EncodeDate(parts.Year, parts.Month, 1);
-    TDateTime nextFirst = parts.Month == 12 ? EncodeDate(parts.Year + 1, 1, 1)
-                                            : EncodeDate(parts.Year, parts.Month + 1, 1);
-    return {first, nextFirst - 1};
+    return {EncodeDate(parts.Year, parts.Month, 1),
+            EncodeDate(parts.Year, parts.Month, DaysInMonth(parts.Year, parts.Month))};
 }
 
 }  // namespace
 
 std::string DateToDBText(char Separator, TDateTime Date) {
+    // Checked before decoding: NaN and far values have no day, and a year beyond 9999 would be
+    // written but never read back.
+    static const TDateTime first = EncodeDate(1, 1, 1);
+    static const TDateTime last = EncodeDate(9999, 12, 31);
+    if (!(Date >= first && Date < last + 1)) {
+        throw EConvertError("The date " + std::to_string(Date) +
+                            " lies outside 0100-01-01 to 9999-12-31");
+    }
     TDateParts parts = DecodeDate(Date);
     char buffer[48];
     std::snprintf(buffer, sizeof buffer, "%d%c%02d%c%02d", WindowYear(parts.Year), Separator,
@@ -112,28 +166,36 @@ TDateTime DBTextToDate(const std::string& Text, char Separator) {
     return result;
 }
 
-TDates GetDates(TDBTransaction& Transaction, TDateQueryMode Mode, TDateTime Date) {
+std::string DescribeSkippedRow(const TSkippedRow& Row) {
+    std::string key = Row.Table == "DayFlags" ? "FlagID" : "ID";
+    std::string value = Row.Null ? "NULL" : "\"" + Row.Text + "\"";
+    return "Unreadable row in " + Row.Table + ": " + key + " " + std::to_string(Row.ID) + ", " +
+           Row.Column + " " + value;
+}
+
+TDates GetDates(TDBTransaction& Transaction, TDateQueryMode Mode, TDateTime Date,
+                TSkippedRows* Skipped) {
+    const TSkipTarget skip{"Dates", 0, Skipped};
     if (Mode == dqMonth) {
         auto [from, to] = MonthBounds(Date);
         return ReadRows<TMondrelDate>(Transaction,
                                       "SELECT ID, Date, Time, Discription, Script FROM Dates "
                                       "WHERE Date >= ? AND Date <= ? ORDER BY Time",
-                                      {DateText(from), DateText(to)}, FillListedDate);
+                                      {DateText(from), DateText(to)}, FillListedDate, skip);
     }
     return ReadRows<TMondrelDate>(Transaction,
                                   "SELECT ID, Date, Time, Discription, Script FROM Dates "
                                   "WHERE Date = ? AND Done = 0 ORDER BY Time",
-                                  {DateText(Date)}, FillListedDate);
+                                  {DateText(Date)}, FillListedDate, skip);
 }
 
-TMondrelDate GetDate(TDBTransaction& Transaction, int32_t ID) {
+TMondrelDate GetDate(TDBTransaction& Transaction, int64_t ID) {
     auto row = Transaction.Database().Query(
-        "SELECT ID, Date, Time, Discription, Value, Script, Done FROM Dates WHERE ID = ?",
-        {int64_t{ID}});
-    // No row reads as empty fields, and the empty date text raises: a missing ID is an
-    // error, never an empty record.
+        "SELECT ID, Date, Time, Discription, Value, Script, Done FROM Dates WHERE ID = ?", {ID});
+    // No row reads as empty fields, and the empty date text raises: a missing ID is an error,
+    // never an empty record.
     TMondrelDate date;
-    date.ID = IntegerField(*row, 0);
+    date.ID = row->FieldAsInteger(0);
     date.Date = DateField(*row, 1);
     date.Time = TimeField(*row, 2);
     date.Discription = row->FieldAsText(3);
@@ -147,7 +209,7 @@ void AddDate(TDBTransaction& Transaction, const TMondrelDate& Appointment) {
     TSqliteDatabase& database = Transaction.Database();
     database.Execute(
         "INSERT INTO Dates (Date, Time, Discription, Value, Script) VALUES (?, ?, ?, ?, ?)",
-        {DateText(Appointment.Date), FormatLongTime(Appointment.Time), Appointment.Discription,
+        {DateText(Appointment.Date), TimeText(Appointment.Time), Appointment.Discription,
          Appointment.Value, Appointment.Script});
     // In a file whose Done column has no default the new row would hold NULL, which never
     // counts as open: the appointment would silently never fire.
@@ -157,25 +219,32 @@ void AddDate(TDBTransaction& Transaction, const TMondrelDate& Appointment) {
 
 void UpdateDate(TDBTransaction& Transaction, const TMondrelDate& Appointment) {
     // Done is left alone: an appointment that has fired stays done after an edit.
-    Transaction.Database().Execute(
+    const std::string date = DateText(Appointment.Date);
+    const std::string time = TimeText(Appointment.Time);
+    TSqliteDatabase& database = Transaction.Database();
+    database.Execute(
         "UPDATE Dates SET Date = ?, Time = ?, Discription = ?, Value = ?, Script = ? "
         "WHERE ID = ?",
-        {DateText(Appointment.Date), FormatLongTime(Appointment.Time), Appointment.Discription,
-         Appointment.Value, Appointment.Script, int64_t{Appointment.ID}});
+        {date, time, Appointment.Discription, Appointment.Value, Appointment.Script,
+         Appointment.ID});
+    // Deleted meanwhile by another process: saying nothing would lose the edit in silence.
+    if (database.Changes() == 0) {
+        throw EMondrelError("The appointment no longer exists.");
+    }
 }
 
-void SetDateDone(TDBTransaction& Transaction, int32_t ID) {
-    Transaction.Database().Execute("UPDATE Dates SET Done = 1 WHERE ID = ?", {int64_t{ID}});
+void SetDateDone(TDBTransaction& Transaction, int64_t ID) {
+    Transaction.Database().Execute("UPDATE Dates SET Done = 1 WHERE ID = ?", {ID});
 }
 
-void DeleteDate(TDBTransaction& Transaction, int32_t ID) {
-    Transaction.Database().Execute("DELETE From Dates WHERE ID = ?", {int64_t{ID}});
+void DeleteDate(TDBTransaction& Transaction, int64_t ID) {
+    Transaction.Database().Execute("DELETE From Dates WHERE ID = ?", {ID});
 }
 
 TFlags GetFlags(TDBTransaction& Transaction) {
     return ReadRows<TFlag>(Transaction, "SELECT ID, Caption, Variable, Color, isFix FROM Flags", {},
                            [](const TSqliteQueryResults& row, TFlag& flag) {
-                               flag.ID = IntegerField(row, 0);
+                               flag.ID = row.FieldAsInteger(0);
                                flag.Caption = row.FieldAsText(1);
                                flag.Variable = row.FieldAsText(2);
                                flag.Color = IntegerField(row, 3);
@@ -189,30 +258,30 @@ void AddFlag(TDBTransaction& Transaction, const std::string& Caption, const std:
                                    {Caption, Variable, int64_t{Color}});
 }
 
-void DeleteFlag(TDBTransaction& Transaction, int32_t ID) {
+void DeleteFlag(TDBTransaction& Transaction, int64_t ID) {
     // The flag's DayFlags rows stay as they are.
-    Transaction.Database().Execute("DELETE From Flags WHERE ID = ?", {int64_t{ID}});
+    Transaction.Database().Execute("DELETE From Flags WHERE ID = ?", {ID});
 }
 
-TDayFlags GetDayFlags(TDBTransaction& Transaction, TDateTime Date) {
+TDayFlags GetDayFlags(TDBTransaction& Transaction, TDateTime Date, TSkippedRows* Skipped) {
     auto fill = [](const TSqliteQueryResults& row, TDayFlag& dayFlag) {
+        dayFlag.FlagID = row.FieldAsInteger(1);
         dayFlag.Date = DateField(row, 0);
-        dayFlag.FlagID = IntegerField(row, 1);
     };
+    const TSkipTarget skip{"DayFlags", 1, Skipped};
     if (Date == 0) {
-        return ReadRows<TDayFlag>(Transaction, "SELECT Date, FlagID FROM DayFlags", {}, fill);
+        return ReadRows<TDayFlag>(Transaction, "SELECT Date, FlagID FROM DayFlags", {}, fill, skip);
     }
     return ReadRows<TDayFlag>(Transaction, "SELECT Date, FlagID FROM DayFlags WHERE Date = ?",
-                              {DateText(Date)}, fill);
+                              {DateText(Date)}, fill, skip);
 }
 
 void SetDayFlags(TDBTransaction& Transaction, const TIntegerArray& FlagIDs, TDateTime Date) {
     std::string day = DateText(Date);
     TSqliteDatabase& database = Transaction.Database();
     database.Execute("DELETE From DayFlags WHERE Date = ?", {day});
-    for (int32_t flagID : FlagIDs) {
-        database.Execute("INSERT INTO DayFlags (Date, FlagID) VALUES (?, ?)",
-                         {day, int64_t{flagID}});
+    for (int64_t flagID : FlagIDs) {
+        database.Execute("INSERT INTO DayFlags (Date, FlagID) VALUES (?, ?)", {day, flagID});
     }
 }
 
@@ -225,11 +294,13 @@ TDBColors GetColors(TDBTransaction& Transaction) {
 }
 
 // Each operation on a path is the same operation in a transaction of its own.
-TDates GetDates(const std::string& Path, TDateQueryMode Mode, TDateTime Date) {
-    return InTransaction(
-        Path, [&](TDBTransaction& transaction) { return GetDates(transaction, Mode, Date); });
+TDates GetDates(const std::string& Path, TDateQueryMode Mode, TDateTime Date,
+                TSkippedRows* Skipped) {
+    return InTransaction(Path, [&](TDBTransaction& transaction) {
+        return GetDates(transaction, Mode, Date, Skipped);
+    });
 }
-TMondrelDate GetDate(const std::string& Path, int32_t ID) {
+TMondrelDate GetDate(const std::string& Path, int64_t ID) {
     return InTransaction(Path,
                          [&](TDBTransaction& transaction) { return GetDate(transaction, ID); });
 }
@@ -241,10 +312,10 @@ void UpdateDate(const std::string& Path, const TMondrelDate& Appointment) {
     InTransaction(
         Path, [&](TDBTransaction& transaction) { return UpdateDate(transaction, Appointment); });
 }
-void SetDateDone(const std::string& Path, int32_t ID) {
+void SetDateDone(const std::string& Path, int64_t ID) {
     InTransaction(Path, [&](TDBTransaction& transaction) { return SetDateDone(transaction, ID); });
 }
-void DeleteDate(const std::string& Path, int32_t ID) {
+void DeleteDate(const std::string& Path, int64_t ID) {
     InTransaction(Path, [&](TDBTransaction& transaction) { return DeleteDate(transaction, ID); });
 }
 TFlags GetFlags(const std::string& Path) {
@@ -256,12 +327,12 @@ void AddFlag(const std::string& Path, const std::string& Caption, const std::str
         return AddFlag(transaction, Caption, Variable, Color);
     });
 }
-void DeleteFlag(const std::string& Path, int32_t ID) {
+void DeleteFlag(const std::string& Path, int64_t ID) {
     InTransaction(Path, [&](TDBTransaction& transaction) { return DeleteFlag(transaction, ID); });
 }
-TDayFlags GetDayFlags(const std::string& Path, TDateTime Date) {
+TDayFlags GetDayFlags(const std::string& Path, TDateTime Date, TSkippedRows* Skipped) {
     return InTransaction(
-        Path, [&](TDBTransaction& transaction) { return GetDayFlags(transaction, Date); });
+        Path, [&](TDBTransaction& transaction) { return GetDayFlags(transaction, Date, Skipped); });
 }
 void SetDayFlags(const std::string& Path, const TIntegerArray& FlagIDs, TDateTime Date) {
     InTransaction(

@@ -17,7 +17,8 @@
 #include "Core.Mondrel_Types.h"
 #include "DBTransaction.h"
 
-using TIntegerArray = std::vector<int32_t>;
+// Keys are SQLite's 64-bit rowids, also where files made by other tools use large ones.
+using TIntegerArray = std::vector<int64_t>;
 
 enum TDateQueryMode { dqMonth = 0, dqDayOpen = 1 };
 
@@ -25,38 +26,46 @@ enum TDateQueryMode { dqMonth = 0, dqDayOpen = 1 };
 std::string DateToDBText(char Separator, TDateTime Date);
 TDateTime DBTextToDate(const std::string& Text, char Separator);
 
-TDates GetDates(const std::string& Path, TDateQueryMode Mode, TDateTime Date);
-TMondrelDate GetDate(const std::string& Path, int32_t ID);
+// One line naming a skipped row, its column and its text, for error reports and logs.
+std::string DescribeSkippedRow(const TSkippedRow& Row);
+
+// The listings below read every row or fail. With `Skipped` given, a row whose date or time
+// cannot be read is left out and added to *Skipped instead, so the readable rows still arrive;
+// a failure of the whole file (missing, no table, no database) raises either way.
+TDates GetDates(const std::string& Path, TDateQueryMode Mode, TDateTime Date,
+                TSkippedRows* Skipped = nullptr);
+TMondrelDate GetDate(const std::string& Path, int64_t ID);
 void AddDate(const std::string& Path, const TMondrelDate& Appointment);
 void UpdateDate(const std::string& Path, const TMondrelDate& Appointment);
-void SetDateDone(const std::string& Path, int32_t ID);
-void DeleteDate(const std::string& Path, int32_t ID);
+void SetDateDone(const std::string& Path, int64_t ID);
+void DeleteDate(const std::string& Path, int64_t ID);
 
 TFlags GetFlags(const std::string& Path);
 void AddFlag(const std::string& Path, const std::string& Caption, const std::string& Variable,
              int32_t Color);
-void DeleteFlag(const std::string& Path, int32_t ID);
+void DeleteFlag(const std::string& Path, int64_t ID);
 
 // Date 0 returns the rows of every day.
-TDayFlags GetDayFlags(const std::string& Path, TDateTime Date);
+TDayFlags GetDayFlags(const std::string& Path, TDateTime Date, TSkippedRows* Skipped = nullptr);
 void SetDayFlags(const std::string& Path, const TIntegerArray& FlagIDs, TDateTime Date);
 
 TDBColors GetColors(const std::string& Path);
 
 // The same operations inside the caller's transaction.
-TDates GetDates(TDBTransaction& Transaction, TDateQueryMode Mode, TDateTime Date);
-TMondrelDate GetDate(TDBTransaction& Transaction, int32_t ID);
+TDates GetDates(TDBTransaction& Transaction, TDateQueryMode Mode, TDateTime Date,
+                TSkippedRows* Skipped = nullptr);
+TMondrelDate GetDate(TDBTransaction& Transaction, int64_t ID);
 void AddDate(TDBTransaction& Transaction, const TMondrelDate& Appointment);
 void UpdateDate(TDBTransaction& Transaction, const TMondrelDate& Appointment);
-void SetDateDone(TDBTransaction& Transaction, int32_t ID);
-void DeleteDate(TDBTransaction& Transaction, int32_t ID);
+void SetDateDone(TDBTransaction& Transaction, int64_t ID);
+void DeleteDate(TDBTransaction& Transaction, int64_t ID);
 
 TFlags GetFlags(TDBTransaction& Transaction);
 void AddFlag(TDBTransaction& Transaction, const std::string& Caption, const std::string& Variable,
              int32_t Color);
-void DeleteFlag(TDBTransaction& Transaction, int32_t ID);
+void DeleteFlag(TDBTransaction& Transaction, int64_t ID);
 
-TDayFlags GetDayFlags(TDBTransaction& Transaction, TDateTime Date);
+TDayFlags GetDayFlags(TDBTransaction& Transaction, TDateTime Date, TSkippedRows* Skipped = nullptr);
 void SetDayFlags(TDBTransaction& Transaction, const TIntegerArray& FlagIDs, TDateTime Date);
 
 TDBColors GetColors(TDBTransaction& Transaction);

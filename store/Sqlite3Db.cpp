@@ -6,6 +6,8 @@
 
 namespace {
 
+constexpr size_t MessageValueBytes = 200;
+
 int LengthOf(std::string_view text) {
     if (text.size() > static_cast<size_t>(std::numeric_limits<int>::max())) {
         throw ESqliteException("Text too long for the database (" + std::to_string(text.size()) +
@@ -36,7 +38,8 @@ int BindAll(sqlite3_stmt* statement, const TSqliteParams& params) {
 }
 
 // The statement as it reads with its values written in, texts between double quotes and
-// integers in decimal, so that an error report names the day or the ID it was about.
+// integers in decimal, so that an error report names the day or the ID it was about. A text is
+// cut after MessageValueBytes bytes, so a huge value never makes a huge message.
 std::string StatementText(const std::string& sql, const TSqliteParams& params) {
     std::string text;
     size_t next = 0;
@@ -51,8 +54,12 @@ std::string StatementText(const std::string& sql, const TSqliteParams& params) {
             if (const auto* number = std::get_if<int64_t>(&value)) {
                 text += std::to_string(*number);
             } else {
+                std::string_view bytes = std::get<std::string_view>(value);
                 text += '"';
-                text += std::get<std::string_view>(value);
+                text += bytes.substr(0, MessageValueBytes);
+                if (bytes.size() > MessageValueBytes) {
+                    text += "\u2026";
+                }
                 text += '"';
             }
             continue;
@@ -118,6 +125,10 @@ int32_t TSqliteDatabase::Execute(const std::string& SQL, const TSqliteParams& Pa
     return rc;
 }
 
+int64_t TSqliteDatabase::Changes() const {
+    return sqlite3_changes64(Handle.get());
+}
+
 void TSqliteDatabase::BeginTransaction() {
     Execute("begin");
 }
@@ -167,6 +178,15 @@ bool TSqliteQueryResults::Next() {
 
 int64_t TSqliteQueryResults::FieldAsInteger(int32_t Column) const {
     return OnRow() ? sqlite3_column_int64(Statement.get(), Column) : 0;
+}
+
+bool TSqliteQueryResults::FieldIsNull(int32_t Column) const {
+    return !OnRow() || sqlite3_column_type(Statement.get(), Column) == SQLITE_NULL;
+}
+
+std::string TSqliteQueryResults::FieldName(int32_t Column) const {
+    const char* name = sqlite3_column_name(Statement.get(), Column);
+    return name ? name : std::string();
 }
 
 int32_t TSqliteQueryResults::FieldSize(int32_t Column) const {

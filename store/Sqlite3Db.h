@@ -48,6 +48,8 @@ class TSqliteDatabase {
     int32_t Execute(const std::string& SQL, const TSqliteParams& Params = {});
     void BeginTransaction();
     void Commit();
+    // The rows the last completed INSERT, UPDATE or DELETE changed.
+    int64_t Changes() const;
 
     // The caller owns the result and destroys it before this connection.
     std::unique_ptr<TSqliteQueryResults> Query(const std::string& SQL,
@@ -86,6 +88,9 @@ class TSqliteQueryResults {
     int64_t FieldAsInteger(int32_t Column) const;
     int32_t FieldSize(int32_t Column) const;
     std::string FieldAsText(int32_t Column) const;
+    bool FieldIsNull(int32_t Column) const;
+    // The column's name as the query gives it.
+    std::string FieldName(int32_t Column) const;
 
   private:
     bool OnRow() const { return FHasRow; }

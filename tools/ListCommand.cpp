@@ -25,7 +25,7 @@ TDates ReadAppointments(TDBTransaction& transaction, const TDateTime* month) {
     }
     TDates dates;
     for (int64_t id : ids) {
-        dates.push_back(GetDate(transaction, static_cast<int32_t>(id)));
+        dates.push_back(GetDate(transaction, id));
     }
     return dates;
 }

@@ -35,7 +35,7 @@ void InstanceFixture::AddScript(const std::string& name, const std::string& body
     file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
-int32_t InstanceFixture::AddAppointment(TDateTime day, int h, int m, int s,
+int64_t InstanceFixture::AddAppointment(TDateTime day, int h, int m, int s,
                                         const std::string& description, const std::string& script,
                                         const std::string& value) {
     TMondrelDate appointment;
@@ -45,7 +45,7 @@ int32_t InstanceFixture::AddAppointment(TDateTime day, int h, int m, int s,
     appointment.Value = value;
     appointment.Script = script;
     AddDate(Database, appointment);
-    int32_t newest = 0;
+    int64_t newest = 0;
     for (const TMondrelDate& d : GetDates(Database, dqMonth, day)) {
         newest = std::max(newest, d.ID);
     }

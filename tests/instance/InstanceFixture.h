@@ -25,7 +25,7 @@ class InstanceFixture : public testing::Test {
     // An executable script in the host's scripts folder.
     void AddScript(const std::string& name, const std::string& body = "exit 0");
     // Adds an appointment on `day` at hh:mm:ss and answers its ID.
-    int32_t AddAppointment(TDateTime day, int h, int m, int s, const std::string& description,
+    int64_t AddAppointment(TDateTime day, int h, int m, int s, const std::string& description,
                            const std::string& script, const std::string& value = "");
     TDateTime Today() const { return DateOf(ClockNow); }
     void SetNow(int h, int m, int s) { ClockNow = Today() + EncodeTime(h, m, s, 0); }

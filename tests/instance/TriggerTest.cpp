@@ -20,7 +20,7 @@ class TriggerTest : public InstanceFixture {
         }
         return names;
     }
-    int32_t Done(int32_t id) const { return GetDate(Database, id).Done; }
+    int32_t Done(int64_t id) const { return GetDate(Database, id).Done; }
 };
 
 }  // namespace
@@ -28,8 +28,8 @@ class TriggerTest : public InstanceFixture {
 TEST_F(TriggerTest, FiresWithinTheMinuteOfItsTimeAndNotBefore) {
     AddScript("early");
     AddScript("late");
-    int32_t due = AddAppointment(Today(), 10, 30, 45, "same minute", "early");
-    int32_t notYet = AddAppointment(Today(), 10, 31, 0, "next minute", "late");
+    int64_t due = AddAppointment(Today(), 10, 30, 45, "same minute", "early");
+    int64_t notYet = AddAppointment(Today(), 10, 31, 0, "next minute", "late");
     SetNow(10, 30, 5);
     auto instance = MakeInstance();
     Mondrel(instance).TriggerDueDates();
@@ -43,8 +43,8 @@ TEST_F(TriggerTest, FiresWithinTheMinuteOfItsTimeAndNotBefore) {
 
 TEST_F(TriggerTest, MissedAppointmentOfTodayFiresButYesterdaysNever) {
     AddScript("wake");
-    int32_t missed = AddAppointment(Today(), 8, 0, 0, "missed", "wake");
-    int32_t yesterday = AddAppointment(Today() - 1, 8, 0, 0, "old", "wake");
+    int64_t missed = AddAppointment(Today(), 8, 0, 0, "missed", "wake");
+    int64_t yesterday = AddAppointment(Today() - 1, 8, 0, 0, "old", "wake");
     auto instance = MakeInstance();
     Mondrel(instance).TriggerDueDates();
     Mondrel(instance).TriggerDueDates();
@@ -56,8 +56,8 @@ TEST_F(TriggerTest, MissedAppointmentOfTodayFiresButYesterdaysNever) {
 }
 
 TEST_F(TriggerTest, BlankScriptWritesTheTriggerVariableEveryTickAndIsNeverDone) {
-    int32_t empty = AddAppointment(Today(), 9, 0, 0, "no script", "");
-    int32_t blank = AddAppointment(Today(), 9, 1, 0, "blank script", " \t ");
+    int64_t empty = AddAppointment(Today(), 9, 0, 0, "no script", "");
+    int64_t blank = AddAppointment(Today(), 9, 1, 0, "blank script", " \t ");
     auto instance = MakeInstance();
     Mondrel(instance).TriggerDueDates();
     Mondrel(instance).TriggerDueDates();
@@ -125,7 +125,7 @@ TEST_F(TriggerTest, MinuteZeroWritesEveryFlagBeforeAnyAppointment) {
 }
 
 TEST_F(TriggerTest, UnknownScriptIsLoggedAndStillMarkedDone) {
-    int32_t id = AddAppointment(Today(), 10, 0, 0, "ghost", "no-such-script");
+    int64_t id = AddAppointment(Today(), 10, 0, 0, "ghost", "no-such-script");
     auto instance = MakeInstance();
     Mondrel(instance).TriggerDueDates();
 
@@ -163,7 +163,7 @@ TEST_F(TriggerTest, MissingServicesAreSkippedWithoutHarm) {
     TNHXTextRef path(Database);
     settings.Database = path.Get();
     instance->SetSettings(&settings);
-    int32_t id = AddAppointment(Today(), 10, 0, 0, "quiet", "anything");
+    int64_t id = AddAppointment(Today(), 10, 0, 0, "quiet", "anything");
     SetNow(11, 0, 0);
 
     EXPECT_NO_THROW(Mondrel(instance).TriggerDueDates());

@@ -6,6 +6,7 @@
 #include <bit>
 #include <cstring>
 
+#include "HostKernel.h"
 #include "NHXHost.h"
 
 namespace {
@@ -31,6 +32,21 @@ class ModuleFrameTest : public testing::Test {
 
     QTemporaryDir Dir;
     std::unique_ptr<TNHXHost> Host;
+};
+
+// An instance control that answers success but hands out no module.
+class TEmptyInstanceControl final : public TNHXMessageObject<INHXInstanceControl> {
+  public:
+    NHXResult NHXCALL CreateInstance(const GUID*, TNHXModuleInstance* out, int32_t) override {
+        if (out) {
+            out->Module = nullptr;
+        }
+        return S_OK;
+    }
+    NHXResult NHXCALL DeleteInstance(uint16_t) override { return S_OK; }
+
+  protected:
+    bool AnswersInterface(const GUID& iid) const override { return iid == IID_INHXInstanceControl; }
 };
 
 std::string Text(NHXText t) {
@@ -67,11 +83,18 @@ TEST(ModuleExport, HandsOutTheSameDescriptionEveryTime) {
     EXPECT_NE(first->Unregister, nullptr);
     EXPECT_NE(first->CreateInstance, nullptr);
 
-    // Before Register nothing can be created or unregistered, and nothing breaks.
+    // Before Register nothing can be created; Register without a kernel and Unregister
+    // without one answer S_OK and hold nothing.
     INHXModule* instance = reinterpret_cast<INHXModule*>(0x1);
     EXPECT_EQ(first->CreateInstance(3, &instance), E_FAIL);
     EXPECT_EQ(instance, nullptr);
-    EXPECT_EQ(first->Unregister(), E_FAIL);
+    EXPECT_EQ(first->Unregister(), S_OK);
+    EXPECT_EQ(first->Register(nullptr), S_OK);
+    instance = reinterpret_cast<INHXModule*>(0x1);
+    EXPECT_EQ(first->CreateInstance(3, &instance), E_FAIL) << "a null kernel is not held";
+    EXPECT_EQ(instance, nullptr);
+    EXPECT_EQ(first->Unregister(), S_OK);
+    EXPECT_EQ(first->Unregister(), S_OK);
     dlclose(library);
 }
 
@@ -89,6 +112,35 @@ TEST_F(ModuleFrameTest, RegisterCreatesTheFirstInstanceThroughTheAddIn) {
         "10021 Mondrel: Unregister"};
     EXPECT_EQ(log, expected);
     EXPECT_TRUE(Host->AddIns().AddIns().empty());
+}
+
+TEST_F(ModuleFrameTest, UnregisterAnswersSOkAlsoWhenCalledAgain) {
+    const TNHXModuleInfo& info = Load();
+    ASSERT_EQ(Host->RegisterModule(), S_OK);
+    Host->Instances().ReleaseAll();
+    EXPECT_EQ(info.Unregister(), S_OK);
+    EXPECT_EQ(info.Unregister(), S_OK);
+    EXPECT_EQ(info.Register(nullptr), S_OK);
+    EXPECT_EQ(info.Unregister(), S_OK);
+    const auto log = Log();
+    EXPECT_EQ(std::count(log.begin(), log.end(), "10021 Mondrel: Unregister"), 1);
+    Host->UnloadModule();
+}
+
+TEST_F(ModuleFrameTest, AnInstanceWithoutModuleFromTheHostIsNoFailureOfTheAddIn) {
+    Load();
+    auto control = TNHXInterfacePtr<TEmptyInstanceControl>::Adopt(new TEmptyInstanceControl);
+    static_cast<THostKernel*>(Host->Kernel())->AddService(IID_INHXInstanceControl, control.Get());
+    testing::internal::CaptureStderr();
+    ASSERT_EQ(Host->RegisterModule(), S_OK);
+    ASSERT_EQ(Host->AddIns().AddIns().size(), 1u);
+    auto addIn =
+        NHXQuery<INHXMondrelAddIn>(Host->AddIns().AddIns()[0].Plugin, IID_INHXMondrelAddIn);
+    ASSERT_TRUE(addIn);
+    EXPECT_EQ(addIn->Open(), S_OK);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << "nothing is shown";
+    addIn.Reset();
+    Host->Shutdown();
 }
 
 TEST_F(ModuleFrameTest, InstanceNumbersAreTakenOverUnchecked) {

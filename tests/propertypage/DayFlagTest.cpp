@@ -16,7 +16,7 @@ class DayFlags : public TPageTest {
         AddFlag(Path, "Trash", "TrashB", 0x00FF00);
         AddFlag(Path, "Party", "Party", 0xFF0000);
     }
-    int32_t FlagId(const std::string& variable) const {
+    int64_t FlagId(const std::string& variable) const {
         return std::stoi(
             QueryText(Path, "SELECT ID FROM Flags WHERE Variable = '" + variable + "'"));
     }

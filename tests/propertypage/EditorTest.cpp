@@ -42,7 +42,7 @@ TEST_F(Editor, NewAppointmentOpensEmptyOnTheSelectedDayAndCoversOkAndApply) {
 }
 
 TEST_F(Editor, EditingShowsPlainNumbersAndSavingUnchangedStoresTheSame) {
-    int32_t id = AddAppointment(TodayDate(), At(9, 5), "breakfast", "Coffee");
+    int64_t id = AddAppointment(TodayDate(), At(9, 5), "breakfast", "Coffee");
     OpenPage();
     Click("ImgTerminEdit1");
     EXPECT_EQ(Text("EdtHour"), "9");
@@ -124,7 +124,7 @@ TEST_F(Editor, ANewAppointmentAt2359IsSavedAndShown) {
 }
 
 TEST_F(Editor, ADoneAppointmentStaysDoneAfterAnEdit) {
-    int32_t id = AddAppointment(TodayDate(), At(8, 0), "fired");
+    int64_t id = AddAppointment(TodayDate(), At(8, 0), "fired");
     SetDateDone(Path, id);
     OpenPage();
     Click("ImgTerminEdit1");

@@ -52,7 +52,7 @@ void FillSample(const std::string& path) {
                 return flag.ID;
             }
         }
-        return 0;
+        return int64_t{0};
     };
     for (int d : {2, 3, 9, 10, 16, 17, 23, 24, 30, 31}) {
         SetDayFlags(path, {id("Weekend")}, EncodeDate(2024, 3, d));

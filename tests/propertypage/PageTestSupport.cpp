@@ -158,7 +158,7 @@ void TPageTest::ClickDay(int day) const {
     ADD_FAILURE() << "no cell for day " << day;
 }
 
-int32_t TPageTest::AddAppointment(TDateTime date, TDateTime time, const std::string& description,
+int64_t TPageTest::AddAppointment(TDateTime date, TDateTime time, const std::string& description,
                                   const std::string& script) {
     TMondrelDate appointment;
     appointment.Date = date;
@@ -167,7 +167,7 @@ int32_t TPageTest::AddAppointment(TDateTime date, TDateTime time, const std::str
     appointment.Value = "value of " + description;
     appointment.Script = script;
     ::AddDate(Path, appointment);
-    return std::stoi(QueryText(Path, "SELECT MAX(ID) FROM Dates"));
+    return std::stoll(QueryText(Path, "SELECT MAX(ID) FROM Dates"));
 }
 
 int TPageTest::CountRows(const std::string& sql) const {

@@ -109,7 +109,7 @@ class TPageTest : public ::testing::Test {
     void ClickDay(int day) const;
     void SetEdit(const char* name, const QString& text) const;
 
-    int32_t AddAppointment(TDateTime date, TDateTime time, const std::string& description,
+    int64_t AddAppointment(TDateTime date, TDateTime time, const std::string& description,
                            const std::string& script = "Script");
     int CountRows(const std::string& sql) const;
     // The box texts seen so far.

@@ -202,7 +202,7 @@ TEST_F(Setup, AnEmptyColourTableLeavesSampleAndBoxEmpty) {
 TEST_F(Setup, DeletingAFlagKeepsItsDayFlagRows) {
     AddFlag(Path, "Trash", "T", 0xFF);
     AddFlag(Path, "Bin", "B", 0xFF00);
-    int32_t bin = std::stoi(QueryText(Path, "SELECT ID FROM Flags WHERE Caption = 'Bin'"));
+    int64_t bin = std::stoll(QueryText(Path, "SELECT ID FROM Flags WHERE Caption = 'Bin'"));
     SetDayFlags(Path, {bin}, Day(Year, Month, 19));
     OpenPage();
     Click("ImgSetup");

@@ -24,7 +24,7 @@ class ForeignDatabase : public ::testing::Test {
         RunSql(Path, "CREATE TABLE Colors (Name, Value NUMERIC)");
     }
 
-    TDateTime TimeOf(int32_t id) { return GetDate(Path, id).Time; }
+    TDateTime TimeOf(int64_t id) { return GetDate(Path, id).Time; }
 
     TTempFolder Temp;
     std::string Path = Temp.File("Foreign.sdb");
