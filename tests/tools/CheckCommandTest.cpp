@@ -2,6 +2,7 @@
 // another tool would leave them.
 #include <gtest/gtest.h>
 
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -234,4 +235,32 @@ TEST_F(MondrelDbCheck, ArgumentsAndUnreadableFiles) {
     EXPECT_EQ(missing.Exit, 1);
     EXPECT_NE(missing.Err.find(Path), std::string::npos) << missing.Err;
     EXPECT_FALSE(std::filesystem::exists(Path)) << "check never leaves a file behind";
+}
+
+TEST_F(MondrelDbCheck, WhatCheckCallsUnreadableIsExactlyWhatTheStoreSkips) {
+    ASSERT_EQ(RunTool({"init", Path}).Exit, 0);
+    const std::vector<std::pair<std::string, std::string>> rows = {
+        {"'2026-06-10'", "'10:00:00'"}, {"'2026-06-10'", "'abc'"},
+        {"'2026-06-10'", "''"},         {"'2026-06-10'", "'25:00'"},
+        {"'2026-06-10'", "'9:30 PM'"},  {"'2026-06-10'", "NULL"},
+        {"'2026-06-10'", "'7:05'"},     {"'2026-06-1x'", "'10:00'"},
+        {"'2026-06-11'", "'12:60'"},    {"'2026-06-12'", "'10:00:00.250'"}};
+    for (size_t i = 0; i < rows.size(); ++i) {
+        Row(static_cast<int>(i + 1), rows[i].first, rows[i].second, "1");
+    }
+    TSkippedRows skipped;
+    GetDates(Path, dqMonth, EncodeDate(2026, 6, 1), &skipped);
+    std::set<std::string> storeSkips;
+    for (const TSkippedRow& row : skipped) {
+        storeSkips.insert("ID " + std::to_string(row.ID));
+    }
+    std::set<std::string> checkUnreadable;
+    for (const std::string& line : Lines(Check().Out)) {
+        if (line.rfind("error  unreadable ", 0) == 0) {
+            size_t id = line.find("ID ");
+            checkUnreadable.insert(line.substr(id, line.find(':', id) - id));
+        }
+    }
+    EXPECT_EQ(checkUnreadable, storeSkips);
+    EXPECT_EQ(storeSkips.size(), 6u);
 }
