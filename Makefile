@@ -36,8 +36,13 @@ fuzz: setup
 	cmake --build $(FUZZ_DIR) -j $(JOBS) --target mondrel_fuzzers
 	scripts/run-fuzz $(FUZZ_DIR) $(FUZZ_SECONDS)
 
+# Each program ends with `RATIO name value` and `TIME name microseconds` lines.
 bench: build
 	$(BUILD_DIR)/bench/store_bench
+	$(BUILD_DIR)/bench/trigger_bench
+	$(BUILD_DIR)/bench/page_bench
+	$(BUILD_DIR)/bench/instances_bench
+	$(BUILD_DIR)/bench/ical_bench
 
 clean:
 	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR)

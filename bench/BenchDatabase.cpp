@@ -91,7 +91,9 @@ void Build(const TBenchDatabase& target) {
     std::filesystem::rename(building, target.Path);
 }
 
-std::filesystem::path CacheFolder() {
+}  // namespace
+
+std::filesystem::path BenchCacheFolder() {
     const char* configured = std::getenv("MONDREL_BENCH_CACHE");
     std::filesystem::path folder = configured != nullptr && *configured != '\0'
                                        ? std::filesystem::path(configured)
@@ -99,8 +101,6 @@ std::filesystem::path CacheFolder() {
     std::filesystem::create_directories(folder);
     return folder;
 }
-
-}  // namespace
 
 const TBenchDatabase& BenchDatabase(int64_t appointments) {
     static std::map<int64_t, TBenchDatabase> made;
@@ -110,8 +110,8 @@ const TBenchDatabase& BenchDatabase(int64_t appointments) {
     }
     TBenchDatabase database;
     database.Appointments = appointments;
-    database.Path = (CacheFolder() / ("dates-" + std::to_string(appointments) + "-v" +
-                                      std::to_string(BenchFileVersion) + ".sdb"))
+    database.Path = (BenchCacheFolder() / ("dates-" + std::to_string(appointments) + "-v" +
+                                           std::to_string(BenchFileVersion) + ".sdb"))
                         .string();
     database.ProbeMonth = EncodeDate(2060, 6, 1);
     database.ProbeDay = EncodeDate(2060, 6, 15);

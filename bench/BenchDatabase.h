@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 
 #include "DateTime.h"
@@ -19,3 +20,6 @@ struct TBenchDatabase {
 };
 
 const TBenchDatabase& BenchDatabase(int64_t appointments);
+
+// Where the benchmark files are kept: MONDREL_BENCH_CACHE, else the temp folder.
+std::filesystem::path BenchCacheFolder();

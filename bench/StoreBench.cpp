@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "BenchDatabase.h"
+#include "BenchReport.h"
 #include "DBCnx.h"
 #include "RawSqlite.h"
 #include "TimeText.h"
@@ -203,6 +204,15 @@ class TRatioReporter : public benchmark::ConsoleReporter {
                         rest.substr(0, slash).c_str(), rest.substr(slash + 1).c_str(), store.Real,
                         rawTimes.Real, store.Real / rawTimes.Real, store.Cpu, rawTimes.Cpu,
                         store.Cpu / rawTimes.Cpu);
+        }
+        std::printf("\n");
+        for (const auto& [name, store] : Times) {
+            auto raw = Times.find("Raw/" + name.substr(6));
+            if (name.rfind("Store/", 0) == 0 && raw != Times.end()) {
+                PrintTime(name, store.Cpu);
+                PrintTime(raw->first, raw->second.Cpu);
+                PrintRatio(name.substr(6) + "/store-vs-raw", store.Cpu / raw->second.Cpu);
+            }
         }
     }
 

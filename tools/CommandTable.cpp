@@ -1,6 +1,7 @@
 #include "CommandTable.h"
 
 #include "AddCommand.h"
+#include "CheckCommand.h"
 #include "ExportCommand.h"
 #include "HolidaysCommand.h"
 #include "ImportCommand.h"
@@ -11,8 +12,8 @@
 
 const std::vector<const TCommand*>& Commands() {
     static const std::vector<const TCommand*> commands = {
-        &InitCommand,   &ListCommand,    &AddCommand,      &ImportCommand,
-        &ExportCommand, &RegionsCommand, &WeekendsCommand, &HolidaysCommand,
+        &InitCommand,    &ListCommand,     &AddCommand,      &ImportCommand, &ExportCommand,
+        &RegionsCommand, &WeekendsCommand, &HolidaysCommand, &CheckCommand,
     };
     return commands;
 }

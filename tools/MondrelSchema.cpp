@@ -12,6 +12,10 @@
 
 namespace {
 
+#define DATES_INDEX_COLUMNS "(Date, Done, Time)"
+constexpr const char* DatesIndex = "CREATE INDEX DatesByDateDoneTime ON Dates " DATES_INDEX_COLUMNS;
+constexpr const char* DayFlagsIndex = "CREATE INDEX DayFlagsByDate ON DayFlags (Date)";
+
 // AUTOINCREMENT keeps keys from coming back after a delete: DayFlags rows of a deleted flag
 // stay, and must not turn into rows of the next new flag.
 constexpr const char* SchemaStatements[] = {
@@ -21,8 +25,8 @@ constexpr const char* SchemaStatements[] = {
     "Color INTEGER, isFix INTEGER DEFAULT 0)",
     "CREATE TABLE DayFlags (Date TEXT, FlagID INTEGER)",
     "CREATE TABLE Colors (Value INTEGER, Name TEXT)",
-    "CREATE INDEX DatesByDate ON Dates (Date)",
-    "CREATE INDEX DayFlagsByDate ON DayFlags (Date)",
+    DatesIndex,
+    DayFlagsIndex,
 };
 
 // Colours are stored as 0x00BBGGRR.
@@ -93,6 +97,18 @@ void FillDatabase(const std::string& path) {
 }
 
 }  // namespace
+
+const char* DatesIndexColumns() {
+    return DATES_INDEX_COLUMNS;
+}
+
+const char* DatesIndexStatement() {
+    return DatesIndex;
+}
+
+const char* DayFlagsIndexStatement() {
+    return DayFlagsIndex;
+}
 
 void CreateMondrelDatabase(const std::string& Path) {
     ClaimNewFile(Path);

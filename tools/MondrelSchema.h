@@ -7,3 +7,11 @@
 // Creates a new database at Path; raises EMondrelError when a file is already there, and
 // ESqliteException when SQLite fails (no file is left behind then).
 void CreateMondrelDatabase(const std::string& Path);
+
+// The index on Dates that keeps the once-a-minute tick flat however large the file grows: the
+// tick's query of the day's open appointments finds them in time order without reading any
+// other row, and the page's query of a month uses it too. Its columns as in the statement.
+const char* DatesIndexColumns();
+const char* DatesIndexStatement();
+// The index on DayFlags for the query of one day's flags.
+const char* DayFlagsIndexStatement();

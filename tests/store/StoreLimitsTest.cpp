@@ -39,7 +39,9 @@ TEST_F(StoreLimits, DatesAndTimesOutsideTheirRangeAreRefusedBeforeAnythingIsWrit
     AddDate(Path, Appointment(Day(9999, 12, 31), At(23, 59, 59) + 0.999 / 86400));
     AddDate(Path, Appointment(Day(100, 1, 1), 0));
     AddDate(Path, Appointment(Day(7, 3, 5), 0));
-    EXPECT_EQ(QueryText(Path, "SELECT group_concat(Date || ' ' || Time, ',') FROM Dates"),
+    EXPECT_EQ(QueryText(Path,
+                        "SELECT group_concat(row, ',') FROM (SELECT Date || ' ' || Time "
+                        "AS row FROM Dates ORDER BY ID)"),
               "9999-12-31 23:59:59,100-01-01 00:00:00,2007-03-05 00:00:00");
     TDates last = GetDates(Path, dqMonth, Day(9999, 12, 1));
     ASSERT_EQ(last.size(), 1u);

@@ -50,7 +50,7 @@ TEST_F(MondrelDb, InitMakesTheFourTablesWithKeysDefaultsAndIndexes) {
     EXPECT_EQ(Column("SELECT tbl_name || '(' || (SELECT group_concat(name) FROM "
                      "pragma_index_info(m.name)) || ')' FROM sqlite_master m "
                      "WHERE type = 'index' ORDER BY tbl_name"),
-              (TNames{"Dates(Date)", "DayFlags(Date)"}));
+              (TNames{"Dates(Date,Done,Time)", "DayFlags(Date)"}));
 }
 
 TEST_F(MondrelDb, InitFillsNamedColoursAndTheFixedFlags) {

@@ -1,0 +1,44 @@
+#include "BenchReport.h"
+
+#include <cstdio>
+
+void TFigureReporter::ReportRuns(const std::vector<Run>& runs) {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs) {
+        bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+        bool single = run.run_type == Run::RT_Iteration && run.repetitions <= 1;
+        if ((median || single) && !run.error_occurred) {
+            // The benchmarks report in microseconds.
+            Medians[run.run_name.function_name] = {run.GetAdjustedRealTime(),
+                                                   run.GetAdjustedCPUTime()};
+        }
+    }
+}
+
+void TFigureReporter::Finalize() {
+    ConsoleReporter::Finalize();
+    std::printf("\n");
+    if (Summary) {
+        Summary(Medians);
+    }
+    std::fflush(stdout);
+}
+
+void PrintRatio(const std::string& name, double value) {
+    std::printf("RATIO %s %.3f\n", name.c_str(), value);
+}
+
+void PrintTime(const std::string& name, double microseconds) {
+    std::printf("TIME %s %.1f\n", name.c_str(), microseconds);
+}
+
+int RunBenchmarks(int argc, char** argv, TFigureReporter::TSummary summary) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 1;
+    }
+    TFigureReporter reporter(std::move(summary));
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
+}

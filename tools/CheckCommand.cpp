@@ -1,0 +1,23 @@
+#include "CheckCommand.h"
+
+#include "Clock.h"
+#include "CommandSupport.h"
+#include "DatabaseCheck.h"
+
+namespace {
+
+// Exit 1 when the file has an error, after --fix too: what --fix cannot repair stays an error.
+int Check(const TArguments& Args, TToolStreams& Streams) {
+    std::string path = Args.Positional("PATH");
+    RequireDatabaseFile(path);
+    const TDateTime today = DateOf(Now());
+    if (Args.Has("fix")) {
+        PrintLines(Streams.Out, FixDatabase(path, today));
+    }
+    return PrintFindings(Streams.Out, CheckDatabase(path, today)) > 0 ? 1 : 0;
+}
+
+}  // namespace
+
+const TCommand CheckCommand = {
+    "check", "check PATH [--fix]", {.Positionals = {"PATH"}, .Switches = {"fix"}}, Check};
