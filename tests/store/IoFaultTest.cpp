@@ -381,6 +381,55 @@ TWriteCase ToolImportChangesCase(TJournal journal) {
 }
 IO_FAULT_TEST(ToolImportChanges, ToolImportChangesCase)
 
+// A tool command on the rows every store write starts from.
+TWriteCase ToolCommandCase(TJournal journal, std::vector<std::string> args) {
+    return {[journal](const std::string& path) { SetupRows(path, journal); },
+            [args](const std::string& path) {
+                std::vector<std::string> command = args;
+                command.insert(command.begin() + 1, path);
+                return ToolWrite(command);
+            }};
+}
+
+// March 2009 holds nine weekend days; the day flags of 7 March already exist in no form.
+TWriteCase ToolWeekendsCase(TJournal journal) {
+    return ToolCommandCase(journal, {"weekends", "--from", "2009-03-01", "--to", "2009-03-31"});
+}
+IO_FAULT_TEST(ToolWeekends, ToolWeekendsCase)
+
+TWriteCase ToolHolidaysCase(TJournal journal) {
+    return ToolCommandCase(journal, {"holidays", "--region", "de-by", "--year", "2009"});
+}
+IO_FAULT_TEST(ToolHolidays, ToolHolidaysCase)
+
+// Taking weekend flags off again removes rows inside the same transaction as the count.
+TWriteCase ToolWeekendsClearCase(TJournal journal) {
+    TWriteCase clear = ToolCommandCase(
+        journal, {"weekends", "--from", "2009-03-01", "--to", "2009-03-31", "--clear"});
+    clear.Setup = [journal](const std::string& path) {
+        SetupRows(path, journal);
+        if (ToolWrite({"weekends", path, "--from", "2009-03-01", "--to", "2009-03-31"}) !=
+            TOutcome::Done) {
+            throw std::runtime_error("weekends failed without a fault");
+        }
+    };
+    return clear;
+}
+IO_FAULT_TEST(ToolWeekendsClear, ToolWeekendsClearCase)
+
+// A file another tool made: no index on Dates, and a Done that is text.
+TWriteCase ToolCheckFixCase(TJournal journal) {
+    TWriteCase fix = ToolCommandCase(journal, {"check", "--fix"});
+    fix.Setup = [journal](const std::string& path) {
+        SetupRows(path, journal);
+        TSqliteDatabase database(path);
+        database.Execute("DROP INDEX DatesByDateDoneTime");
+        database.Execute("UPDATE Dates SET Done = 'no' WHERE ID = 3");
+    };
+    return fix;
+}
+IO_FAULT_TEST(ToolCheckFix, ToolCheckFixCase)
+
 // A new file always starts in the rollback journal, so init has no WAL variant. The old state
 // is no file at all; a failed init must leave none, so that init can be run again.
 TEST(IoFault, ToolInitRollbackJournal) {
