@@ -576,8 +576,13 @@ std::vector<TSeconds> StartsOf(const TEventParts& parts, const TWallRange& range
         icalrecurrencetype rule = icalproperty_get_rrule(p);
         TSeconds last = range.Until;
         if (!icaltime_is_null_time(rule.until)) {
-            // UNTIL in UTC names a moment; on the wall clock it is where the rule stops.
-            TWhen until = WhenOf(rule.until, "", parts.Clock, *parts.Zones, "UNTIL");
+            // UNTIL in UTC names a moment; on the wall clock it is where the rule stops. A
+            // floating series with a UTC UNTIL (which RFC 5545 does not allow) ends as written.
+            icaltimetype end = rule.until;
+            if (parts.Clock.Kind == TClock::TKind::Floating) {
+                end.zone = nullptr;
+            }
+            TWhen until = WhenOf(end, "", parts.Clock, *parts.Zones, "UNTIL");
             last =
                 std::min(last, until.DateOnly && !day ? until.Wall + DaySeconds - 1 : until.Wall);
             rule.until = icaltime_null_time();
