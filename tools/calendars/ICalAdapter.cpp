@@ -17,6 +17,7 @@ extern "C" {
 #include <memory>
 #include <ostream>
 #include <set>
+#include <utility>
 
 #include "ICalTextScan.h"
 #include "WindowsZoneNames.h"
@@ -961,17 +962,19 @@ TICalendar ReadICalendar(const std::string& Text, const TICalWindow& Window) {
     }
     std::vector<bool> superseded(events.size(), false);
     for (auto& [uid, overrides] : overridesOf) {
+        // What each names, on the clock of its series (or of the first override).
         auto series = seriesOf.find(uid);
-        for (size_t a : overrides) {
-            for (size_t b : overrides) {
-                const TClock& clock = series != seriesOf.end()
-                                          ? events[series->second.front()].Clock
-                                          : events[a].Clock;
-                if (a != b &&
-                    Named(events[a], a, clock).Names.SameAs(Named(events[b], b, clock).Names) &&
-                    Supersedes(events[b], events[a])) {
-                    superseded[a] = true;
-                }
+        const TClock& clock =
+            events[series != seriesOf.end() ? series->second.front() : overrides.front()].Clock;
+        std::map<std::pair<bool, TSeconds>, size_t> counting;
+        for (size_t o : overrides) {
+            TWhen names = Named(events[o], o, clock).Names;
+            auto [at, first] = counting.emplace(
+                std::make_pair(names.DateOnly, names.DateOnly ? DayStart(names.Wall) : names.Wall),
+                o);
+            if (!first) {
+                superseded[Supersedes(events[o], events[at->second]) ? std::exchange(at->second, o)
+                                                                     : o] = true;
             }
         }
         std::erase_if(overrides, [&](size_t i) { return superseded[i]; });
