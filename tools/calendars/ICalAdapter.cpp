@@ -843,9 +843,22 @@ TEventParts ReadEvent(TZones& zones, icalcomponent* component, size_t position,
         parts.RecurrenceID = icalproperty_get_recurrenceid(recurrence);
         parts.RecurrenceTzid = TzidOf(recurrence);
         WhenOf(parts.RecurrenceID, parts.RecurrenceTzid, parts.Clock, zones, "RECURRENCE-ID");
+        // Its zone is needed when a timed series reads it, whatever this event's own clock.
+        if (!parts.RecurrenceID.is_date && !icaltime_is_utc(parts.RecurrenceID) &&
+            !parts.RecurrenceTzid.empty() && zones.Find(parts.RecurrenceTzid) == nullptr) {
+            throw ESkipEvent("unknown time zone \"" + parts.RecurrenceTzid + "\"");
+        }
         icalparameter* range = icalproperty_get_first_parameter(recurrence, ICAL_RANGE_PARAMETER);
         parts.ThisAndFuture =
             range != nullptr && icalparameter_get_range(range) == ICAL_RANGE_THISANDFUTURE;
+    }
+    for (icalproperty* p = icalcomponent_get_first_property(component, ICAL_RRULE_PROPERTY);
+         p != nullptr; p = icalcomponent_get_next_property(component, ICAL_RRULE_PROPERTY)) {
+        icaltimetype until = icalproperty_get_rrule(p).until;
+        if (!icaltime_is_null_time(until) && !IsRealTime(until)) {
+            throw ESkipEvent("UNTIL \"" + TextOf(icaltime_as_ical_string(until)) +
+                             "\" is no real date");
+        }
     }
     parts.Repeats = icalcomponent_get_first_property(component, ICAL_RRULE_PROPERTY) != nullptr ||
                     icalcomponent_get_first_property(component, ICAL_RDATE_PROPERTY) != nullptr;
