@@ -904,6 +904,19 @@ TNamedOccurrence Named(const TEventParts& override, size_t index, const TClock& 
     return named;
 }
 
+// The RECURRENCE-ID of an override without its series, as a key: a day, a floating time, or
+// the UTC time of a moment.
+std::string KeyAsWritten(const TEventParts& override) {
+    const icaltimetype& id = override.RecurrenceID;
+    TSeconds fields = SecondsOf(id);
+    if (id.is_date || (!icaltime_is_utc(id) && override.RecurrenceTzid.empty())) {
+        return StampText(StampOf(fields), id.is_date != 0);
+    }
+    TSeconds utc =
+        icaltime_is_utc(id) ? fields : override.Zones->Find(override.RecurrenceTzid)->UtcOf(fields);
+    return StampText(StampOf(utc), false) + "Z";
+}
+
 }  // namespace
 
 TICalendar ReadICalendar(const std::string& Text, const TICalWindow& Window) {
@@ -1051,11 +1064,15 @@ TICalendar ReadICalendar(const std::string& Text, const TICalWindow& Window) {
             continue;
         }
         auto series = seriesOf.find(parts.Event.UID);
-        const TClock& clock =
-            series != seriesOf.end() ? events[series->second.front()].Clock : parts.Clock;
-        TWhen names = Named(parts, i, clock).Names;
-        std::string key = names.DateOnly && !clock.Day() ? StampText(StampOf(names.Wall), true)
-                                                         : clock.Key(names.Wall);
+        std::string key;
+        if (series != seriesOf.end()) {
+            const TClock& clock = events[series->second.front()].Clock;
+            TWhen names = Named(parts, i, clock).Names;
+            key = names.DateOnly && !clock.Day() ? StampText(StampOf(names.Wall), true)
+                                                 : clock.Key(names.Wall);
+        } else {
+            key = KeyAsWritten(parts);
+        }
         AddOccurrence(found[i], parts.Clock, parts.Days, parts.StartWall, key,
                       series != seriesOf.end() ? &Window : nullptr, more[i]);
     }
