@@ -99,6 +99,22 @@ TEST(ICalAdapter, UnusableEventsAreSkippedByNameAndTheOthersStillRead) {
               "property: FREQ=SOMETIMES");
 }
 
+TEST(ICalAdapter, BrokenTextOfOursIsLeftOutAndNamedWhileTheEventReads) {
+    TICalendar calendar = ReadICalendar(
+        Calendar("BEGIN:VEVENT\r\nUID:ours\r\nDTSTART:20270104T090000\r\nX-MONDREL-DONE:yes\r\n"
+                 "X-MONDREL-SCRIPT;ENCODING=BASE64;VALUE=BINARY:@@\r\nX-MONDREL-VALUE:7\r\n"
+                 "END:VEVENT\r\n"),
+        Year2027);
+    ASSERT_EQ(calendar.Events.size(), 1u);
+    EXPECT_EQ(calendar.Events[0].Value, "7");
+    EXPECT_EQ(calendar.Events[0].Done, 0);
+    EXPECT_EQ(
+        calendar.Events[0].Warnings,
+        (TTexts{"left out property X-MONDREL-DONE that cannot be read: X-MONDREL-DONE "
+                "\"yes\" is no number",
+                "left out property X-MONDREL-SCRIPT that cannot be read: broken base64 text"}));
+}
+
 TEST(ICalAdapter, TextsThatAreNoCalendarRaise) {
     EXPECT_THROW(ReadICalendar("hello world\n", Year2027), EICalError);
     EXPECT_THROW(ReadICalendar("", Year2027), EICalError);

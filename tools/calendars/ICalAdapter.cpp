@@ -750,16 +750,22 @@ TEventParts ReadEvent(TZones& zones, icalcomponent* component, size_t position,
     for (icalproperty* p = icalcomponent_get_first_property(component, ICAL_X_PROPERTY);
          p != nullptr; p = icalcomponent_get_next_property(component, ICAL_X_PROPERTY)) {
         std::string name = TextOf(icalproperty_get_x_name(p));
-        if (EqualsNoCase(name, "X-MONDREL-VALUE")) {
-            event.Value = XValue(p);
-        } else if (EqualsNoCase(name, "X-MONDREL-SCRIPT")) {
-            event.Script = XValue(p);
-        } else if (EqualsNoCase(name, "X-MONDREL-DONE")) {
-            event.Done = DoneValue(XValue(p));
-        } else if (EqualsNoCase(name, "X-MONDREL-SUMMARY")) {
-            event.Summary = XValue(p);
-        } else {
-            continue;
+        try {
+            if (EqualsNoCase(name, "X-MONDREL-VALUE")) {
+                event.Value = XValue(p);
+            } else if (EqualsNoCase(name, "X-MONDREL-SCRIPT")) {
+                event.Script = XValue(p);
+            } else if (EqualsNoCase(name, "X-MONDREL-DONE")) {
+                event.Done = DoneValue(XValue(p));
+            } else if (EqualsNoCase(name, "X-MONDREL-SUMMARY")) {
+                event.Summary = XValue(p);
+            } else {
+                continue;
+            }
+        } catch (const ESkipEvent& broken) {
+            // Our texts decide no occurrence either: the event still imports.
+            event.Warnings.push_back("left out property " + name +
+                                     " that cannot be read: " + broken.what());
         }
         ours = true;
     }
