@@ -1,38 +1,13 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <ctime>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "ICalAdapter.h"
+#include "ToolTestSupport.h"
 
 namespace {
-
-// Sets TZ for one scope, and puts the previous value back.
-class TZoneScope {
-  public:
-    explicit TZoneScope(const char* zone) {
-        const char* old = std::getenv("TZ");
-        HadOld = old != nullptr;
-        Old = HadOld ? old : "";
-        setenv("TZ", zone, 1);
-        tzset();
-    }
-    ~TZoneScope() {
-        if (HadOld) {
-            setenv("TZ", Old.c_str(), 1);
-        } else {
-            unsetenv("TZ");
-        }
-        tzset();
-    }
-
-  private:
-    bool HadOld = false;
-    std::string Old;
-};
 
 std::string Calendar(const std::string& body) {
     return "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//test//test//EN\r\n" + body +
@@ -122,6 +97,22 @@ TEST(ICalAdapter, UnusableEventsAreSkippedByNameAndTheOthersStillRead) {
     EXPECT_EQ(calendar.Skipped[3].Reason,
               "broken property: Can't parse as RECUR value in RRULE property. Removing entire "
               "property: FREQ=SOMETIMES");
+}
+
+TEST(ICalAdapter, BrokenTextOfOursIsLeftOutAndNamedWhileTheEventReads) {
+    TICalendar calendar = ReadICalendar(
+        Calendar("BEGIN:VEVENT\r\nUID:ours\r\nDTSTART:20270104T090000\r\nX-MONDREL-DONE:yes\r\n"
+                 "X-MONDREL-SCRIPT;ENCODING=BASE64;VALUE=BINARY:@@\r\nX-MONDREL-VALUE:7\r\n"
+                 "END:VEVENT\r\n"),
+        Year2027);
+    ASSERT_EQ(calendar.Events.size(), 1u);
+    EXPECT_EQ(calendar.Events[0].Value, "7");
+    EXPECT_EQ(calendar.Events[0].Done, 0);
+    EXPECT_EQ(
+        calendar.Events[0].Warnings,
+        (TTexts{"left out property X-MONDREL-DONE that cannot be read: X-MONDREL-DONE "
+                "\"yes\" is no number",
+                "left out property X-MONDREL-SCRIPT that cannot be read: broken base64 text"}));
 }
 
 TEST(ICalAdapter, TextsThatAreNoCalendarRaise) {
@@ -292,6 +283,22 @@ TEST(ICalAdapter, WrittenCalendarIsFoldedEscapedAndReadsBackByteForByte) {
     EXPECT_EQ(Starts(flag), TTexts{"2027-12-31 00:00:00"});
     EXPECT_EQ(flag.Categories, TTexts{"MONDREL-FLAG"});
     EXPECT_FALSE(flag.Value.has_value());
+}
+
+TEST(ICalAdapter, SummaryForOtherCalendarsReplacesOnlyTheBytesThatAreNoUtf8) {
+    std::ostringstream out;
+    TICalWriter writer(out);
+    TICalOutEvent event;
+    event.UID = "bins";
+    event.Start = {2027, 1, 4, 7, 0, 0};
+    event.Summary = "M\xFCllraus am Montag";  // Latin-1, not UTF-8
+    writer.Add(event);
+    writer.Finish();
+    EXPECT_NE(out.str().find("\r\nSUMMARY:M\xEF\xBF\xBDllraus am Montag\r\n"), std::string::npos)
+        << out.str();
+    TICalendar back = ReadICalendar(out.str(), Year2027);
+    ASSERT_EQ(back.Events.size(), 1u);
+    EXPECT_EQ(back.Events[0].Summary, event.Summary);
 }
 
 }  // namespace

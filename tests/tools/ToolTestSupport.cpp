@@ -1,5 +1,7 @@
 #include "ToolTestSupport.h"
 
+#include <cstdlib>
+#include <ctime>
 #include <sstream>
 
 #include "MondrelDbCommand.h"
@@ -13,4 +15,21 @@ TRun RunTool(const std::vector<std::string>& Args, const std::string& Input) {
     run.Out = out.str();
     run.Err = err.str();
     return run;
+}
+
+TZoneScope::TZoneScope(const char* Zone) {
+    const char* old = std::getenv("TZ");
+    HadOld = old != nullptr;
+    Old = HadOld ? old : "";
+    setenv("TZ", Zone, 1);
+    tzset();
+}
+
+TZoneScope::~TZoneScope() {
+    if (HadOld) {
+        setenv("TZ", Old.c_str(), 1);
+    } else {
+        unsetenv("TZ");
+    }
+    tzset();
 }

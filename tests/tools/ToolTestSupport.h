@@ -12,3 +12,16 @@ struct TRun {
 
 // Standard input reads as Input.
 TRun RunTool(const std::vector<std::string>& Args, const std::string& Input = "");
+
+// Sets TZ for one scope, and puts the previous value back.
+class TZoneScope {
+  public:
+    explicit TZoneScope(const char* Zone);
+    ~TZoneScope();
+    TZoneScope(const TZoneScope&) = delete;
+    TZoneScope& operator=(const TZoneScope&) = delete;
+
+  private:
+    bool HadOld = false;
+    std::string Old;
+};

@@ -6,13 +6,21 @@ extern "C" {
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <deque>
+#include <limits>
 #include <map>
 #include <memory>
 #include <ostream>
 #include <set>
+#include <utility>
+
+#include "ICalTextScan.h"
+#include "WindowsZoneNames.h"
 
 namespace {
 
@@ -127,7 +135,7 @@ bool FitsText(const std::string& text) {
 }
 
 // What another calendar shows of a text that TEXT cannot carry: the control characters dropped,
-// each byte that is no UTF-8 as U+FFFD.
+// each byte that is no UTF-8 as U+FFFD, everything else (blanks too) as it stands.
 std::string ShownText(const std::string& text) {
     std::string shown;
     for (size_t i = 0; i < text.size(); ++i) {
@@ -142,8 +150,8 @@ std::string ShownText(const std::string& text) {
             } else {
                 shown += "\xEF\xBF\xBD";
             }
-        } else if (FitsText(one)) {
-            shown += one;
+        } else if ((c >= 0x20 && c != 0x7F) || c == '\t' || c == '\n') {
+            shown += one;  // blanks included: only what TEXT cannot carry goes
         }
     }
     return shown;
@@ -151,7 +159,44 @@ std::string ShownText(const std::string& text) {
 
 // --- times ---------------------------------------------------------------------------------------
 
-std::tm ToTm(const TICalStamp& stamp) {
+// Seconds since 1970-01-01 00:00:00 on a clock without zone: a wall clock, or UTC.
+using TSeconds = int64_t;
+constexpr TSeconds DaySeconds = 86400;
+
+TSeconds SecondsOf(const TICalStamp& stamp) {
+    using namespace std::chrono;
+    sys_days date{year{stamp.Year} / month{static_cast<unsigned>(stamp.Month)} /
+                  day{static_cast<unsigned>(stamp.Day)}};
+    return TSeconds{date.time_since_epoch().count()} * DaySeconds + stamp.Hour * 3600 +
+           stamp.Minute * 60 + stamp.Second;
+}
+
+TSeconds DayStart(TSeconds seconds) {
+    TSeconds rest = seconds % DaySeconds;
+    return seconds - (rest < 0 ? rest + DaySeconds : rest);
+}
+
+TICalStamp StampOf(TSeconds seconds) {
+    using namespace std::chrono;
+    TSeconds start = DayStart(seconds);
+    TSeconds rest = seconds - start;
+    year_month_day date{sys_days{days{start / DaySeconds}}};
+    return {static_cast<int>(date.year()),
+            static_cast<int>(static_cast<unsigned>(date.month())),
+            static_cast<int>(static_cast<unsigned>(date.day())),
+            static_cast<int>(rest / 3600),
+            static_cast<int>(rest % 3600 / 60),
+            static_cast<int>(rest % 60)};
+}
+
+TSeconds SecondsOf(const icaltimetype& time) {
+    return time.is_date ? SecondsOf(TICalStamp{time.year, time.month, time.day})
+                        : SecondsOf(TICalStamp{time.year, time.month, time.day, time.hour,
+                                               time.minute, time.second});
+}
+
+// The machine's local time (TZ honoured) and UTC.
+TSeconds LocalToUtc(const TICalStamp& stamp) {
     std::tm tm{};
     tm.tm_year = stamp.Year - 1900;
     tm.tm_mon = stamp.Month - 1;
@@ -160,33 +205,14 @@ std::tm ToTm(const TICalStamp& stamp) {
     tm.tm_min = stamp.Minute;
     tm.tm_sec = stamp.Second;
     tm.tm_isdst = -1;
-    return tm;
-}
-
-TICalStamp FromTm(const std::tm& tm) {
-    return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
-}
-
-time_t LocalToTime(const TICalStamp& stamp) {
-    std::tm tm = ToTm(stamp);
     return std::mktime(&tm);
 }
 
-time_t UtcToTime(const TICalStamp& stamp) {
-    std::tm tm = ToTm(stamp);
-    return timegm(&tm);
-}
-
-TICalStamp TimeToLocal(time_t time) {
+TICalStamp UtcToLocal(TSeconds utc) {
+    time_t time = static_cast<time_t>(utc);
     std::tm tm{};
     localtime_r(&time, &tm);
-    return FromTm(tm);
-}
-
-TICalStamp TimeToUtc(time_t time) {
-    std::tm tm{};
-    gmtime_r(&time, &tm);
-    return FromTm(tm);
+    return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
 }
 
 TICalStamp DayOf(const TICalStamp& stamp) {
@@ -205,213 +231,424 @@ std::string StampText(const TICalStamp& stamp, bool day) {
 }
 
 bool IsRealTime(const icaltimetype& time) {
-    static constexpr int Days[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (time.month < 1 || time.month > 12 || time.day < 1 || time.day > Days[time.month - 1]) {
-        return false;
-    }
-    bool leap = (time.year % 4 == 0 && time.year % 100 != 0) || time.year % 400 == 0;
-    if (time.month == 2 && time.day == 29 && !leap) {
+    using namespace std::chrono;
+    if (time.year < 1 || time.year > 9999 || time.month < 1 || time.month > 12 || time.day < 1 ||
+        !year_month_day{year{time.year}, month{static_cast<unsigned>(time.month)},
+                        day{static_cast<unsigned>(time.day)}}
+             .ok()) {
         return false;
     }
     return time.is_date || (time.hour >= 0 && time.hour < 24 && time.minute >= 0 &&
                             time.minute < 60 && time.second >= 0 && time.second < 60);
 }
 
-icaltimetype UtcTime(time_t time) {
-    return icaltime_from_timet_with_zone(time, 0, icaltimezone_get_utc_timezone());
+icaltimetype ToICalTime(const TICalStamp& stamp, bool day) {
+    icaltimetype time = icaltime_null_time();
+    time.year = stamp.Year;
+    time.month = stamp.Month;
+    time.day = stamp.Day;
+    if (day) {
+        time.is_date = 1;
+    } else {
+        time.hour = stamp.Hour;
+        time.minute = stamp.Minute;
+        time.second = stamp.Second;
+    }
+    return time;
 }
 
-// A TZID names a VTIMEZONE of the file or a zone of the system's database; null when neither.
-icaltimezone* FindZone(icalcomponent* calendar, const std::string& tzid) {
-    icaltimezone* zone = icalcomponent_get_timezone(calendar, tzid.c_str());
-    if (zone == nullptr) {
-        zone = icaltimezone_get_builtin_timezone(tzid.c_str());
+// --- zones ---------------------------------------------------------------------------------------
+
+// A zone as an event's times name it: a VTIMEZONE of the file, the system's zone of an Olson
+// name, or both, when the file's zone carries an Olson name but its observances cover some years
+// only: outside them the system's zone answers.
+struct TZone {
+    icaltimezone* Own = nullptr;
+    icaltimezone* System = nullptr;
+    TSeconds CoveredFrom = std::numeric_limits<TSeconds>::min();
+    TSeconds CoveredUntil = std::numeric_limits<TSeconds>::max();
+
+    int OffsetAt(TSeconds utc) const {
+        icaltimezone* zone = Own;
+        if (zone == nullptr || (System != nullptr && (utc < CoveredFrom || utc > CoveredUntil))) {
+            zone = System;
+        }
+        icaltimetype time = ToICalTime(StampOf(utc), false);
+        time.zone = icaltimezone_get_utc_timezone();
+        int daylight = 0;
+        return icaltimezone_get_utc_offset_of_utc_time(zone, &time, &daylight);
     }
-    if (zone == nullptr) {
-        zone = icaltimezone_get_builtin_timezone_from_tzid(tzid.c_str());
+
+    // RFC 5545 3.3.5: a wall-clock time the zone skips is read with the offset before the gap;
+    // one it passes twice is the first of the two.
+    TSeconds UtcOf(TSeconds wall) const {
+        int before = OffsetAt(wall - DaySeconds);
+        int after = OffsetAt(wall + DaySeconds);
+        TSeconds early = wall - before;
+        TSeconds late = wall - after;
+        bool earlyFits = OffsetAt(early) == before;
+        bool lateFits = OffsetAt(late) == after;
+        if (earlyFits && lateFits) {
+            return std::min(early, late);
+        }
+        return lateFits && !earlyFits ? late : early;
     }
-    return zone;
+
+    TSeconds WallOf(TSeconds utc) const { return utc + OffsetAt(utc); }
+};
+
+// Where the observances of a VTIMEZONE reach: from the first onset to the last, or without end
+// when a rule repeats for ever.
+void FindCoverage(icalcomponent* vtimezone, TZone& zone) {
+    TSeconds first = std::numeric_limits<TSeconds>::max();
+    TSeconds last = std::numeric_limits<TSeconds>::min();
+    bool endless = false;
+    for (icalcomponent* o = icalcomponent_get_first_component(vtimezone, ICAL_ANY_COMPONENT);
+         o != nullptr; o = icalcomponent_get_next_component(vtimezone, ICAL_ANY_COMPONENT)) {
+        icalcomponent_kind kind = icalcomponent_isa(o);
+        icalproperty* from = icalcomponent_get_first_property(o, ICAL_TZOFFSETFROM_PROPERTY);
+        icalproperty* start = icalcomponent_get_first_property(o, ICAL_DTSTART_PROPERTY);
+        if ((kind != ICAL_XSTANDARD_COMPONENT && kind != ICAL_XDAYLIGHT_COMPONENT) ||
+            start == nullptr || !IsRealTime(icalproperty_get_dtstart(start))) {
+            continue;
+        }
+        int offsetFrom = from != nullptr ? icalproperty_get_tzoffsetfrom(from) : 0;
+        icaltimetype dtstart = icalproperty_get_dtstart(start);
+        auto onset = [&](const icaltimetype& time) {
+            TSeconds utc = SecondsOf(time) - (icaltime_is_utc(time) ? 0 : offsetFrom);
+            first = std::min(first, utc);
+            last = std::max(last, utc);
+        };
+        onset(dtstart);
+        for (icalproperty* p = icalcomponent_get_first_property(o, ICAL_RDATE_PROPERTY);
+             p != nullptr; p = icalcomponent_get_next_property(o, ICAL_RDATE_PROPERTY)) {
+            icaltimetype time = icalproperty_get_rdate(p).time;
+            if (IsRealTime(time)) {
+                onset(time);
+            }
+        }
+        for (icalproperty* p = icalcomponent_get_first_property(o, ICAL_RRULE_PROPERTY);
+             p != nullptr; p = icalcomponent_get_next_property(o, ICAL_RRULE_PROPERTY)) {
+            icalrecurrencetype rule = icalproperty_get_rrule(p);
+            if (IsRealTime(rule.until)) {
+                onset(rule.until);
+            } else if (rule.count > 0) {
+                icalrecur_iterator* iterator = icalrecur_iterator_new(rule, dtstart);
+                for (int i = 0; iterator != nullptr && i < rule.count && i < 10000; ++i) {
+                    icaltimetype next = icalrecur_iterator_next(iterator);
+                    if (icaltime_is_null_time(next)) {
+                        break;
+                    }
+                    onset(next);
+                }
+                if (iterator != nullptr) {
+                    icalrecur_iterator_free(iterator);
+                }
+            } else {
+                endless = true;
+            }
+        }
+    }
+    if (first <= last) {
+        zone.CoveredFrom = first;
+        zone.CoveredUntil = endless ? std::numeric_limits<TSeconds>::max() : last;
+    }
 }
+
+// A TZID as written, without the blanks and quotes around it.
+std::string BareZoneName(const std::string& name) {
+    auto trim = [](const std::string& text) {
+        size_t begin = text.find_first_not_of(" \t");
+        size_t end = text.find_last_not_of(" \t");
+        return begin == std::string::npos ? std::string() : text.substr(begin, end - begin + 1);
+    };
+    std::string bare = trim(name);
+    if (bare.size() >= 2 && bare.front() == '"' && bare.back() == '"') {
+        bare = trim(bare.substr(1, bare.size() - 2));
+    }
+    return bare;
+}
+
+icaltimezone* SystemZone(const std::string& name) {
+    if (name.empty()) {
+        return nullptr;
+    }
+    icaltimezone* zone = icaltimezone_get_builtin_timezone(name.c_str());
+    return zone != nullptr ? zone : icaltimezone_get_builtin_timezone_from_tzid(name.c_str());
+}
+
+// The zones the TZIDs of one VCALENDAR name, each looked up once.
+class TZones {
+  public:
+    explicit TZones(icalcomponent* calendar) : Calendar(calendar) {}
+
+    // A VTIMEZONE of the file (by its TZID without blanks and quotes around it), the system's
+    // zone of an Olson name, or of a Windows zone name; null when none is found.
+    const TZone* Find(const std::string& tzid) {
+        auto known = Known.find(tzid);
+        if (known == Known.end()) {
+            known = Known.emplace(tzid, Lookup(tzid)).first;
+        }
+        return known->second ? &*known->second : nullptr;
+    }
+
+  private:
+    std::optional<TZone> Lookup(const std::string& tzid) const {
+        std::string bare = BareZoneName(tzid);
+        for (icalcomponent* c = Calendar != nullptr ? icalcomponent_get_first_component(
+                                                          Calendar, ICAL_VTIMEZONE_COMPONENT)
+                                                    : nullptr;
+             c != nullptr;
+             c = icalcomponent_get_next_component(Calendar, ICAL_VTIMEZONE_COMPONENT)) {
+            icalproperty* name = icalcomponent_get_first_property(c, ICAL_TZID_PROPERTY);
+            std::string own = name != nullptr ? TextOf(icalproperty_get_tzid(name)) : "";
+            icaltimezone* zone = !own.empty() && (own == tzid || BareZoneName(own) == bare)
+                                     ? icalcomponent_get_timezone(Calendar, own.c_str())
+                                     : nullptr;
+            if (zone != nullptr) {
+                TZone found{zone};
+                found.System = SystemZone(BareZoneName(own));
+                if (found.System != nullptr) {
+                    FindCoverage(c, found);
+                }
+                return found;
+            }
+        }
+        if (icaltimezone* zone = SystemZone(bare)) {
+            return TZone{zone};
+        }
+        if (icaltimezone* zone = SystemZone(OlsonNameOfWindowsZone(bare))) {
+            return TZone{zone};
+        }
+        return std::nullopt;
+    }
+
+    icalcomponent* Calendar;
+    std::map<std::string, std::optional<TZone>> Known;
+};
 
 std::string TzidOf(icalproperty* property) {
     icalparameter* tzid = icalproperty_get_first_parameter(property, ICAL_TZID_PARAMETER);
     return tzid != nullptr ? TextOf(icalparameter_get_tzid(tzid)) : std::string();
 }
 
-// The time of a property with its TZID resolved; raises ESkipEvent for a zone found nowhere.
-icaltimetype ResolvedTime(icalcomponent* calendar, icalproperty* property, icaltimetype time) {
-    std::string tzid = TzidOf(property);
-    if (!tzid.empty() && !time.is_date && !icaltime_is_utc(time)) {
-        icaltimezone* zone = FindZone(calendar, tzid);
-        if (zone == nullptr) {
-            throw ESkipEvent("unknown time zone \"" + tzid + "\"");
+// How an event's times are read. A time in a zone (UTC or TZID) is a real moment, shown in the
+// machine's local time; a floating time and a day stand as they are. Occurrences are worked out
+// on the event's wall clock, so a repeating 09:00 stays 09:00 across clock changes.
+struct TClock {
+    enum class TKind { Floating, Day, Utc, Zoned };
+    TKind Kind = TKind::Floating;
+    const TZone* Zone = nullptr;
+
+    bool Day() const { return Kind == TKind::Day; }
+    TSeconds UtcOf(TSeconds wall) const {
+        switch (Kind) {
+            case TKind::Utc:
+                return wall;
+            case TKind::Zoned:
+                return Zone->UtcOf(wall);
+            default:
+                return LocalToUtc(StampOf(wall));
         }
-        time = icaltime_set_timezone(&time, zone);
     }
-    return time;
-}
+    TSeconds WallOf(TSeconds utc) const {
+        switch (Kind) {
+            case TKind::Utc:
+                return utc;
+            case TKind::Zoned:
+                return Zone->WallOf(utc);
+            default:
+                return SecondsOf(UtcToLocal(utc));
+        }
+    }
+    TICalStamp Local(TSeconds wall) const {
+        bool zoned = Kind == TKind::Utc || Kind == TKind::Zoned;
+        return zoned ? UtcToLocal(UtcOf(wall)) : StampOf(wall);
+    }
+    // Which occurrence this is, as its RECURRENCE-ID names it: a UTC time for a zoned event, a
+    // floating time, or a day.
+    std::string Key(TSeconds wall) const {
+        bool zoned = Kind == TKind::Utc || Kind == TKind::Zoned;
+        return zoned ? StampText(StampOf(UtcOf(wall)), false) + "Z"
+                     : StampText(StampOf(wall), Day());
+    }
+};
+
+// A date or time the event names (RDATE, EXDATE, RECURRENCE-ID, UNTIL, DTSTART) on the wall
+// clock of an event; a day stands for the whole day.
+struct TWhen {
+    TSeconds Wall = 0;
+    bool DateOnly = false;
+
+    bool SameAs(const TWhen& other) const {
+        return DateOnly || other.DateOnly ? DayStart(Wall) == DayStart(other.Wall)
+                                          : Wall == other.Wall;
+    }
+};
 
 // --- reading -------------------------------------------------------------------------------------
 
-// How an event's times are read: a zone-bound time (UTC or TZID) is a real moment and shown in
-// local time; a floating time and a day stand as they are, which libical's spans count as UTC.
-struct TEventClock {
-    bool Zoned = false;
-    bool Day = false;
-
-    TICalStamp Local(time_t spanStart) const {
-        return Zoned ? TimeToLocal(spanStart) : TimeToUtc(spanStart);
+TWhen WhenOf(const icaltimetype& time, const std::string& tzid, const TClock& clock, TZones& zones,
+             const std::string& what) {
+    if (!IsRealTime(time)) {
+        throw ESkipEvent(what + " \"" + TextOf(icaltime_as_ical_string(time)) +
+                         "\" is no real date");
     }
-    time_t Span(const TICalStamp& local) const {
-        return Zoned ? LocalToTime(local) : UtcToTime(local);
+    TSeconds fields = SecondsOf(time);
+    // A moved occurrence of an all-day series is matched by its date, whatever time it names.
+    if (time.is_date || clock.Day()) {
+        return {DayStart(fields), true};
     }
-    std::string Key(time_t spanStart) const {
-        return Zoned ? StampText(TimeToUtc(spanStart), false) + "Z"
-                     : StampText(TimeToUtc(spanStart), Day);
+    std::optional<TSeconds> utc;
+    if (icaltime_is_utc(time)) {
+        utc = fields;
+    } else if (!tzid.empty()) {
+        const TZone* zone = zones.Find(tzid);
+        if (zone == nullptr) {
+            throw ESkipEvent("unknown time zone \"" + tzid + "\"");
+        }
+        utc = zone->UtcOf(fields);
     }
-};
-
-// The key of a RECURRENCE-ID: as TEventClock::Key gives it for the occurrence it names.
-std::string KeyOfTime(const icaltimetype& time) {
-    if (time.is_date) {
-        return StampText({time.year, time.month, time.day}, true);
-    }
-    if (time.zone != nullptr) {
-        icaltimetype utc = icaltime_convert_to_zone(time, icaltimezone_get_utc_timezone());
-        return StampText({utc.year, utc.month, utc.day, utc.hour, utc.minute, utc.second}, false) +
-               "Z";
-    }
-    return StampText({time.year, time.month, time.day, time.hour, time.minute, time.second}, false);
+    return {utc ? clock.WallOf(*utc) : fields, false};
 }
 
-struct TExpansion {
-    TEventClock Clock;
-    TICalWindow Window;
+// More steps than this through one rule and its expansion stops (and the event is Capped): a
+// rule counted from long ago in seconds would otherwise run for hours.
+constexpr size_t RuleStepBudget = 2000000;
+
+struct TEventParts {
+    TICalEvent Event;
+    icalcomponent* Component = nullptr;
+    TZones* Zones = nullptr;
+    size_t Position = 0;
+    TClock Clock;
+    icaltimetype Start{};
+    std::string StartTzid;
+    TSeconds StartWall = 0;
+    TSeconds Days = 1;  // the days each occurrence of an all-day event covers
+    bool Cancelled = false;
     bool Repeats = false;
-    bool Filter = true;                               // keep only starts inside Window
-    const std::set<std::string>* Replaced = nullptr;  // occurrences an override stands for
-    size_t Limit = ICalOccurrenceCap + 1;
-    std::vector<TICalOccurrence> Found;
-    bool More = false;
+    std::vector<TWhen> RDates;
+    std::vector<TWhen> ExDates;
+    // An override: the occurrence it names, and whether it names the later ones too.
+    bool Override = false;
+    icaltimetype RecurrenceID{};
+    std::string RecurrenceTzid;
+    bool ThisAndFuture = false;
+    int Sequence = 0;
+    icaltimetype Stamp{};
 };
+
+// Wall-clock bounds of the expansion: the window with a margin of the zone offsets and of an
+// all-day event's length.
+struct TWallRange {
+    TSeconds From = 0;
+    TSeconds Until = 0;
+};
+
+TWallRange WallRange(const TICalWindow& window, TSeconds days) {
+    return {SecondsOf(DayOf(window.From)) - (2 + days) * DaySeconds,
+            SecondsOf(DayOf(window.Until)) + 3 * DaySeconds};
+}
 
 bool InWindow(const TICalWindow& window, const TICalStamp& start) {
     TICalStamp day = DayOf(start);
     return !(day < DayOf(window.From)) && !(DayOf(window.Until) < day);
 }
 
-void CollectOccurrence(icalcomponent*, struct icaltime_span* span, void* data) {
-    auto& expansion = *static_cast<TExpansion*>(data);
-    std::string key = expansion.Repeats ? expansion.Clock.Key(span->start) : std::string();
-    if (expansion.Replaced != nullptr && expansion.Replaced->count(key) != 0) {
-        return;
+// The starts of an event on its wall clock, each once, in order: DTSTART, the times of its
+// RRULEs and RDATEs less its EXDATEs, those of a repeating event inside Range only.
+std::vector<TSeconds> StartsOf(const TEventParts& parts, const TWallRange& range, bool& more) {
+    if (!parts.Repeats) {
+        return {parts.StartWall};
     }
-    // An all-day event covers each day from its start up to (not including) its end; libical's
-    // span of a day ends a second before the next one begins.
-    time_t days = 1;
-    if (expansion.Clock.Day && span->end > span->start) {
-        days = std::max<time_t>(1, (span->end - span->start) / 86400);
-    }
-    for (time_t d = 0; d < days; ++d) {
-        TICalStamp start = expansion.Clock.Local(span->start + d * 86400);
-        if (expansion.Filter && !InWindow(expansion.Window, start)) {
-            continue;
+    std::vector<TSeconds> starts;
+    auto add = [&](TSeconds wall) {
+        if (wall >= range.From && wall <= range.Until) {
+            starts.push_back(wall);
         }
-        if (expansion.Found.size() >= expansion.Limit) {
-            expansion.More = true;
-            return;
-        }
-        expansion.Found.push_back({start, key});
-    }
-}
-
-// libical's RDATE ignores its TZID: it reads the time as UTC. Zone-bound RDATEs and EXDATEs are
-// written over in UTC before the expansion, so every instant compares as the moment it names.
-void PinRecurrenceDatesToUtc(icalcomponent* calendar, icalcomponent* event) {
-    for (icalproperty_kind kind : {ICAL_RDATE_PROPERTY, ICAL_EXDATE_PROPERTY}) {
-        std::vector<icalproperty*> properties;
-        for (icalproperty* p = icalcomponent_get_first_property(event, kind); p != nullptr;
-             p = icalcomponent_get_next_property(event, kind)) {
-            properties.push_back(p);
-        }
-        for (icalproperty* p : properties) {
-            if (TzidOf(p).empty()) {
-                continue;
-            }
-            if (kind == ICAL_RDATE_PROPERTY) {
-                icaldatetimeperiodtype value = icalproperty_get_rdate(p);
-                if (icaltime_is_null_time(value.time)) {
-                    continue;
-                }
-                value.time = icaltime_convert_to_zone(ResolvedTime(calendar, p, value.time),
-                                                      icaltimezone_get_utc_timezone());
-                icalproperty_remove_parameter_by_kind(p, ICAL_TZID_PARAMETER);
-                icalproperty_set_rdate(p, value);
-            } else {
-                icaltimetype value =
-                    icaltime_convert_to_zone(ResolvedTime(calendar, p, icalproperty_get_exdate(p)),
-                                             icaltimezone_get_utc_timezone());
-                icalproperty_remove_parameter_by_kind(p, ICAL_TZID_PARAMETER);
-                icalproperty_set_exdate(p, value);
-            }
-        }
-    }
-}
-
-// icalcomponent_foreach_recurrence walks a rule without bound inside the window (a FREQ=SECONDLY
-// rule over a year is 31 million steps). The end is brought in to the occurrence just past the
-// cap, found with libical's own iterator.
-icaltimetype BoundedEnd(icalcomponent* event, icaltimetype dtstart, icaltimetype start,
-                        icaltimetype countFrom, icaltimetype end, size_t limit) {
+    };
+    add(parts.StartWall);
+    const bool day = parts.Clock.Day();
+    const size_t wanted = ICalOccurrenceCap + parts.RDates.size() + parts.ExDates.size() + 2;
+    icalcomponent* event = parts.Component;
     for (icalproperty* p = icalcomponent_get_first_property(event, ICAL_RRULE_PROPERTY);
          p != nullptr; p = icalcomponent_get_next_property(event, ICAL_RRULE_PROPERTY)) {
         icalrecurrencetype rule = icalproperty_get_rrule(p);
-        icalrecur_iterator* iterator = icalrecur_iterator_new(rule, dtstart);
+        TSeconds last = range.Until;
+        if (!icaltime_is_null_time(rule.until)) {
+            // UNTIL in UTC names a moment; on the wall clock it is where the rule stops. A
+            // floating series with a UTC UNTIL (which RFC 5545 does not allow) ends as written.
+            icaltimetype end = rule.until;
+            if (parts.Clock.Kind == TClock::TKind::Floating) {
+                end.zone = nullptr;
+            }
+            TWhen until = WhenOf(end, "", parts.Clock, *parts.Zones, "UNTIL");
+            last =
+                std::min(last, until.DateOnly && !day ? until.Wall + DaySeconds - 1 : until.Wall);
+            rule.until = icaltime_null_time();
+        }
+        icalrecur_iterator* iterator =
+            icalrecur_iterator_new(rule, ToICalTime(StampOf(parts.StartWall), day));
         if (iterator == nullptr) {
             continue;
         }
-        if (rule.count == 0) {
-            icalrecur_iterator_set_start(iterator, start);
+        if (rule.count == 0 && parts.StartWall < range.From) {
+            icalrecur_iterator_set_start(iterator, ToICalTime(StampOf(range.From), day));
         }
-        size_t seen = 0;
+        size_t steps = 0;
+        size_t kept = 0;
         for (icaltimetype next = icalrecur_iterator_next(iterator); !icaltime_is_null_time(next);
              next = icalrecur_iterator_next(iterator)) {
-            if (icaltime_compare(next, end) > 0) {
+            TSeconds wall = SecondsOf(next);
+            if (wall > last) {
                 break;
             }
-            if (icaltime_compare(next, countFrom) >= 0 && ++seen > limit) {
-                end = icaltime_convert_to_zone(next, icaltimezone_get_utc_timezone());
+            if (++steps > RuleStepBudget || kept >= wanted) {
+                more = true;
                 break;
+            }
+            if (wall >= range.From) {
+                add(wall);
+                ++kept;
             }
         }
         icalrecur_iterator_free(iterator);
     }
-    return end;
+    for (const TWhen& rdate : parts.RDates) {
+        // A day of a timed series keeps the series' time of day.
+        add(rdate.DateOnly && !day ? rdate.Wall + (parts.StartWall - DayStart(parts.StartWall))
+                                   : rdate.Wall);
+    }
+    // RFC 5545 3.8.5.3: an instance named twice is one instance.
+    std::sort(starts.begin(), starts.end());
+    starts.erase(std::unique(starts.begin(), starts.end(),
+                             [&](TSeconds a, TSeconds b) {
+                                 return TWhen{a, day}.SameAs(TWhen{b, day});
+                             }),
+                 starts.end());
+    std::erase_if(starts, [&](TSeconds wall) {
+        return std::any_of(parts.ExDates.begin(), parts.ExDates.end(), [&](const TWhen& ex) {
+            return ex.SameAs(TWhen{wall, day});
+        });
+    });
+    return starts;
 }
 
-void Expand(icalcomponent* event, const icaltimetype& dtstart, TExpansion& expansion) {
-    if (!expansion.Repeats) {
-        expansion.Window = {{1800, 1, 1}, {2400, 12, 31}};
-    }
-    const TICalWindow& window = expansion.Window;
-    // A day before and after: an all-day event begun before the window still covers its days.
-    time_t from = expansion.Clock.Span(DayOf(window.From));
-    TICalStamp until = DayOf(window.Until);
-    until.Hour = 23;
-    until.Minute = 59;
-    until.Second = 59;
-    icaltimetype start = UtcTime(from - 86400);
-    icaltimetype end = UtcTime(expansion.Clock.Span(until));
-    if (expansion.Repeats) {
-        end = BoundedEnd(event, dtstart, start, UtcTime(from), end, expansion.Limit + 2);
-    }
-    icalcomponent_foreach_recurrence(event, start, end, CollectOccurrence, &expansion);
-    std::stable_sort(
-        expansion.Found.begin(), expansion.Found.end(),
-        [](const TICalOccurrence& a, const TICalOccurrence& b) { return a.Start < b.Start; });
-    if (expansion.Found.size() > ICalOccurrenceCap) {
-        expansion.Found.resize(ICalOccurrenceCap);
-        expansion.More = true;
+// Adds the occurrence that starts at Wall on Clock: one for a timed event, one per day for an
+// all-day event. Window, when given, keeps only those on its days.
+void AddOccurrence(std::vector<TICalOccurrence>& found, const TClock& clock, TSeconds days,
+                   TSeconds wall, const std::string& key, const TICalWindow* window, bool& more) {
+    for (TSeconds d = 0; d < (clock.Day() ? days : 1); ++d) {
+        TICalStamp start = clock.Local(wall + d * DaySeconds);
+        if (window != nullptr && !InWindow(*window, start)) {
+            continue;
+        }
+        if (found.size() > ICalOccurrenceCap) {
+            more = true;
+            return;
+        }
+        found.push_back({start, key});
     }
 }
 
@@ -442,49 +679,93 @@ int DoneValue(const std::string& text) {
     return text.find_first_not_of('0') != std::string::npos ? 1 : 0;
 }
 
-struct TEventParts {
-    TICalEvent Event;
-    icalcomponent* Component = nullptr;
-    icaltimetype Start{};
-    TEventClock Clock;
-    bool Cancelled = false;
-    bool Repeats = false;
-    std::string Overrides;  // the RECURRENCE-ID key, for an override
-};
+// The property a libical error names ("Can't parse as GEO value in GEO property. ...", "Invalid
+// VALUE type for property DTSTAMP: ...", "Parse error in property name: FOO BAR"), or "".
+std::string PropertyOfError(const std::string& error) {
+    std::string head = error.substr(0, error.find(". Removing entire property"));
+    auto wordBefore = [&](size_t end) {
+        size_t begin = head.rfind(' ', end - 1);
+        return head.substr(begin == std::string::npos ? 0 : begin + 1,
+                           end - (begin == std::string::npos ? 0 : begin + 1));
+    };
+    if (size_t at = head.find("property name: "); at != std::string::npos) {
+        return head.substr(at + 15);
+    }
+    if (size_t at = head.find("for property "); at != std::string::npos) {
+        std::string rest = head.substr(at + 13);
+        return rest.substr(0, rest.find_first_of(": "));
+    }
+    if (size_t at = head.find(" property"); at != std::string::npos && at > 0) {
+        return wordBefore(at);
+    }
+    return std::string();
+}
+
+// What decides an event's occurrences: when one of these cannot be read, neither can the event.
+bool DecidesOccurrences(const std::string& property) {
+    for (const char* name : {"DTSTART", "RRULE", "RDATE", "EXDATE", "RECURRENCE-ID"}) {
+        if (EqualsNoCase(property, name)) {
+            return true;
+        }
+    }
+    return false;
+}
 
 // Reads what an event says about itself; raises ESkipEvent for what makes it unusable.
-TEventParts ReadEvent(icalcomponent* calendar, icalcomponent* component, size_t position) {
+TEventParts ReadEvent(TZones& zones, icalcomponent* component, size_t position,
+                      const std::optional<std::string>& writtenSummary) {
     TEventParts parts;
     parts.Component = component;
+    parts.Zones = &zones;
+    parts.Position = position;
     TICalEvent& event = parts.Event;
     event.UID = TextOf(icalcomponent_get_uid(component));
     icalproperty* summary = icalcomponent_get_first_property(component, ICAL_SUMMARY_PROPERTY);
     event.Summary = summary != nullptr ? TextOf(icalproperty_get_summary(summary)) : std::string();
+    // libical trims the blanks at the ends of a text; the summary as written keeps them.
+    if (writtenSummary && writtenSummary->find_first_not_of(" \t") != std::string::npos &&
+        writtenSummary->substr(writtenSummary->find_first_not_of(" \t"),
+                               writtenSummary->find_last_not_of(" \t") -
+                                   writtenSummary->find_first_not_of(" \t") + 1) == event.Summary) {
+        event.Summary = *writtenSummary;
+    }
     event.Name = EventName(event.UID, event.Summary, position);
 
-    // libical drops a property it cannot read and leaves an error in its place. An empty one
-    // ("No value for SUMMARY property") is just empty; any other makes the event unusable.
+    // libical drops a property it cannot read and leaves an error in its place. One that decides
+    // the occurrences makes the event unusable; any other is left out and named.
     for (icalproperty* p = icalcomponent_get_first_property(component, ICAL_XLICERROR_PROPERTY);
          p != nullptr; p = icalcomponent_get_next_property(component, ICAL_XLICERROR_PROPERTY)) {
         std::string error = TextOf(icalproperty_get_xlicerror(p));
-        if (error.rfind("No value for ", 0) != 0) {
+        std::string property = PropertyOfError(error);
+        if (DecidesOccurrences(property)) {
             throw ESkipEvent("broken property: " + error);
+        }
+        if (error.rfind("No value for ", 0) != 0) {
+            event.Warnings.push_back("left out " +
+                                     (property.empty() ? "a property" : "property " + property) +
+                                     " that cannot be read: " + error);
         }
     }
     bool ours = false;
     for (icalproperty* p = icalcomponent_get_first_property(component, ICAL_X_PROPERTY);
          p != nullptr; p = icalcomponent_get_next_property(component, ICAL_X_PROPERTY)) {
         std::string name = TextOf(icalproperty_get_x_name(p));
-        if (EqualsNoCase(name, "X-MONDREL-VALUE")) {
-            event.Value = XValue(p);
-        } else if (EqualsNoCase(name, "X-MONDREL-SCRIPT")) {
-            event.Script = XValue(p);
-        } else if (EqualsNoCase(name, "X-MONDREL-DONE")) {
-            event.Done = DoneValue(XValue(p));
-        } else if (EqualsNoCase(name, "X-MONDREL-SUMMARY")) {
-            event.Summary = XValue(p);
-        } else {
-            continue;
+        try {
+            if (EqualsNoCase(name, "X-MONDREL-VALUE")) {
+                event.Value = XValue(p);
+            } else if (EqualsNoCase(name, "X-MONDREL-SCRIPT")) {
+                event.Script = XValue(p);
+            } else if (EqualsNoCase(name, "X-MONDREL-DONE")) {
+                event.Done = DoneValue(XValue(p));
+            } else if (EqualsNoCase(name, "X-MONDREL-SUMMARY")) {
+                event.Summary = XValue(p);
+            } else {
+                continue;
+            }
+        } catch (const ESkipEvent& broken) {
+            // Our texts decide no occurrence either: the event still imports.
+            event.Warnings.push_back("left out property " + name +
+                                     " that cannot be read: " + broken.what());
         }
         ours = true;
     }
@@ -507,43 +788,139 @@ TEventParts ReadEvent(icalcomponent* calendar, icalcomponent* component, size_t 
         }
     }
     parts.Cancelled = icalcomponent_get_status(component) == ICAL_STATUS_CANCELLED;
+    parts.Sequence = icalcomponent_get_sequence(component);
+    icalproperty* stamp = icalcomponent_get_first_property(component, ICAL_DTSTAMP_PROPERTY);
+    parts.Stamp = stamp != nullptr ? icalproperty_get_dtstamp(stamp) : icaltime_null_time();
 
     icalproperty* dtstart = icalcomponent_get_first_property(component, ICAL_DTSTART_PROPERTY);
     if (dtstart == nullptr) {
         throw ESkipEvent("no DTSTART");
     }
-    parts.Start = icalcomponent_get_dtstart(component);
+    parts.Start = icalproperty_get_dtstart(dtstart);
     if (icaltime_is_null_time(parts.Start) || !IsRealTime(parts.Start)) {
         throw ESkipEvent("DTSTART \"" + TextOf(icalproperty_get_value_as_string(dtstart)) +
                          "\" is no real date");
     }
-    std::string tzid = TzidOf(dtstart);
-    if (!tzid.empty() && !parts.Start.is_date && parts.Start.zone == nullptr) {
-        // libical reads a TZID it cannot find as a floating time, silently.
-        throw ESkipEvent("unknown time zone \"" + tzid + "\"");
-    }
+    parts.StartTzid = TzidOf(dtstart);
     event.AllDay = parts.Start.is_date != 0;
-    parts.Clock.Day = event.AllDay;
-    parts.Clock.Zoned = !event.AllDay && parts.Start.zone != nullptr;
-    parts.Repeats = icalcomponent_get_first_property(component, ICAL_RRULE_PROPERTY) != nullptr ||
-                    icalcomponent_get_first_property(component, ICAL_RDATE_PROPERTY) != nullptr;
-    if (parts.Repeats) {
-        PinRecurrenceDatesToUtc(calendar, component);
+    if (event.AllDay) {
+        parts.Clock.Kind = TClock::TKind::Day;
+    } else if (icaltime_is_utc(parts.Start)) {
+        parts.Clock.Kind = TClock::TKind::Utc;
+    } else if (!parts.StartTzid.empty()) {
+        parts.Clock.Kind = TClock::TKind::Zoned;
+        parts.Clock.Zone = zones.Find(parts.StartTzid);
+        if (parts.Clock.Zone == nullptr) {
+            throw ESkipEvent("unknown time zone \"" + parts.StartTzid + "\"");
+        }
+    }
+    parts.StartWall = SecondsOf(parts.Start);
+    if (event.AllDay) {
+        // An all-day event covers each day from its start up to (not including) its end.
+        icaltimetype end = icalcomponent_get_dtend(component);
+        if (!icaltime_is_null_time(end) && IsRealTime(end)) {
+            parts.Days =
+                std::max<TSeconds>(1, (DayStart(SecondsOf(end)) - parts.StartWall) / DaySeconds);
+        }
     }
 
     icalproperty* recurrence =
         icalcomponent_get_first_property(component, ICAL_RECURRENCEID_PROPERTY);
     if (recurrence != nullptr) {
-        icaltimetype id =
-            ResolvedTime(calendar, recurrence, icalproperty_get_recurrenceid(recurrence));
-        if (icaltime_is_null_time(id) || !IsRealTime(id)) {
-            throw ESkipEvent("RECURRENCE-ID \"" +
-                             TextOf(icalproperty_get_value_as_string(recurrence)) +
+        // RFC 5545 3.8.4.4: an override is one occurrence; a rule of its own is no series.
+        for (icalproperty_kind kind : {ICAL_RRULE_PROPERTY, ICAL_RDATE_PROPERTY}) {
+            std::vector<icalproperty*> extra;
+            for (icalproperty* p = icalcomponent_get_first_property(component, kind); p != nullptr;
+                 p = icalcomponent_get_next_property(component, kind)) {
+                extra.push_back(p);
+            }
+            for (icalproperty* p : extra) {
+                icalcomponent_remove_property(component, p);
+                icalproperty_free(p);
+            }
+            if (!extra.empty()) {
+                event.Warnings.push_back(
+                    std::string("ignored the ") +
+                    (kind == ICAL_RRULE_PROPERTY ? "RRULE" : "RDATE") +
+                    " of an event with RECURRENCE-ID: it replaces one occurrence");
+            }
+        }
+        parts.Override = true;
+        parts.RecurrenceID = icalproperty_get_recurrenceid(recurrence);
+        parts.RecurrenceTzid = TzidOf(recurrence);
+        WhenOf(parts.RecurrenceID, parts.RecurrenceTzid, parts.Clock, zones, "RECURRENCE-ID");
+        // Its zone is needed when a timed series reads it, whatever this event's own clock.
+        if (!parts.RecurrenceID.is_date && !icaltime_is_utc(parts.RecurrenceID) &&
+            !parts.RecurrenceTzid.empty() && zones.Find(parts.RecurrenceTzid) == nullptr) {
+            throw ESkipEvent("unknown time zone \"" + parts.RecurrenceTzid + "\"");
+        }
+        icalparameter* range = icalproperty_get_first_parameter(recurrence, ICAL_RANGE_PARAMETER);
+        parts.ThisAndFuture =
+            range != nullptr && icalparameter_get_range(range) == ICAL_RANGE_THISANDFUTURE;
+    }
+    for (icalproperty* p = icalcomponent_get_first_property(component, ICAL_RRULE_PROPERTY);
+         p != nullptr; p = icalcomponent_get_next_property(component, ICAL_RRULE_PROPERTY)) {
+        icaltimetype until = icalproperty_get_rrule(p).until;
+        if (!icaltime_is_null_time(until) && !IsRealTime(until)) {
+            throw ESkipEvent("UNTIL \"" + TextOf(icaltime_as_ical_string(until)) +
                              "\" is no real date");
         }
-        parts.Overrides = KeyOfTime(id);
+    }
+    parts.Repeats = icalcomponent_get_first_property(component, ICAL_RRULE_PROPERTY) != nullptr ||
+                    icalcomponent_get_first_property(component, ICAL_RDATE_PROPERTY) != nullptr;
+    for (icalproperty* p = icalcomponent_get_first_property(component, ICAL_RDATE_PROPERTY);
+         p != nullptr; p = icalcomponent_get_next_property(component, ICAL_RDATE_PROPERTY)) {
+        // RFC 5545 3.8.5.2: a period's start is an occurrence.
+        icaldatetimeperiodtype value = icalproperty_get_rdate(p);
+        icaltimetype time = icaltime_is_null_time(value.time) ? value.period.start : value.time;
+        parts.RDates.push_back(WhenOf(time, TzidOf(p), parts.Clock, zones, "RDATE"));
+    }
+    for (icalproperty* p = icalcomponent_get_first_property(component, ICAL_EXDATE_PROPERTY);
+         p != nullptr; p = icalcomponent_get_next_property(component, ICAL_EXDATE_PROPERTY)) {
+        parts.ExDates.push_back(
+            WhenOf(icalproperty_get_exdate(p), TzidOf(p), parts.Clock, zones, "EXDATE"));
     }
     return parts;
+}
+
+// Of two overrides of one occurrence, the one that counts: the higher SEQUENCE, then the later
+// DTSTAMP, then the later in the file.
+bool Supersedes(const TEventParts& a, const TEventParts& b) {
+    if (a.Sequence != b.Sequence) {
+        return a.Sequence > b.Sequence;
+    }
+    int stamps = icaltime_compare(a.Stamp, b.Stamp);
+    return stamps != 0 ? stamps > 0 : a.Position > b.Position;
+}
+
+// An override as a series sees it: the occurrence it names and where it moves it, on the
+// series' wall clock.
+struct TNamedOccurrence {
+    size_t Override = 0;
+    TWhen Names;
+    TWhen MovesTo;
+};
+
+TNamedOccurrence Named(const TEventParts& override, size_t index, const TClock& clock) {
+    TNamedOccurrence named;
+    named.Override = index;
+    named.Names = WhenOf(override.RecurrenceID, override.RecurrenceTzid, clock, *override.Zones,
+                         "RECURRENCE-ID");
+    named.MovesTo = WhenOf(override.Start, override.StartTzid, clock, *override.Zones, "DTSTART");
+    return named;
+}
+
+// The RECURRENCE-ID of an override without its series, as a key: a day, a floating time, or
+// the UTC time of a moment.
+std::string KeyAsWritten(const TEventParts& override) {
+    const icaltimetype& id = override.RecurrenceID;
+    TSeconds fields = SecondsOf(id);
+    if (id.is_date || (!icaltime_is_utc(id) && override.RecurrenceTzid.empty())) {
+        return StampText(StampOf(fields), id.is_date != 0);
+    }
+    TSeconds utc =
+        icaltime_is_utc(id) ? fields : override.Zones->Find(override.RecurrenceTzid)->UtcOf(fields);
+    return StampText(StampOf(utc), false) + "Z";
 }
 
 }  // namespace
@@ -551,77 +928,178 @@ TEventParts ReadEvent(icalcomponent* calendar, icalcomponent* component, size_t 
 TICalendar ReadICalendar(const std::string& Text, const TICalWindow& Window) {
     icalerror_set_errors_are_fatal(0);
     tzset();
-    TComponentPtr root(icalparser_parse_string(Text.c_str()));
-    icalcomponent* calendar = root.get();
-    if (calendar != nullptr && icalcomponent_isa(calendar) != ICAL_VCALENDAR_COMPONENT) {
-        calendar = icalcomponent_get_first_component(calendar, ICAL_VCALENDAR_COMPONENT);
+    TICalTextScan scan = ScanICalText(Text);
+    if (!scan.Unclosed.empty()) {
+        throw ECutOffCalendar("END:" + scan.Unclosed + " is missing: the file looks cut off");
     }
-    if (calendar == nullptr) {
+    TComponentPtr root(icalparser_parse_string(Text.c_str()));
+    // RFC 5545 3.4: a stream holds one or more calendars; libical gathers several under a root.
+    std::vector<icalcomponent*> calendars;
+    if (root != nullptr && icalcomponent_isa(root.get()) == ICAL_VCALENDAR_COMPONENT) {
+        calendars.push_back(root.get());
+    } else if (root != nullptr) {
+        for (icalcomponent* c =
+                 icalcomponent_get_first_component(root.get(), ICAL_VCALENDAR_COMPONENT);
+             c != nullptr;
+             c = icalcomponent_get_next_component(root.get(), ICAL_VCALENDAR_COMPONENT)) {
+            calendars.push_back(c);
+        }
+    }
+    if (calendars.empty()) {
         throw EICalError("no iCalendar data (BEGIN:VCALENDAR is missing)");
     }
 
     TICalendar result;
+    std::vector<std::unique_ptr<TZones>> zones;
     std::vector<TEventParts> events;
-    std::vector<icalcomponent*> components;
-    for (icalcomponent* c = icalcomponent_get_first_component(calendar, ICAL_VEVENT_COMPONENT);
-         c != nullptr; c = icalcomponent_get_next_component(calendar, ICAL_VEVENT_COMPONENT)) {
-        components.push_back(c);
-    }
-    for (size_t i = 0; i < components.size(); ++i) {
-        try {
-            events.push_back(ReadEvent(calendar, components[i], i + 1));
-        } catch (const ESkipEvent& skip) {
-            icalcomponent* c = components[i];
-            icalproperty* summary = icalcomponent_get_first_property(c, ICAL_SUMMARY_PROPERTY);
-            std::string uid = TextOf(icalcomponent_get_uid(c));
-            result.Skipped.push_back(
-                {uid,
-                 EventName(uid, summary != nullptr ? TextOf(icalproperty_get_summary(summary)) : "",
-                           i + 1),
-                 skip.what()});
+    size_t position = 0;
+    for (icalcomponent* calendar : calendars) {
+        zones.push_back(std::make_unique<TZones>(calendar));
+        std::vector<icalcomponent*> components;
+        for (icalcomponent* c = icalcomponent_get_first_component(calendar, ICAL_VEVENT_COMPONENT);
+             c != nullptr; c = icalcomponent_get_next_component(calendar, ICAL_VEVENT_COMPONENT)) {
+            components.push_back(c);
         }
-    }
-
-    // The occurrences each series hands to an override of its own (cancelled or not), and the
-    // series present in the file.
-    std::map<std::string, std::set<std::string>> replaced;
-    std::set<std::string> series;
-    for (const TEventParts& parts : events) {
-        if (!parts.Overrides.empty()) {
-            replaced[parts.Event.UID].insert(parts.Overrides);
-        } else if (parts.Repeats) {
-            series.insert(parts.Event.UID);
-        }
-    }
-
-    for (TEventParts& parts : events) {
-        TExpansion expansion;
-        expansion.Clock = parts.Clock;
-        expansion.Window = Window;
-        expansion.Repeats = parts.Repeats;
-        auto found = replaced.find(parts.Event.UID);
-        if (parts.Overrides.empty() && found != replaced.end()) {
-            expansion.Replaced = &found->second;
-        }
-        if (!parts.Cancelled) {
-            Expand(parts.Component, parts.Start, expansion);
-        }
-        for (TICalOccurrence& occurrence : expansion.Found) {
-            if (!parts.Overrides.empty()) {
-                occurrence.RecurrenceID = parts.Overrides;
+        for (icalcomponent* c : components) {
+            std::optional<std::string> written;
+            if (position < scan.Summaries.size()) {
+                written = scan.Summaries[position];
+            }
+            ++position;
+            try {
+                events.push_back(ReadEvent(*zones.back(), c, position, written));
+            } catch (const ESkipEvent& skip) {
+                icalproperty* summary = icalcomponent_get_first_property(c, ICAL_SUMMARY_PROPERTY);
+                std::string uid = TextOf(icalcomponent_get_uid(c));
+                result.Skipped.push_back(
+                    {uid,
+                     EventName(uid,
+                               summary != nullptr ? TextOf(icalproperty_get_summary(summary)) : "",
+                               position),
+                     skip.what()});
             }
         }
-        // An override of a series in the file stands in for one of its occurrences inside the
-        // window; alone, it is an event like any other.
-        if (!parts.Overrides.empty() && series.count(parts.Event.UID) != 0) {
-            std::erase_if(expansion.Found, [&](const TICalOccurrence& occurrence) {
-                return !InWindow(Window, occurrence.Start);
-            });
+    }
+
+    // The series of each UID and its overrides; of two overrides of one occurrence only one
+    // counts.
+    std::map<std::string, std::vector<size_t>> seriesOf;
+    std::map<std::string, std::vector<size_t>> overridesOf;
+    for (size_t i = 0; i < events.size(); ++i) {
+        if (events[i].Override) {
+            overridesOf[events[i].Event.UID].push_back(i);
+        } else if (events[i].Repeats) {
+            seriesOf[events[i].Event.UID].push_back(i);
         }
-        parts.Event.Cancelled = parts.Cancelled;
-        parts.Event.Occurrences = std::move(expansion.Found);
-        parts.Event.Capped = expansion.More;
-        result.Events.push_back(std::move(parts.Event));
+    }
+    std::vector<bool> superseded(events.size(), false);
+    for (auto& [uid, overrides] : overridesOf) {
+        // What each names, on the clock of its series (or of the first override).
+        auto series = seriesOf.find(uid);
+        const TClock& clock =
+            events[series != seriesOf.end() ? series->second.front() : overrides.front()].Clock;
+        std::map<std::pair<bool, TSeconds>, size_t> counting;
+        for (size_t o : overrides) {
+            TWhen names = Named(events[o], o, clock).Names;
+            auto [at, first] = counting.emplace(
+                std::make_pair(names.DateOnly, names.DateOnly ? DayStart(names.Wall) : names.Wall),
+                o);
+            if (!first) {
+                superseded[Supersedes(events[o], events[at->second]) ? std::exchange(at->second, o)
+                                                                     : o] = true;
+            }
+        }
+        std::erase_if(overrides, [&](size_t i) { return superseded[i]; });
+    }
+
+    std::vector<std::vector<TICalOccurrence>> found(events.size());
+    std::deque<bool> more(events.size(), false);  // deque: its elements bind to bool&
+    for (size_t i = 0; i < events.size(); ++i) {
+        TEventParts& parts = events[i];
+        if (parts.Override || parts.Cancelled) {
+            continue;
+        }
+        bool cut = false;
+        std::vector<TSeconds> starts = StartsOf(parts, WallRange(Window, parts.Days), cut);
+        more[i] = more[i] || cut;
+        if (!parts.Repeats) {
+            AddOccurrence(found[i], parts.Clock, parts.Days, starts.front(), "", nullptr, more[i]);
+            continue;
+        }
+        std::vector<TNamedOccurrence> singles;
+        std::vector<TNamedOccurrence>
+            ranges;  // RANGE=THISANDFUTURE, in the order of what they name
+        if (auto overrides = overridesOf.find(parts.Event.UID); overrides != overridesOf.end()) {
+            for (size_t o : overrides->second) {
+                TNamedOccurrence named = Named(events[o], o, parts.Clock);
+                (events[o].ThisAndFuture ? ranges : singles).push_back(named);
+            }
+        }
+        std::stable_sort(ranges.begin(), ranges.end(),
+                         [](const auto& a, const auto& b) { return a.Names.Wall < b.Names.Wall; });
+        for (TSeconds wall : starts) {
+            TWhen start{wall, parts.Clock.Day()};
+            if (std::any_of(singles.begin(), singles.end(),
+                            [&](const TNamedOccurrence& s) { return s.Names.SameAs(start); })) {
+                continue;  // the override stands in for it
+            }
+            // RFC 5545 3.2.13: an override with RANGE=THISANDFUTURE moves and renames its
+            // occurrence and every later one, up to the next such override.
+            const TNamedOccurrence* range = nullptr;
+            for (const TNamedOccurrence& r : ranges) {
+                if (r.Names.SameAs(start) || r.Names.Wall < wall) {
+                    range = &r;
+                }
+            }
+            std::string key = parts.Clock.Key(wall);
+            if (range == nullptr) {
+                AddOccurrence(found[i], parts.Clock, parts.Days, wall, key, &Window, more[i]);
+            } else if (!range->Names.SameAs(start) && !events[range->Override].Cancelled) {
+                TSeconds moved = wall + (range->MovesTo.Wall - range->Names.Wall);
+                AddOccurrence(found[range->Override], parts.Clock, parts.Days, moved, key, &Window,
+                              more[range->Override]);
+            }
+        }
+    }
+    // Each override's own occurrence: keyed as its series names it; an override of a series in
+    // the file stands in for one of its occurrences inside the window; alone, it is an event
+    // like any other.
+    for (size_t i = 0; i < events.size(); ++i) {
+        TEventParts& parts = events[i];
+        if (!parts.Override || superseded[i] || parts.Cancelled) {
+            continue;
+        }
+        auto series = seriesOf.find(parts.Event.UID);
+        std::string key;
+        if (series != seriesOf.end()) {
+            const TClock& clock = events[series->second.front()].Clock;
+            TWhen names = Named(parts, i, clock).Names;
+            key = names.DateOnly && !clock.Day() ? StampText(StampOf(names.Wall), true)
+                                                 : clock.Key(names.Wall);
+        } else {
+            key = KeyAsWritten(parts);
+        }
+        AddOccurrence(found[i], parts.Clock, parts.Days, parts.StartWall, key,
+                      series != seriesOf.end() ? &Window : nullptr, more[i]);
+    }
+
+    for (size_t i = 0; i < events.size(); ++i) {
+        if (superseded[i]) {
+            continue;
+        }
+        std::vector<TICalOccurrence>& occurrences = found[i];
+        std::stable_sort(
+            occurrences.begin(), occurrences.end(),
+            [](const TICalOccurrence& a, const TICalOccurrence& b) { return a.Start < b.Start; });
+        if (occurrences.size() > ICalOccurrenceCap) {
+            occurrences.resize(ICalOccurrenceCap);
+            more[i] = true;
+        }
+        TICalEvent& event = events[i].Event;
+        event.Cancelled = events[i].Cancelled;
+        event.Occurrences = std::move(occurrences);
+        event.Capped = more[i];
+        result.Events.push_back(std::move(event));
     }
     icalmemory_free_ring();
     return result;
@@ -644,23 +1122,25 @@ std::vector<TICalStamp> ExpandRepeatRule(const std::string& Rule, const TICalSta
                                          const TICalWindow& Window, bool& Capped) {
     CheckRepeatRule(Rule);
     TComponentPtr event(icalcomponent_new(ICAL_VEVENT_COMPONENT));
-    icaltimetype start = icaltime_null_time();
-    start.year = First.Year;
-    start.month = First.Month;
-    start.day = First.Day;
-    start.hour = First.Hour;
-    start.minute = First.Minute;
-    start.second = First.Second;
-    icalcomponent_add_property(event.get(), icalproperty_new_dtstart(start));
     icalcomponent_add_property(
         event.get(), icalproperty_new_rrule(icalrecurrencetype_from_string(Rule.c_str())));
-    TExpansion expansion;
-    expansion.Window = Window;
-    expansion.Repeats = true;
-    Expand(event.get(), start, expansion);
-    Capped = expansion.More;
+    TZones zones(nullptr);
+    TEventParts parts;
+    parts.Component = event.get();
+    parts.Zones = &zones;
+    parts.StartWall = SecondsOf(First);
+    parts.Repeats = true;
+    Capped = false;
+    std::vector<TICalOccurrence> found;
+    for (TSeconds wall : StartsOf(parts, WallRange(Window, 1), Capped)) {
+        AddOccurrence(found, parts.Clock, 1, wall, "", &Window, Capped);
+    }
+    if (found.size() > ICalOccurrenceCap) {
+        found.resize(ICalOccurrenceCap);
+        Capped = true;
+    }
     std::vector<TICalStamp> starts;
-    for (const TICalOccurrence& occurrence : expansion.Found) {
+    for (const TICalOccurrence& occurrence : found) {
         starts.push_back(occurrence.Start);
     }
     icalmemory_free_ring();
@@ -670,21 +1150,6 @@ std::vector<TICalStamp> ExpandRepeatRule(const std::string& Rule, const TICalSta
 // --- writing -------------------------------------------------------------------------------------
 
 namespace {
-
-icaltimetype ToICalTime(const TICalStamp& stamp, bool day) {
-    icaltimetype time = icaltime_null_time();
-    time.year = stamp.Year;
-    time.month = stamp.Month;
-    time.day = stamp.Day;
-    if (day) {
-        time.is_date = 1;
-    } else {
-        time.hour = stamp.Hour;
-        time.minute = stamp.Minute;
-        time.second = stamp.Second;
-    }
-    return time;
-}
 
 // An X-MONDREL- text: left out when empty, in base64 when TEXT cannot carry it.
 void AddX(icalcomponent* event, const char* name, const std::string& value, bool base64) {
@@ -704,7 +1169,7 @@ void AddX(icalcomponent* event, const char* name, const std::string& value, bool
 }  // namespace
 
 TICalWriter::TICalWriter(std::ostream& Out) : Out(Out) {
-    Stamp = StampText(TimeToUtc(std::time(nullptr)), false) + "Z";
+    Stamp = StampText(StampOf(std::time(nullptr)), false) + "Z";
     Out << "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:" << ProdID << "\r\nCALSCALE:GREGORIAN\r\n";
 }
 
@@ -721,7 +1186,7 @@ void TICalWriter::Add(const TICalOutEvent& Event) {
             e, icalproperty_new_recurrenceid(icaltime_from_string(Event.RecurrenceID.c_str())));
     }
     if (Event.AllDay) {
-        TICalStamp next = TimeToUtc(UtcToTime(DayOf(Event.Start)) + 86400);
+        TICalStamp next = StampOf(SecondsOf(DayOf(Event.Start)) + DaySeconds);
         icalcomponent_add_property(e, icalproperty_new_dtend(ToICalTime(next, true)));
     }
     bool summaryFits = FitsText(Event.Summary);

@@ -17,6 +17,12 @@ class EICalError : public EMondrelError {
     using EMondrelError::EMondrelError;
 };
 
+// A calendar text that ends inside a component (an interrupted download): nothing of it is used.
+class ECutOffCalendar : public EICalError {
+  public:
+    using EICalError::EICalError;
+};
+
 // A repeat rule libical refuses; the message is libical's reason.
 class ERepeatRuleError : public EMondrelError {
   public:
@@ -67,6 +73,9 @@ struct TICalEvent {
     std::optional<std::string> Script;
     std::optional<int> Done;
     std::vector<TICalOccurrence> Occurrences;  // in time order; empty for a cancelled event
+    // What was left out of a usable event: a broken property that does not decide its
+    // occurrences, a rule on an override.
+    std::vector<std::string> Warnings;
 };
 
 struct TICalSkipped {
@@ -80,12 +89,18 @@ struct TICalendar {
     std::vector<TICalSkipped> Skipped;
 };
 
-// Reads every VEVENT of Text. DTSTARTs with a TZID go through the file's own VTIMEZONE or the
-// system's zone database, UTC times are converted, floating times and days stand as they are;
-// every start is then given in local time (TZ honoured). RRULE, RDATE and EXDATE are expanded
-// inside Window; an event without them is taken whatever its date. An event with a
-// RECURRENCE-ID replaces that occurrence of its series. Events that cannot be used land in
-// Skipped. Raises EICalError when Text holds no calendar.
+// Reads every VEVENT of every VCALENDAR in Text. A TZID names the file's VTIMEZONE (matched
+// without the quotes and blanks around it), else a zone of the system's database by its Olson
+// name or its Windows name; a file's zone with an Olson name answers only for the years its
+// observances cover. Occurrences are worked out on the event's own wall clock and then given in
+// local time (TZ honoured): a time a clock change skips is read with the offset before the gap,
+// one it repeats as the first. RRULE, RDATE (periods too) and EXDATE are expanded inside Window,
+// each occurrence once; an event without them is taken whatever its date. An event with a
+// RECURRENCE-ID replaces that occurrence of its series (matched by date when the series is
+// all-day; with RANGE=THISANDFUTURE the later ones too); of two for one occurrence the higher
+// SEQUENCE, then the later DTSTAMP, then the later in the file counts. Events whose start, zone
+// or recurrence cannot be read land in Skipped. Raises ECutOffCalendar when Text ends inside a
+// component and EICalError when it holds no calendar.
 TICalendar ReadICalendar(const std::string& Text, const TICalWindow& Window);
 
 // Checks an RRULE text (FREQ=WEEKLY;BYDAY=MO,FR); raises ERepeatRuleError with libical's reason.

@@ -135,6 +135,9 @@ TWanted Collect(TDBTransaction& transaction, const TICalendar& calendar,
         if (!event.Cancelled) {
             wanted.Scope.PresentUIDs.insert(event.UID);
         }
+        for (const std::string& warning : event.Warnings) {
+            Warn(streams, "event " + Printable(event.Name) + ": " + Printable(warning));
+        }
         if (event.Capped) {
             Warn(streams, "event " + Printable(event.Name) + " has more than " +
                               std::to_string(ICalOccurrenceCap) + " occurrences; the first " +
@@ -250,8 +253,13 @@ TImportOptions ReadOptions(const TArguments& Args) {
 int Import(const TArguments& Args, TToolStreams& Streams) {
     TImportOptions options = ReadOptions(Args);
     RequireDatabaseFile(options.Path);
-    TICalendar calendar = ReadICalendar(ReadCalendarText(options.File, Streams.In),
-                                        {ToStamp(options.From), ToStamp(options.Until)});
+    std::string text = ReadCalendarText(options.File, Streams.In);
+    TICalendar calendar;
+    try {
+        calendar = ReadICalendar(text, {ToStamp(options.From), ToStamp(options.Until)});
+    } catch (const ECutOffCalendar& cut) {
+        throw EICalError(std::string(cut.what()) + "; nothing was written");
+    }
 
     TCounts counts;
     size_t withoutScript = 0;
