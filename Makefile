@@ -4,6 +4,8 @@ ASAN_DIR ?= build-asan
 FUZZ_DIR ?= build-fuzz
 FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc)
+# ON turns every compiler warning into an error (CI does).
+WERROR ?= OFF
 
 .PHONY: setup build run test test-asan fuzz bench clean
 
@@ -11,7 +13,7 @@ setup:
 	@scripts/setup
 
 build: setup
-	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMONDREL_WERROR=$(WERROR)
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 run: build
@@ -21,7 +23,8 @@ test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 
 test-asan: setup
-	cmake -S . -B $(ASAN_DIR) -DCMAKE_BUILD_TYPE=Debug -DMONDREL_SANITIZE=ON -DMONDREL_BUILD_BENCHMARKS=OFF
+	cmake -S . -B $(ASAN_DIR) -DCMAKE_BUILD_TYPE=Debug -DMONDREL_SANITIZE=ON -DMONDREL_BUILD_BENCHMARKS=OFF \
+		-DMONDREL_WERROR=$(WERROR)
 	cmake --build $(ASAN_DIR) -j $(JOBS)
 	cd $(ASAN_DIR) && ASAN_OPTIONS=detect_leaks=1 \
 		LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \

@@ -15,10 +15,19 @@ class TClickable : public Base {
 
     std::function<void(Self*)> OnClick;
 
+    // While OnClick runs: whether this click is the second one of a double click.
+    bool SecondOfDoubleClick() const { return DoublePress; }
+
   protected:
     void mousePressEvent(QMouseEvent* event) override {
         Pressed = event->button() == Qt::LeftButton;
+        DoublePress = false;
         event->accept();
+    }
+
+    void mouseDoubleClickEvent(QMouseEvent* event) override {
+        mousePressEvent(event);
+        DoublePress = Pressed;
     }
 
     void mouseReleaseEvent(QMouseEvent* event) override {
@@ -33,4 +42,5 @@ class TClickable : public Base {
 
   private:
     bool Pressed = false;
+    bool DoublePress = false;
 };

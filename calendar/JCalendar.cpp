@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QListWidget>
 #include <QMouseEvent>
+#include <utility>
 
 #include "ArrowBitmap.h"
 #include "ClickImage.h"
@@ -583,13 +584,21 @@ void TJCalendar::ShowCaptions() {
 }
 
 void TJCalendar::DayCellClick(TClickLabel* cell) {
+    // The first click of a double click on a day of another month changed the month; the
+    // second lands on whatever day the cell shows now, which the user never aimed at.
+    TClickLabel* stepCell = std::exchange(MonthStepCell, nullptr);
+    if (cell == stepCell && cell->SecondOfDoubleClick()) {
+        return;
+    }
     int index = IndexOfLabel(cell);
     switch (CellRoles[index]) {
         case TCellRole::PreviousMonth:
             MonthStep(-1, cell);
+            MonthStepCell = cell;
             return;
         case TCellRole::NextMonth:
             MonthStep(1, cell);
+            MonthStepCell = cell;
             return;
         case TCellRole::Day:
             break;

@@ -146,6 +146,8 @@ class TJCalendar : public QFrame {
     TDateTime FSelectedDate = 0;
     // The day whose cell the today frame stands on; 0 before Setup.
     TDateTime TodayFrameDay = 0;
+    // The day cell whose click last changed the month, until the next click.
+    TClickLabel* MonthStepCell = nullptr;
 
     TColor HeaderColor = clSystemInfoBk;
     TColor HeaderBackground = 0x00FF0000;

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <algorithm>
+#include <cmath>
 
 #include "Clock.h"
 #include "DBCnx.h"
@@ -16,6 +17,9 @@
 namespace {
 
 constexpr const char* DefaultDatabase = "Database/Mondrel.sdb";
+// How often a failure that keeps coming back is logged again, in milliseconds.
+constexpr double FailureLogIntervalMs = 60 * 60 * 1000;
+constexpr double MSecsPerDay = 24 * FailureLogIntervalMs;
 
 // Spaces and control characters (0x00-0x20 and DEL) at both ends are not part of a script
 // name, whatever the locale.
@@ -67,8 +71,20 @@ TNHXMondrel::TNHXMondrel(INHXKernel* kernel, const TNHXModuleInfo* moduleInfo, u
         EnsureForcedVariables();
     });
     StartupTimerPtr->SetEnabled(true);
+    CheckEventLoop();
 
     Log(NHX_LOG_NOTICE, Sender(), "Interface Create");
+}
+
+void TNHXMondrel::CheckEventLoop() {
+    // Without an application object Qt only warns on standard error, and the timers never
+    // fire: no appointment would ever run, and nothing in the host's log would say why.
+    if (!QCoreApplication::instance()) {
+        Log(NHX_LOG_ERROR, Sender(),
+            "No Qt application object (QCoreApplication) in the host process: Timer1 will "
+            "never fire and no appointment will run. The host must create a QApplication or "
+            "QCoreApplication on its main thread and run its event loop.");
+    }
 }
 
 TNHXMondrel::~TNHXMondrel() {
@@ -161,7 +177,12 @@ NHXResult TNHXMondrel::SetSettings(const TNHXMondrelSettings* in) {
     if (!in) {
         return E_FAIL;
     }
-    MondrelSettings = TNHXTextRef::Share(in->Database);
+    TNHXTextRef database = TNHXTextRef::Share(in->Database);
+    // Another file has other flags and other days: its variables must not wait for minute 0.
+    if (database.Str() != MondrelSettings.Str()) {
+        FlagsPending = true;
+    }
+    MondrelSettings = std::move(database);
     return S_OK;
 }
 
@@ -232,17 +253,37 @@ void TNHXMondrel::DestroyPage() {
 }
 
 void TNHXMondrel::TriggerDueDates() {
+    RunExclusive([this](const std::string& path) { RunTick(path); });
+}
+
+void TNHXMondrel::UpdateDayFlags() {
+    RunExclusive([this](const std::string& path) { WriteDayFlags(path); });
+}
+
+void TNHXMondrel::RunExclusive(const std::function<void(const std::string&)>& work) {
     // Declared first, so the instance outlives the re-enabling below.
     const auto hold = Hold();
+    if (Ticking) {
+        return;
+    }
     Timer1Ptr->SetEnabled(false);
-    // Enabling restarts the interval, so the next tick comes a full minute after this one ends,
-    // however this one ends.
-    struct TReenable {
-        TTimer& Timer;
-        ~TReenable() { Timer.SetEnabled(true); }
-    } reenable{*Timer1Ptr};
+    Ticking = true;
+    // Enabling restarts the interval, so the next tick comes a full minute after this one and
+    // its reports end, however this one ends.
+    struct TTickEnd {
+        TNHXMondrel& Instance;
+        ~TTickEnd() {
+            Instance.Ticking = false;
+            Instance.Timer1Ptr->SetEnabled(true);
+        }
+    } tickEnd{*this};
 
+    // One file per tick: SetSettings called by a script meanwhile takes effect at the next.
     const std::string path = DatabasePath();
+    RunReported(path, [&] { work(path); });
+}
+
+void TNHXMondrel::RunTick(const std::string& path) {
     const TDateTime now = Now();
     TSkippedRows unreadable;
     const TDates open = GetDates(path, dqDayOpen, now, &unreadable);
@@ -250,8 +291,15 @@ void TNHXMondrel::TriggerDueDates() {
 
     TTimeParts time = DecodeTime(now);
     const TDateTime limit = EncodeTime(time.Hour, time.Minute, 59, 999);
-    if (time.Minute == 0) {
-        WriteDayFlags();
+    if (time.Minute == 0 || FlagsPending) {
+        // Cleared first: a SetSettings from a script of this tick asks for the next one.
+        FlagsPending = false;
+        try {
+            WriteDayFlags(path);
+        } catch (...) {
+            FlagsPending = true;
+            throw;
+        }
     }
     for (size_t i = 0; i < open.size() && !Released(); ++i) {
         if (TimeOf(open[i].Time) <= limit) {
@@ -263,6 +311,47 @@ void TNHXMondrel::TriggerDueDates() {
     for (const TSkippedRow& row : unreadable) {
         ReportProblem(DescribeSkippedRow(row), DescribeSkippedRow(row));
     }
+}
+
+void TNHXMondrel::RunReported(const std::string& path, const std::function<void()>& work) {
+    std::string failure;
+    try {
+        work();
+    } catch (const std::exception& error) {
+        failure = error.what();
+    } catch (...) {
+        failure = "Unknown error";
+    }
+    if (failure.empty()) {
+        ReportRecovery(path);
+    } else {
+        ReportFailure(failure);
+    }
+}
+
+void TNHXMondrel::ReportFailure(const std::string& text) {
+    const TDateTime now = Now();
+    if (text == Failure) {
+        // Counted in whole milliseconds: day fractions of equal clock times may differ a little.
+        const double sinceLogged = std::round((now - FailureLogged) * MSecsPerDay);
+        if (sinceLogged < 0 || sinceLogged >= FailureLogIntervalMs) {
+            FailureLogged = now;
+            Log(NHX_LOG_ERROR, Sender(), text);
+        }
+        return;
+    }
+    Failure = text;
+    FailureLogged = now;
+    Log(NHX_LOG_ERROR, Sender(), text);
+    ShowErrorReport(text);
+}
+
+void TNHXMondrel::ReportRecovery(const std::string& path) {
+    if (Failure.empty()) {
+        return;
+    }
+    Failure.clear();
+    Log(NHX_LOG_NOTICE, Sender(), "The calendar works again with \"" + path + "\"");
 }
 
 void TNHXMondrel::StartDay(TDateTime day) {
@@ -280,7 +369,9 @@ void TNHXMondrel::HandleAppointment(const std::string& path, const TMondrelDate&
     // Its script ran, but the done mark was refused: running it again would repeat what the
     // script does every minute, so only the mark is tried again.
     if (RanToday.contains(appointment.ID)) {
-        MarkDone(path, appointment.ID);
+        if (MarkDone(path, appointment.ID)) {
+            RanToday.erase(appointment.ID);
+        }
         return;
     }
     if (VariableManager) {
@@ -291,20 +382,23 @@ void TNHXMondrel::HandleAppointment(const std::string& path, const TMondrelDate&
     if (IsBlank(appointment.Script)) {
         return;
     }
-    FireAppointment(appointment.ID, appointment.Script);
-    RanToday.insert(appointment.ID);
-    MarkDone(path, appointment.ID);
+    FireAppointment(path, appointment.ID, appointment.Script);
+    if (!MarkDone(path, appointment.ID)) {
+        RanToday.insert(appointment.ID);
+    }
 }
 
-void TNHXMondrel::MarkDone(const std::string& path, int64_t id) {
+bool TNHXMondrel::MarkDone(const std::string& path, int64_t id) {
     try {
         SetDateDone(path, id);
+        return true;
     } catch (const EMondrelError& error) {
         ReportProblem("done " + std::to_string(id),
                       "The appointment with ID " + std::to_string(id) +
                           " has run but could not be marked done; it will not run again "
                           "today.\r\n\r\n" +
                           error.what());
+        return false;
     }
 }
 
@@ -319,9 +413,9 @@ void TNHXMondrel::ReportProblem(const std::string& key, const std::string& text)
     }
 }
 
-void TNHXMondrel::FireAppointment(int64_t id, const std::string& script) {
+void TNHXMondrel::FireAppointment(const std::string& path, int64_t id, const std::string& script) {
     TNHXVariablesRef variables = TNHXVariablesRef::Adopt(NHXVariablesNew(4));
-    const TMondrelDate full = GetDate(DatabasePath(), id);
+    const TMondrelDate full = GetDate(path, id);
     FillVariable(variables[0], "Mondrel_Discription", full.Discription);
     FillVariable(variables[1], "Mondrel_Value", full.Value);
     FillVariable(variables[2], "Mondrel_Date", FormatShortDate(full.Date));
@@ -344,13 +438,7 @@ void TNHXMondrel::FireAppointment(int64_t id, const std::string& script) {
     EventScripter->RunScript(scriptText.Get(), sender.Get(), 0, &ScriptParams, 0);
 }
 
-void TNHXMondrel::UpdateDayFlags() {
-    const auto hold = Hold();
-    WriteDayFlags();
-}
-
-void TNHXMondrel::WriteDayFlags() {
-    const std::string path = DatabasePath();
+void TNHXMondrel::WriteDayFlags(const std::string& path) {
     const TFlags flags = GetFlags(path);
     TSkippedRows unreadable;
     const TDayFlags today = GetDayFlags(path, DateOf(Now()), &unreadable);

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -38,12 +39,16 @@ class TNHXMondrel : public TNHXModuleObject<INHXMondrel> {
     NHXResult NHXCALL GetSettings(TNHXMondrelSettings* out) override;
     NHXResult NHXCALL SetSettings(const TNHXMondrelSettings* in) override;
 
-    // Timer1's handler: fires today's due appointments, and at minute 0 first refreshes every
-    // flag's variable. A failure of the whole file escapes to the caller (the timer reports
-    // it); an unreadable row and a refused done mark are reported here, once, and the other
-    // appointments still fire. An appointment runs at most once a day per instance.
+    // Timer1's handler: fires today's due appointments. At minute 0, at the instance's first
+    // tick and at the first tick after SetSettings named another file it first writes every
+    // flag's variable. The tick works on the file it started with, whatever SetSettings does
+    // meanwhile. A failure of the whole file is reported once (see ReportFailure); an
+    // unreadable row and a refused done mark are reported once too, and the other appointments
+    // still fire. Timer1 stays off until the tick and any report it shows have ended, so no
+    // tick ever runs inside another tick or its report.
     void TriggerDueDates();
-    // Writes, for every flag, whether it is set today into the flag's host variable.
+    // Writes, for every flag, whether it is set today into the flag's host variable; a failure
+    // is reported as a tick's is.
     void UpdateDayFlags();
     // Creates those of the forced variables the host does not have yet.
     void EnsureForcedVariables();
@@ -72,11 +77,24 @@ class TNHXMondrel : public TNHXModuleObject<INHXMondrel> {
 
     void Log(int32_t kind, const std::string& sender, const std::string& text) const;
     void ObtainServices();
-    void WriteDayFlags();
+    // Logs what a host without a running Qt event loop would never learn otherwise.
+    void CheckEventLoop();
+    // Runs work on the instance's file as a tick: Timer1 off and no other tick meanwhile.
+    void RunExclusive(const std::function<void(const std::string&)>& work);
+    // Runs work on the whole file at `path` and reports how it went (ReportFailure).
+    void RunReported(const std::string& path, const std::function<void()>& work);
+    // A failure of the whole file is shown and logged as an error the first time; while the
+    // same failure repeats it is logged at most once an hour and never shown again. The first
+    // success after it is logged, and a later failure counts as new.
+    void ReportFailure(const std::string& text);
+    void ReportRecovery(const std::string& path);
+    void RunTick(const std::string& path);
+    void WriteDayFlags(const std::string& path);
     // Handles one due appointment: the trigger variable, then the script and the done mark.
     void HandleAppointment(const std::string& path, const TMondrelDate& appointment);
-    void FireAppointment(int64_t id, const std::string& script);
-    void MarkDone(const std::string& path, int64_t id);
+    void FireAppointment(const std::string& path, int64_t id, const std::string& script);
+    // Answers whether the mark was written.
+    bool MarkDone(const std::string& path, int64_t id);
     // Shows a problem through the default error report the first time this instance meets it,
     // and logs it as an error on the first meeting of each day.
     void ReportProblem(const std::string& key, const std::string& text);
@@ -101,9 +119,19 @@ class TNHXMondrel : public TNHXModuleObject<INHXMondrel> {
     std::array<TForcedVariable, 3> ForcedVariables;
     std::string TriggerVariable;
     bool Destroying = false;
+    // A tick is running (with, maybe, one of its reports).
+    bool Ticking = false;
+    // The flag variables are to be written at the next tick, whatever its minute.
+    bool FlagsPending = true;
+    // The failure of the whole file that the last tick met ("" while the file works), and when
+    // it was last logged.
+    std::string Failure;
+    TDateTime FailureLogged = 0;
     // The day the two sets below are about; both start over when it changes.
     TDateTime Today = 0;
-    // Appointments whose script ran today: later ticks only retry their done mark.
+    // Appointments whose script ran today but whose done mark was refused: later ticks only
+    // retry the mark. An ID leaves as soon as its mark is written, so a row armed again, or a
+    // new row that reuses the ID, fires again.
     std::set<int64_t> RanToday;
     // Problems met, and whether they are logged today.
     std::map<std::string, bool> Problems;

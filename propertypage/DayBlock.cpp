@@ -35,7 +35,13 @@ void TDayBlock::Fill(int64_t appointmentId, const std::string& time, const std::
                      bool scriptMissing) {
     ShownId = appointmentId;
     LblTime->setText(QString::fromStdString(time));
-    LblDisc->setText(QString::fromStdString(description));
+    // A text wider than the label is cut at its end, so its start stays readable; the block's
+    // tooltip then shows all of it.
+    FullDescription = QString::fromStdString(description);
+    QString shown =
+        LblDisc->fontMetrics().elidedText(FullDescription, Qt::ElideRight, LblDisc->width());
+    LblDisc->setText(shown);
+    setToolTip(shown == FullDescription ? QString() : FullDescription);
     ImgTerminEdit->setVisible(true);
     ImgTerminKill->setVisible(true);
     ImgScript->setVisible(scriptMissing);
@@ -44,11 +50,13 @@ void TDayBlock::Fill(int64_t appointmentId, const std::string& time, const std::
 void TDayBlock::Clear() {
     LblTime->clear();
     LblDisc->clear();
+    FullDescription.clear();
+    setToolTip({});
     ImgTerminEdit->setVisible(false);
     ImgTerminKill->setVisible(false);
     ImgScript->setVisible(false);
 }
 
 QString TDayBlock::Description() const {
-    return LblDisc->text();
+    return FullDescription;
 }

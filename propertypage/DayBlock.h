@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QFrame>
+#include <QString>
 #include <cstdint>
 #include <string>
 
@@ -21,6 +22,7 @@ class TDayBlock : public QFrame {
     void Clear();
 
     int64_t AppointmentId() const { return ShownId; }
+    // The whole description, also where the label shows it cut.
     QString Description() const;
 
     TPageImage* EditImage() const { return ImgTerminEdit; }
@@ -33,4 +35,5 @@ class TDayBlock : public QFrame {
     TPageImage* ImgTerminKill = nullptr;
     TPageImage* ImgScript = nullptr;
     int64_t ShownId = -1;
+    QString FullDescription;
 };

@@ -29,6 +29,7 @@
 #include "JCalendar.h"
 #include "Locale.h"
 #include "MessageBox.h"
+#include "MondrelError.h"
 #include "PageImage.h"
 #include "PageRules.h"
 #include "SetupPanel.h"
@@ -394,6 +395,9 @@ void TfrmPropertyPage::LoadData() {
     FlagList = std::move(flags);
     DayFlagList = std::move(dayFlags);
     ColorList = std::move(colors);
+    // The marks follow every reload, so a day flag another program wrote shows at once.
+    DayMarks = BuildDayMarks(DayFlagList, FlagList);
+    Calendar->SetMarks(DayMarks);
     ReportSkippedRows(unreadable);
 }
 
@@ -439,9 +443,6 @@ void TfrmPropertyPage::RefreshView() {
     } else {
         PnlSetup->ShpEventColor->SetBrushColor(ColorToQColor(ColorList.front().Value));
     }
-
-    DayMarks = BuildDayMarks(DayFlagList, FlagList);
-    Calendar->SetMarks(DayMarks);
 }
 
 void TfrmPropertyPage::ShowDay(int offset) {
@@ -502,7 +503,11 @@ void TfrmPropertyPage::OpenEditor(int64_t id) {
         PnlTermin->EdtMin->clear();
         PnlTermin->DTPDate->setDate(ToQDate(SelectedDay()));
     } else {
-        TMondrelDate appointment = GetDate(PageSettings.Database, id);
+        std::optional<TMondrelDate> found = FindDate(PageSettings.Database, id);
+        if (!found) {
+            throw EMondrelError("The appointment no longer exists.");
+        }
+        const TMondrelDate& appointment = *found;
         TTimeParts time = DecodeTime(appointment.Time);
         PnlTermin->EdtDiscription->setText(ToQString(appointment.Discription));
         PnlTermin->EdtValue->setText(ToQString(appointment.Value));
@@ -561,18 +566,33 @@ void TfrmPropertyPage::ImgSetupClick() {
     grid->setColumnWidth(0, widths.Caption);
     grid->setColumnWidth(1, widths.Variable);
     grid->setColumnWidth(2, widths.Color);
-    FillFlagGrid();
+    // Opened first: also where the flags cannot be read (no file yet, not a database) this is
+    // the place to choose another path.
     PnlSetup->show();
     PnlSetup->raise();
+    FillFlagGrid();
 }
 
 void TfrmPropertyPage::FillFlagGrid() {
-    FlagList = GetFlags(PageSettings.Database);
+    try {
+        FlagList = GetFlags(PageSettings.Database);
+    } catch (...) {
+        // No grid of another file's flags, whose Delete would act on this one.
+        ListFlags({});
+        throw;
+    }
+    ListFlags(FlagList);
+    // Like every grid, this one always has a selected row: the first after a refill.
+    PnlSetup->SGEvents->setCurrentCell(0, 0);
+    PnlSetup->SGEvents->selectRow(0);
+}
+
+void TfrmPropertyPage::ListFlags(const TFlags& flags) {
     QTableWidget* grid = PnlSetup->SGEvents;
     grid->clearContents();
     grid->setRowCount(1);
     FlagRowIds.clear();
-    for (const TFlag& flag : FlagList) {
+    for (const TFlag& flag : flags) {
         if (flag.isFix != 0) {
             continue;
         }
@@ -585,9 +605,6 @@ void TfrmPropertyPage::FillFlagGrid() {
         grid->setItem(row, 1, new QTableWidgetItem(ToQString(flag.Variable)));
         grid->setItem(row, 2, new QTableWidgetItem(QString::number(flag.Color)));
     }
-    // Like every grid, this one always has a selected row: the first after a refill.
-    grid->setCurrentCell(0, 0);
-    grid->selectRow(0);
     PnlSetup->Blank->setVisible(FlagRowIds.empty());
 }
 
@@ -622,17 +639,36 @@ void TfrmPropertyPage::BtnFlagDelClick() {
     }
     DeleteFlag(PageSettings.Database, FlagRowIds[row]);
     FillFlagGrid();
+    // No row stays chosen: a second click of Delete must not take the next flag along.
+    PnlSetup->SGEvents->setCurrentItem(nullptr);
+    PnlSetup->SGEvents->clearSelection();
 }
 
 void TfrmPropertyPage::BtnSetupCloseClick() {
     std::string candidate = ToStdString(PnlSetup->EdtDataBase->text());
+    const bool changed = candidate != PageSettings.Database;
+    std::string invalid = "Invalid file!";
     if (IsDatabasePathAcceptable(candidate)) {
-        PageSettings.Database = candidate;
-        PnlSetup->hide();
-        return;
+        // Another file must be one the page can work on before it takes the old one's place.
+        std::optional<std::string> problem;
+        if (changed) {
+            problem = DatabaseProblem(candidate);
+        }
+        if (!problem) {
+            PageSettings.Database = candidate;
+            PnlSetup->hide();
+            if (changed) {
+                // The month, the day view and the marks still show the old file's rows, whose
+                // IDs mean other rows in the new one.
+                RefreshView();
+                ShowDay(0);
+            }
+            return;
+        }
+        invalid += "\r\n\r\n" + *problem;
     }
     TMsgButton answer =
-        ShowMessageBox("Invalid file!", TMsgIcon::Warning, {TMsgButton::Abort, TMsgButton::Ignore});
+        ShowMessageBox(invalid, TMsgIcon::Warning, {TMsgButton::Abort, TMsgButton::Ignore});
     if (!Closing() && answer == TMsgButton::Ignore) {
         PnlSetup->hide();
         PnlSetup->EdtDataBase->setText(ToQString(PageSettings.Database));
@@ -676,11 +712,15 @@ void TfrmPropertyPage::ShowDayFlagChecks() {
             PnlFlags->SetChecked(row, true);
         }
     }
+    ShownDayCaptions = PnlFlags->CheckedCaptions();
 }
 
 void TfrmPropertyPage::BtnFlagsSaveClick() {
-    TIntegerArray ids = FlagIdsForCaptions(PnlFlags->CheckedCaptions(), FlagList);
-    SetDayFlags(PageSettings.Database, ids, SelectedDay());
+    // Only what the user changed since the list was filled: a flag another program set on the
+    // day meanwhile stays.
+    TCaptionChanges changes = CaptionChanges(ShownDayCaptions, PnlFlags->CheckedCaptions());
+    ChangeDayFlags(PageSettings.Database, FlagIdsForCaptions(changes.Checked, FlagList),
+                   FlagIdsForCaptions(changes.Unchecked, FlagList), SelectedDay());
     PnlFlags->hide();
     RefreshView();
 }

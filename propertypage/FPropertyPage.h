@@ -94,6 +94,8 @@ class TfrmPropertyPage : public QDialog {
     // Setup and day flags
     void ImgSetupClick();
     void FillFlagGrid();
+    // Lists the flags that are not fixed in the grid; no row is selected.
+    void ListFlags(const TFlags& flags);
     void CombColorsChange();
     void BtnFlagAddClick();
     void BtnFlagDelClick();
@@ -142,6 +144,8 @@ class TfrmPropertyPage : public QDialog {
     TSetupPanel* PnlSetup = nullptr;
     bool Placed = false;
     std::set<std::string> ReportedRows;  // this showing's
+    // The captions checked when the day-flag list was last filled.
+    std::vector<std::string> ShownDayCaptions;
     int HandlerDepth = 0;
     bool DestroyPending = false;
 };

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "MondrelError.h"
+
 std::string FormatTime(TDateTime time) {
     TTimeParts parts = DecodeTime(time);
     char text[8];
@@ -31,6 +33,15 @@ bool HasDatabaseFileName(const std::string& path) {
 bool IsDatabasePathAcceptable(const std::string& path) {
     std::error_code error;
     return HasDatabaseFileName(path) && std::filesystem::is_regular_file(path, error);
+}
+
+std::optional<std::string> DatabaseProblem(const std::string& path) {
+    try {
+        CheckDatabase(path);
+        return std::nullopt;
+    } catch (const EMondrelError& error) {
+        return error.what();
+    }
 }
 
 TFlagGridWidths FlagGridColumnWidths(int gridWidth) {
@@ -87,6 +98,25 @@ bool DayCarriesCaption(const TDayFlags& dayFlags, const TFlags& flags, const std
         }
     }
     return false;
+}
+
+TCaptionChanges CaptionChanges(const std::vector<std::string>& before,
+                               const std::vector<std::string>& after) {
+    auto listed = [](const std::vector<std::string>& captions, const std::string& caption) {
+        return std::find(captions.begin(), captions.end(), caption) != captions.end();
+    };
+    TCaptionChanges changes;
+    for (const std::string& caption : after) {
+        if (!listed(before, caption) && !listed(changes.Checked, caption)) {
+            changes.Checked.push_back(caption);
+        }
+    }
+    for (const std::string& caption : before) {
+        if (!listed(after, caption) && !listed(changes.Unchecked, caption)) {
+            changes.Unchecked.push_back(caption);
+        }
+    }
+    return changes;
 }
 
 TIntegerArray FlagIdsForCaptions(const std::vector<std::string>& captions, const TFlags& flags) {

@@ -23,6 +23,9 @@ bool SameDay(TDateTime a, TDateTime b);
 bool HasDatabaseFileName(const std::string& path);
 // Acceptable as the page's database: the right file name, and a file is there.
 bool IsDatabasePathAcceptable(const std::string& path);
+// Why the page could not work on the file at `path` (it does not open, or lacks one of the
+// four tables), or nothing when it can.
+std::optional<std::string> DatabaseProblem(const std::string& path);
 
 struct TFlagGridWidths {
     int Caption = 0;
@@ -40,6 +43,14 @@ std::optional<int32_t> FindColorValue(const TDBColors& colors, const std::string
 
 // Whether some day-flag row names a flag with this caption.
 bool DayCarriesCaption(const TDayFlags& dayFlags, const TFlags& flags, const std::string& caption);
+
+// The captions the user checked and unchecked, from those checked when the list was filled.
+struct TCaptionChanges {
+    std::vector<std::string> Checked;
+    std::vector<std::string> Unchecked;
+};
+TCaptionChanges CaptionChanges(const std::vector<std::string>& before,
+                               const std::vector<std::string>& after);
 
 // The IDs of all flags carrying each caption, captions in the given order, each ID once.
 TIntegerArray FlagIdsForCaptions(const std::vector<std::string>& captions, const TFlags& flags);

@@ -1,5 +1,6 @@
 #include "DBCnx.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -128,10 +129,26 @@ std::pair<TDateTime, TDateTime> MonthBounds(TDateTime date) {
 
 }  // namespace
 
+void CheckDatabase(const std::string& Path) {
+    InTransaction(Path, [&](TDBTransaction& transaction) {
+        for (const char* table : {"Dates", "Flags", "DayFlags", "Colors"}) {
+            auto found = transaction.Database().Query(
+                "SELECT 1 FROM sqlite_master WHERE type IN ('table', 'view') AND name = ? "
+                "COLLATE NOCASE",
+                {std::string_view(table)});
+            if (found->AtEnd()) {
+                throw ESqliteException("Failed to open database \"" + Path + "\": no table " +
+                                       table);
+            }
+        }
+    });
+}
+
 std::string DateToDBText(char Separator, TDateTime Date) {
     // Checked before decoding: NaN and far values have no day, and a year beyond 9999 would be
     // written but never read back.
-    static const TDateTime first = EncodeDate(1, 1, 1);
+    // Years before 100 have no text of their own: read back, 0050 would mean 2050.
+    static const TDateTime first = EncodeDate(100, 1, 1);
     static const TDateTime last = EncodeDate(9999, 12, 31);
     if (!(Date >= first && Date < last + 1)) {
         throw EConvertError("The date " + std::to_string(Date) +
@@ -139,8 +156,8 @@ std::string DateToDBText(char Separator, TDateTime Date) {
     }
     TDateParts parts = DecodeDate(Date);
     char buffer[48];
-    std::snprintf(buffer, sizeof buffer, "%d%c%02d%c%02d", WindowYear(parts.Year), Separator,
-                  parts.Month, Separator, parts.Day);
+    std::snprintf(buffer, sizeof buffer, "%d%c%02d%c%02d", parts.Year, Separator, parts.Month,
+                  Separator, parts.Day);
     return buffer;
 }
 
@@ -188,20 +205,39 @@ TDates GetDates(TDBTransaction& Transaction, TDateQueryMode Mode, TDateTime Date
                                   {DateText(Date)}, FillListedDate, skip);
 }
 
+namespace {
+
+TMondrelDate ReadFullDate(const TSqliteQueryResults& row) {
+    TMondrelDate date;
+    date.ID = row.FieldAsInteger(0);
+    date.Date = DateField(row, 1);
+    date.Time = TimeField(row, 2);
+    date.Discription = row.FieldAsText(3);
+    date.Value = row.FieldAsText(4);
+    date.Script = row.FieldAsText(5);
+    date.Done = IntegerField(row, 6);
+    return date;
+}
+
+std::unique_ptr<TSqliteQueryResults> QueryFullDate(TDBTransaction& transaction, int64_t id) {
+    return transaction.Database().Query(
+        "SELECT ID, Date, Time, Discription, Value, Script, Done FROM Dates WHERE ID = ?", {id});
+}
+
+}  // namespace
+
 TMondrelDate GetDate(TDBTransaction& Transaction, int64_t ID) {
-    auto row = Transaction.Database().Query(
-        "SELECT ID, Date, Time, Discription, Value, Script, Done FROM Dates WHERE ID = ?", {ID});
     // No row reads as empty fields, and the empty date text raises: a missing ID is an
     // error, never an empty record.
-    TMondrelDate date;
-    date.ID = row->FieldAsInteger(0);
-    date.Date = DateField(*row, 1);
-    date.Time = TimeField(*row, 2);
-    date.Discription = row->FieldAsText(3);
-    date.Value = row->FieldAsText(4);
-    date.Script = row->FieldAsText(5);
-    date.Done = IntegerField(*row, 6);
-    return date;
+    return ReadFullDate(*QueryFullDate(Transaction, ID));
+}
+
+std::optional<TMondrelDate> FindDate(TDBTransaction& Transaction, int64_t ID) {
+    auto row = QueryFullDate(Transaction, ID);
+    if (row->AtEnd()) {
+        return std::nullopt;
+    }
+    return ReadFullDate(*row);
 }
 
 void AddDate(TDBTransaction& Transaction, const TMondrelDate& Appointment) {
@@ -258,8 +294,11 @@ void AddFlag(TDBTransaction& Transaction, const std::string& Caption, const std:
 }
 
 void DeleteFlag(TDBTransaction& Transaction, int64_t ID) {
-    // The flag's DayFlags rows stay as they are.
-    Transaction.Database().Execute("DELETE From Flags WHERE ID = ?", {ID});
+    // Day rows of a deleted flag would still mark their days, in the plain style of a flag that
+    // does not exist, and a file without AUTOINCREMENT could hand them to the next new flag.
+    TSqliteDatabase& database = Transaction.Database();
+    database.Execute("DELETE From Flags WHERE ID = ?", {ID});
+    database.Execute("DELETE From DayFlags WHERE FlagID = ?", {ID});
 }
 
 TDayFlags GetDayFlags(TDBTransaction& Transaction, TDateTime Date, TSkippedRows* Skipped) {
@@ -284,6 +323,31 @@ void SetDayFlags(TDBTransaction& Transaction, const TIntegerArray& FlagIDs, TDat
     }
 }
 
+void ChangeDayFlags(TDBTransaction& Transaction, const TIntegerArray& Add,
+                    const TIntegerArray& Remove, TDateTime Date) {
+    auto listed = [](const TIntegerArray& ids, int64_t id) {
+        return std::find(ids.begin(), ids.end(), id) != ids.end();
+    };
+    TIntegerArray flags;
+    bool changed = false;
+    for (const TDayFlag& row : GetDayFlags(Transaction, Date)) {
+        if (listed(Remove, row.FlagID)) {
+            changed = true;
+        } else {
+            flags.push_back(row.FlagID);
+        }
+    }
+    for (int64_t id : Add) {
+        if (!listed(flags, id) && !listed(Remove, id)) {
+            flags.push_back(id);
+            changed = true;
+        }
+    }
+    if (changed) {
+        SetDayFlags(Transaction, flags, Date);
+    }
+}
+
 TDBColors GetColors(TDBTransaction& Transaction) {
     return ReadRows<TDBColor>(Transaction, "SELECT Value, Name FROM Colors", {},
                               [](const TSqliteQueryResults& row, TDBColor& color) {
@@ -302,6 +366,10 @@ TDates GetDates(const std::string& Path, TDateQueryMode Mode, TDateTime Date,
 TMondrelDate GetDate(const std::string& Path, int64_t ID) {
     return InTransaction(Path,
                          [&](TDBTransaction& transaction) { return GetDate(transaction, ID); });
+}
+std::optional<TMondrelDate> FindDate(const std::string& Path, int64_t ID) {
+    return InTransaction(Path,
+                         [&](TDBTransaction& transaction) { return FindDate(transaction, ID); });
 }
 void AddDate(const std::string& Path, const TMondrelDate& Appointment) {
     InTransaction(Path, [&](TDBTransaction& transaction) { AddDate(transaction, Appointment); });
@@ -333,6 +401,11 @@ TDayFlags GetDayFlags(const std::string& Path, TDateTime Date, TSkippedRows* Ski
 void SetDayFlags(const std::string& Path, const TIntegerArray& FlagIDs, TDateTime Date) {
     InTransaction(Path,
                   [&](TDBTransaction& transaction) { SetDayFlags(transaction, FlagIDs, Date); });
+}
+void ChangeDayFlags(const std::string& Path, const TIntegerArray& Add, const TIntegerArray& Remove,
+                    TDateTime Date) {
+    InTransaction(
+        Path, [&](TDBTransaction& transaction) { ChangeDayFlags(transaction, Add, Remove, Date); });
 }
 TDBColors GetColors(const std::string& Path) {
     return InTransaction(Path, [&](TDBTransaction& transaction) { return GetColors(transaction); });

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,10 @@
 using TIntegerArray = std::vector<int64_t>;
 
 enum TDateQueryMode { dqMonth = 0, dqDayOpen = 1 };
+
+// Opens the file and checks it holds the four tables the module works on; raises
+// "Failed to open database \"<Path>\": <why>" (no file, a folder, no database, "no table Dates").
+void CheckDatabase(const std::string& Path);
 
 // Date texts: year, separator, two-digit month, separator, two-digit day (2009-03-05).
 std::string DateToDBText(char Separator, TDateTime Date);
@@ -35,6 +40,8 @@ std::string DescribeSkippedRow(const TSkippedRow& Row);
 TDates GetDates(const std::string& Path, TDateQueryMode Mode, TDateTime Date,
                 TSkippedRows* Skipped = nullptr);
 TMondrelDate GetDate(const std::string& Path, int64_t ID);
+// The appointment with that ID, or nothing when there is none (GetDate raises then).
+std::optional<TMondrelDate> FindDate(const std::string& Path, int64_t ID);
 void AddDate(const std::string& Path, const TMondrelDate& Appointment);
 void UpdateDate(const std::string& Path, const TMondrelDate& Appointment);
 void SetDateDone(const std::string& Path, int64_t ID);
@@ -48,6 +55,10 @@ void DeleteFlag(const std::string& Path, int64_t ID);
 // Date 0 returns the rows of every day.
 TDayFlags GetDayFlags(const std::string& Path, TDateTime Date, TSkippedRows* Skipped = nullptr);
 void SetDayFlags(const std::string& Path, const TIntegerArray& FlagIDs, TDateTime Date);
+// Sets the flags of Add on the day (those not set yet) and takes the flags of Remove off it, in
+// one transaction; the day's other rows stay as they are, whoever wrote them.
+void ChangeDayFlags(const std::string& Path, const TIntegerArray& Add, const TIntegerArray& Remove,
+                    TDateTime Date);
 
 TDBColors GetColors(const std::string& Path);
 
@@ -55,6 +66,7 @@ TDBColors GetColors(const std::string& Path);
 TDates GetDates(TDBTransaction& Transaction, TDateQueryMode Mode, TDateTime Date,
                 TSkippedRows* Skipped = nullptr);
 TMondrelDate GetDate(TDBTransaction& Transaction, int64_t ID);
+std::optional<TMondrelDate> FindDate(TDBTransaction& Transaction, int64_t ID);
 void AddDate(TDBTransaction& Transaction, const TMondrelDate& Appointment);
 void UpdateDate(TDBTransaction& Transaction, const TMondrelDate& Appointment);
 void SetDateDone(TDBTransaction& Transaction, int64_t ID);
@@ -67,5 +79,7 @@ void DeleteFlag(TDBTransaction& Transaction, int64_t ID);
 
 TDayFlags GetDayFlags(TDBTransaction& Transaction, TDateTime Date, TSkippedRows* Skipped = nullptr);
 void SetDayFlags(TDBTransaction& Transaction, const TIntegerArray& FlagIDs, TDateTime Date);
+void ChangeDayFlags(TDBTransaction& Transaction, const TIntegerArray& Add,
+                    const TIntegerArray& Remove, TDateTime Date);
 
 TDBColors GetColors(TDBTransaction& Transaction);

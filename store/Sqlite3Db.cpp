@@ -2,6 +2,10 @@
 
 #include <sqlite3.h>
 
+#include <array>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <limits>
 
 namespace {
@@ -69,6 +73,41 @@ std::string StatementText(const std::string& sql, const TSqliteParams& params) {
     return text;
 }
 
+[[noreturn]] void RaiseOpenFailure(const std::string& fileName, const std::string& reason) {
+    throw ESqliteException("Failed to open database \"" + fileName + "\": " + reason);
+}
+
+// Why SQLite could not open the path, in the words a user can act on.
+std::string OpenFailureReason(const std::string& fileName, sqlite3* handle) {
+    std::error_code error;
+    std::filesystem::file_status status = std::filesystem::status(fileName, error);
+    if (status.type() == std::filesystem::file_type::not_found) {
+        return "the file does not exist";
+    }
+    if (status.type() == std::filesystem::file_type::directory) {
+        return "it is a folder, not a file";
+    }
+    std::string reason = handle ? sqlite3_errmsg(handle) : "out of memory";
+    if (int system = handle ? sqlite3_system_errno(handle) : 0; system != 0) {
+        reason += std::string(" (") + std::strerror(system) + ")";
+    }
+    return reason;
+}
+
+// SQLite opens any file and only fails at the first statement; a file that holds something
+// else is told apart here by its header. An empty file is an empty database.
+bool LooksLikeDatabase(const std::string& fileName) {
+    static constexpr char Header[] = "SQLite format 3";  // with its zero byte: 16 bytes
+    std::ifstream file(fileName, std::ios::binary);
+    std::array<char, sizeof Header> start{};
+    file.read(start.data(), start.size());
+    if (file.gcount() == 0) {
+        return true;
+    }
+    return file.gcount() == static_cast<std::streamsize>(start.size()) &&
+           std::memcmp(start.data(), Header, sizeof Header) == 0;
+}
+
 }  // namespace
 
 void TSqliteStatementFinalizer::operator()(sqlite3_stmt* statement) const noexcept {
@@ -81,12 +120,21 @@ void TSqliteDatabase::TConnectionCloser::operator()(sqlite3* handle) const noexc
     sqlite3_close_v2(handle);
 }
 
-TSqliteDatabase::TSqliteDatabase(const std::string& FileName) {
+TSqliteDatabase::TSqliteDatabase(const std::string& FileName, TSqliteOpen Mode) {
+    // Made by opening, an empty file at a mistyped path would only fail later, with "no such
+    // table", and stand in the way of the tool that makes a real database there.
+    int flags = SQLITE_OPEN_READWRITE;
+    if (Mode == TSqliteOpen::CreateIfMissing) {
+        flags |= SQLITE_OPEN_CREATE;
+    }
     sqlite3* raw = nullptr;
-    int rc = sqlite3_open(FileName.c_str(), &raw);
-    Handle.reset(raw);  // sqlite3_open hands out a handle even when it fails
+    int rc = sqlite3_open_v2(FileName.c_str(), &raw, flags, nullptr);
+    Handle.reset(raw);  // sqlite3_open_v2 hands out a handle even when it fails
     if (rc != SQLITE_OK) {
-        throw ESqliteException("Failed to open database \"" + FileName + "\"");
+        RaiseOpenFailure(FileName, OpenFailureReason(FileName, Handle.get()));
+    }
+    if (!FileName.empty() && !LooksLikeDatabase(FileName)) {
+        RaiseOpenFailure(FileName, "the file is not a database");
     }
     sqlite3_busy_timeout(Handle.get(), BusyTimeoutMs);
     // synchronous stays at SQLite's default: switched off, a power cut during a commit could

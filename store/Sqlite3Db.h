@@ -31,13 +31,18 @@ using TSqliteStatementPtr = std::unique_ptr<sqlite3_stmt, TSqliteStatementFinali
 
 class TSqliteQueryResults;
 
+// Whether opening a path where no file is may make a new, empty database there.
+enum class TSqliteOpen { Existing, CreateIfMissing };
+
 class TSqliteDatabase {
   public:
     // How long a statement waits for another connection's lock before it fails.
     static constexpr int BusyTimeoutMs = 3000;
 
-    // Opens (or creates) the file; raises "Failed to open database \"<FileName>\"".
-    explicit TSqliteDatabase(const std::string& FileName);
+    // Opens the file; raises "Failed to open database \"<FileName>\": <why>" when there is
+    // none (and Mode does not allow making one), when it is a folder, when it is no database,
+    // or when SQLite refuses it. An empty name opens a private temporary database.
+    explicit TSqliteDatabase(const std::string& FileName, TSqliteOpen Mode = TSqliteOpen::Existing);
     ~TSqliteDatabase();
     TSqliteDatabase(const TSqliteDatabase&) = delete;
     TSqliteDatabase& operator=(const TSqliteDatabase&) = delete;

@@ -1,3 +1,4 @@
+#include <QMouseEvent>
 #include <QScreen>
 
 #include "CalendarFixture.h"
@@ -147,6 +148,29 @@ TEST_F(CalendarTest, NeighbourDaysStepTheMonthWithoutSelecting) {
     EXPECT_EQ(Geometry("Marker"), QRect(50, 87, 20, 16));
     EXPECT_EQ(Calendar->SelectedDate(), Today());
     EXPECT_EQ(dayClicks, 0);
+}
+
+TEST_F(CalendarTest, ADoubleClickOnANeighbourDayStepsOnceAndSelectsNothing) {
+    int dayClicks = 0;
+    Calendar->OnDayClick = [&](QWidget*) { ++dayClicks; };
+    ASSERT_EQ(Day(45)->text(), "2");
+    // Press, release, then the second press as the window system sends it, and its release.
+    ClickDay(45);
+    const QPointF at = Day(45)->rect().center();
+    QMouseEvent second(QEvent::MouseButtonDblClick, at, Day(45)->mapToGlobal(at), Qt::LeftButton,
+                       Qt::LeftButton, {});
+    QApplication::sendEvent(Day(45), &second);
+    QMouseEvent release(QEvent::MouseButtonRelease, at, Day(45)->mapToGlobal(at), Qt::LeftButton,
+                        Qt::NoButton, {});
+    QApplication::sendEvent(Day(45), &release);
+    EXPECT_EQ(MonthShown(), "Januar, 2026");
+    EXPECT_EQ(Day(45)->text(), "30") << "the cell under the pointer holds another day now";
+    EXPECT_EQ(dayClicks, 0);
+    EXPECT_EQ(Calendar->SelectedDate(), Today());
+    // The next single click on that cell is a click again.
+    ClickDay(45);
+    EXPECT_EQ(dayClicks, 1);
+    EXPECT_EQ(Calendar->SelectedDate(), EncodeDate(2026, 1, 30));
 }
 
 TEST_F(CalendarTest, WeekBarHidesOnAStepToAMonthWithoutThatWeek) {

@@ -4,6 +4,7 @@
 
 #include "HostKernel.h"
 #include "InstanceFixture.h"
+#include "MondrelSchema.h"
 #include "Sqlite3Db.h"
 #include "Timer.h"
 
@@ -55,6 +56,12 @@ class HardeningTest : public InstanceFixture {
         return static_cast<int32_t>(row->FieldAsInteger(0));
     }
     void Sql(const std::string& sql) const { TSqliteDatabase(Database).Execute(sql); }
+    // Replaces the host's scripter with one that runs nothing and records every run.
+    TTestScripter* InstallScripter() {
+        Scripter = TNHXInterfacePtr<TTestScripter>::Adopt(new TTestScripter);
+        Kernel().AddService(IID_INHXEventScripter, Scripter.Get());
+        return Scripter.Get();
+    }
     std::vector<std::string> TriggerValues() const {
         std::vector<std::string> values;
         for (const auto& record : Host->Variables().History()) {
@@ -64,11 +71,12 @@ class HardeningTest : public InstanceFixture {
         }
         return values;
     }
+
+    TNHXInterfacePtr<TTestScripter> Scripter;
 };
 
 TEST_F(HardeningTest, HostDroppingTheInstanceInsideRunScriptEndsTheTickSafely) {
-    auto scripter = TNHXInterfacePtr<TTestScripter>::Adopt(new TTestScripter);
-    Kernel().AddService(IID_INHXEventScripter, scripter.Get());
+    TTestScripter* scripter = InstallScripter();
     int64_t first = AddAppointment(Today(), 9, 0, 0, "first", "open door");
     int64_t second = AddAppointment(Today(), 9, 1, 0, "second", "close door");
     auto instance = MakeInstance();
@@ -187,6 +195,61 @@ TEST_F(HardeningTest, ADayWithBadRowsFiresTheGoodOnesOnceAndReportsTheBadOnesOnc
     EXPECT_EQ(Boxes.Requests().size(), 3u);
     EXPECT_EQ(Logged(NHX_LOG_ERROR, "ID 3000"), 2);
     EXPECT_EQ(Logged(NHX_LOG_ERROR, "ID 3001"), 2);
+}
+
+TEST_F(HardeningTest, ARowArmedAgainAndANewRowWithAReusedIdFireAgain) {
+    TTestScripter* scripter = InstallScripter();
+    int64_t snooze = AddAppointment(Today(), 9, 0, 0, "snooze", "alarm");
+    int64_t gone = AddAppointment(Today(), 9, 5, 0, "deleted", "old");
+    auto instance = MakeInstance();
+    Mondrel(instance).Timer1().Fire();
+    ASSERT_EQ(scripter->Runs, (std::vector<std::string>{"alarm", "old"}));
+
+    Sql("UPDATE Dates SET Done = 0 WHERE ID = " + std::to_string(snooze));
+    // A file without AUTOINCREMENT hands a deleted row's ID to the next new row.
+    Sql("DELETE FROM Dates WHERE ID = " + std::to_string(gone));
+    Sql("INSERT INTO Dates (ID, Date, Time, Discription, Script, Done) VALUES (" +
+        std::to_string(gone) + ", '" + DateToDBText('-', Today()) +
+        "', '10:00:00', 'new', 'new', 0)");
+    SetNow(10, 0, 30);
+    Mondrel(instance).Timer1().Fire();
+    EXPECT_EQ(scripter->Runs, (std::vector<std::string>{"alarm", "old", "alarm", "new"}));
+    EXPECT_EQ(Done(snooze), 1);
+    EXPECT_EQ(Done(gone), 1);
+}
+
+TEST_F(HardeningTest, SetSettingsFromInsideRunScriptTakesEffectAtTheNextTick) {
+    TTestScripter* scripter = InstallScripter();
+    int64_t first = AddAppointment(Today(), 9, 0, 0, "first", "switch", "v1");
+    int64_t second = AddAppointment(Today(), 9, 1, 0, "second", "after", "v2");
+    // The other file holds a row with the second one's ID.
+    const std::string other = KernelDir + "Database/Other.sdb";
+    CreateMondrelDatabase(other);
+    TSqliteDatabase(other).Execute(
+        "INSERT INTO Dates (ID, Date, Time, Discription, Value, Script, Done) VALUES (?, ?, "
+        "'08:00:00', 'elsewhere', 'x', 'after', 0)",
+        {second, DateToDBText('-', Today())});
+    auto instance = MakeInstance();
+    TNHXTextRef otherText(other);
+    scripter->OnRun = [&] {
+        TNHXMondrelSettings settings{otherText.Get()};
+        instance->SetSettings(&settings);
+        scripter->OnRun = {};
+    };
+    Host->Variables().ClearHistory();
+    Mondrel(instance).Timer1().Fire();
+
+    EXPECT_EQ(scripter->Runs, (std::vector<std::string>{"switch", "after"}));
+    EXPECT_EQ(TriggerValues(), (std::vector<std::string>{"first", "second"}));
+    ASSERT_EQ(Mondrel(instance).LastScriptParams().Variables[1].ValueText, std::string("v2"));
+    EXPECT_EQ(Done(first), 1);
+    EXPECT_EQ(Done(second), 1);
+    EXPECT_EQ(GetDate(other, second).Done, 0) << "the other file's row is untouched";
+
+    Mondrel(instance).Timer1().Fire();
+    EXPECT_EQ(scripter->Runs.back(), "after");
+    EXPECT_EQ(TriggerValues().back(), "elsewhere");
+    EXPECT_EQ(GetDate(other, second).Done, 1);
 }
 
 }  // namespace

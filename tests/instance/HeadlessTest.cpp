@@ -2,12 +2,34 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <memory>
 
 #include "InstanceFixture.h"
 
 namespace {
 
+int Argc = 1;
+char ProgramName[] = "instance_headless_tests";
+char* Argv[] = {ProgramName, nullptr};
+std::unique_ptr<QCoreApplication> App;
+
 using HeadlessTest = InstanceFixture;
+
+TEST_F(HeadlessTest, AnInstanceInAProcessWithoutAnEventLoopSaysSoInTheLog) {
+    App.reset();
+    auto instance = MakeInstance();
+    instance.Reset();
+    App = std::make_unique<QCoreApplication>(Argc, Argv);
+    int errors = 0;
+    for (const auto& entry : Host->Log().ModuleEntries()) {
+        if (entry.Kind == NHX_LOG_ERROR) {
+            ++errors;
+            EXPECT_NE(entry.Text.find("QCoreApplication"), std::string::npos) << entry.Text;
+            EXPECT_EQ(entry.Sender, "Mondrel #7");
+        }
+    }
+    EXPECT_EQ(errors, 1);
+}
 
 TEST_F(HeadlessTest, OpenPageEnsuresTheForcedVariablesBeforeItRefuses) {
     auto instance = MakeInstance();
@@ -25,7 +47,9 @@ TEST_F(HeadlessTest, OpenPageEnsuresTheForcedVariablesBeforeItRefuses) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    App = std::make_unique<QCoreApplication>(Argc, Argv);
     testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    int result = RUN_ALL_TESTS();
+    App.reset();
+    return result;
 }

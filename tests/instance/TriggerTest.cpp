@@ -3,6 +3,7 @@
 
 #include "InstanceFixture.h"
 #include "Locale.h"
+#include "MondrelSchema.h"
 #include "Timer.h"
 
 namespace {
@@ -124,6 +125,42 @@ TEST_F(TriggerTest, MinuteZeroWritesEveryFlagBeforeAnyAppointment) {
     EXPECT_TRUE(Written(THostVariableCall::WriteBoolean).empty());
 }
 
+TEST_F(TriggerTest, TheFirstTickAndTheFirstAfterAnotherFileWriteTheFlagsBeforeAppointments) {
+    TFlags flags = GetFlags(Database);
+    ASSERT_EQ(flags[1].Variable, "Mondrel_IsPublicHoliday");
+    SetDayFlags(Database, {flags[1].ID}, Today());
+    AddAppointment(Today(), 6, 0, 0, "wake-up lights", "");
+    SetNow(6, 10, 0);
+    auto instance = MakeInstance();
+    Mondrel(instance).TriggerDueDates();
+    EXPECT_EQ(
+        Written(THostVariableCall::WriteBoolean),
+        (std::vector<std::string>{"Mondrel_IsWeekend=false", "Mondrel_IsPublicHoliday=true"}));
+    EXPECT_EQ(Host->Variables().History().back().Call, THostVariableCall::WriteString)
+        << "the appointment comes after the flags";
+
+    Host->Variables().ClearHistory();
+    SetNow(6, 11, 0);
+    Mondrel(instance).TriggerDueDates();
+    EXPECT_TRUE(Written(THostVariableCall::WriteBoolean).empty());
+
+    // The same file named again changes nothing; another file's flags are written at once.
+    const std::string other = KernelDir + "Database/Other.sdb";
+    CreateMondrelDatabase(other);
+    for (const std::string& path : {Database, other}) {
+        TNHXTextRef text(path);
+        TNHXMondrelSettings settings{text.Get()};
+        instance->SetSettings(&settings);
+        Host->Variables().ClearHistory();
+        Mondrel(instance).TriggerDueDates();
+        const std::vector<std::string> expected =
+            path == other ? std::vector<std::string>{"Mondrel_IsWeekend=false",
+                                                     "Mondrel_IsPublicHoliday=false"}
+                          : std::vector<std::string>{};
+        EXPECT_EQ(Written(THostVariableCall::WriteBoolean), expected);
+    }
+}
+
 TEST_F(TriggerTest, UnknownScriptIsLoggedAndStillMarkedDone) {
     int64_t id = AddAppointment(Today(), 10, 0, 0, "ghost", "no-such-script");
     auto instance = MakeInstance();
@@ -149,9 +186,9 @@ TEST_F(TriggerTest, StoreErrorIsReportedAndTheNextTickStillComes) {
     Mondrel(instance).Timer1().Fire();
     EXPECT_TRUE(Mondrel(instance).Timer1().Enabled());
     Mondrel(instance).Timer1().Fire();
-    ASSERT_EQ(Boxes.Requests().size(), 2u);
-    EXPECT_EQ(Boxes.Requests()[0].Text,
-              "Failed to open database \"" + KernelDir + "nowhere/Mondrel.sdb\"");
+    ASSERT_EQ(Boxes.Requests().size(), 1u) << "the same failure is shown once";
+    EXPECT_EQ(Boxes.Requests()[0].Text, "Failed to open database \"" + KernelDir +
+                                            "nowhere/Mondrel.sdb\": the file does not exist");
     EXPECT_EQ(Boxes.Requests()[0].Icon, TMsgIcon::Error);
 }
 

@@ -101,6 +101,29 @@ TEST_F(DayFlags, SavingWithNothingCheckedClearsTheDay) {
     EXPECT_EQ(DayRows(20), std::to_string(FlagId("Party")));
 }
 
+TEST_F(DayFlags, SaveAppliesOnlyTheUsersChangesAndKeepsAFlagWrittenMeanwhile) {
+    SetDayFlags(Path, {FlagId("Party")}, Day(Year, Month, 19));
+    OpenPage();
+    ClickDay(19);
+    Click("ImgFlagsAdd");
+    // Another program sets "Weekend" on the day while the panel is open.
+    SetDayFlags(Path, {FlagId("Party"), FlagId("Mondrel_IsWeekend")}, Day(Year, Month, 19));
+    Check("Party", false);
+    Check("Trash", true);
+    Click("BtnFlagsSave");
+    EXPECT_EQ(DayRows(19), std::to_string(FlagId("Mondrel_IsWeekend")) + "," +
+                               std::to_string(FlagId("TrashA")) + "," +
+                               std::to_string(FlagId("TrashB")));
+}
+
+TEST_F(DayFlags, MarksFollowTheFileAtEveryReloadOfADay) {
+    OpenPage();
+    ASSERT_FALSE(Cell(20)->font().bold());
+    SetDayFlags(Path, {FlagId("Party")}, Day(Year, Month, 20));
+    ClickDay(19);
+    EXPECT_TRUE(Cell(20)->font().bold());
+}
+
 TEST_F(DayFlags, ClosingWithTheToolbarDiscardsTheCheckMarks) {
     OpenPage();
     Click("ImgFlagsAdd");

@@ -36,8 +36,8 @@ TEST_F(FilledFile, WeekendsAndHolidaysShowAsMarkedDays) {
     RunTool("holidays '" + Path + "' --region ie --year 2024");
     OpenPage();
 
-    const QColor weekend = ColorToQColor(0xC0C0C0);
-    const QColor holiday = ColorToQColor(0x00A5FF);
+    const QColor weekend = ColorToQColor(0xFF0000);
+    const QColor holiday = ColorToQColor(0x0000C0);
     EXPECT_TRUE(Cell(16)->font().bold());
     EXPECT_EQ(TextColor(16), weekend);
     EXPECT_TRUE(Cell(17)->font().bold());

@@ -1,4 +1,5 @@
 // The page over rows other tools wrote or removed, and its scroll bar's track and wheel.
+#include <QLabel>
 #include <QScrollBar>
 #include <QTest>
 #include <QWheelEvent>
@@ -94,6 +95,35 @@ TEST_F(PageHardening, SavingAnAppointmentDeletedMeanwhileKeepsTheEditorAndItsTex
     EXPECT_TRUE(Find("PnlTermin")->isVisible());
     EXPECT_EQ(Text("EdtDiscription"), "my edit");
     EXPECT_EQ(CountRows("SELECT count(*) FROM Dates"), 0);
+}
+
+TEST_F(PageHardening, EditingAnAppointmentDeletedMeanwhileSaysItIsGone) {
+    AddAppointment(TodayDate(), At(9, 0), "breakfast");
+    OpenPage();
+    RunSql(Path, "DELETE FROM Dates");
+    Click("ImgTerminEdit1");
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"The appointment no longer exists."});
+    EXPECT_FALSE(Find("PnlTermin")->isVisible());
+}
+
+TEST_F(PageHardening, ALongDescriptionIsCutAtItsEndAndShownWholeAsTheBlocksTooltip) {
+    const std::string longText =
+        "Switch the garden lights on, water the plants on the terrace and close the shutters";
+    AddAppointment(TodayDate(), At(9, 0), longText);
+    AddAppointment(TodayDate(), At(10, 0), "short");
+    OpenPage();
+    QLabel* label = Find<QLabel>("LblDisc1");
+    EXPECT_EQ(label->geometry(), QRect(1, 16, 183, 13));
+    EXPECT_TRUE(label->text().startsWith("Switch the garden"));
+    EXPECT_TRUE(label->text().endsWith(QChar(0x2026)));
+    EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width());
+    EXPECT_EQ(Find("Block1")->toolTip().toStdString(), longText);
+    EXPECT_EQ(Text("LblDisc2"), "short");
+    EXPECT_EQ(Find("Block2")->toolTip(), "");
+    // The deletion question names the whole description.
+    Boxes.QueueAnswer(TMsgButton::No);
+    Click("ImgTerminKill1");
+    EXPECT_NE(BoxTexts().back().find(longText), std::string::npos);
 }
 
 }  // namespace

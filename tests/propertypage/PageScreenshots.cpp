@@ -40,7 +40,7 @@ void FillSample(const std::string& path) {
         AddDate(path, TMondrelDate{-1, date, EncodeTime(hour, minute, 0, 0), text, "", script, 0});
     };
     add(day, 7, 5, "Wake-up lights", "Bedroom.Lights");
-    add(day, 12, 30, "Water the garden", "");
+    add(day, 12, 30, "Water the garden beds, the terrace pots and the herbs", "");
     add(day, 18, 0, "Close the shutters", "Shutters.Down");
     add(day, 22, 15, "Night mode", "House.Night");
     AddFlag(path, "Trash", "Mondrel_Trash", 0x0080FF);
@@ -99,8 +99,16 @@ int main(int argc, char** argv) {
     Save(&page, folder, "day-flags");
     ClickChild(&page, "ImgFlagsAdd");
 
+    const bool quiet = boxes.Requests().empty();
+    // A fresh install, no file at the path yet: the setup panel opens all the same.
+    instance->Database = folder.filePath("Missing/Mondrel.sdb").toStdString();
+    page.hide();
+    page.show();
+    ClickChild(&page, "ImgSetup");
+    Save(&page, folder, "setup-missing-file");
+
     page.hide();
     page.SetInstance(nullptr);
     std::filesystem::remove(path);
-    return boxes.Requests().empty() ? 0 : 1;
+    return quiet ? 0 : 1;
 }

@@ -1,10 +1,12 @@
 #include <QComboBox>
 #include <QImage>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <filesystem>
+#include <fstream>
 
 #include "Colors.h"
 #include "DBCnx.h"
@@ -177,9 +179,9 @@ TEST_F(Setup, AddingFlagsTakesTheColourOfTheChosenName) {
 
 TEST_F(Setup, ChoosingAColourFillsTheSample) {
     OpenPage();
-    EXPECT_EQ(Colors()->count(), 20);
+    EXPECT_EQ(Colors()->count(), 15);
     EXPECT_EQ(Colors()->currentText(), "Red");
-    EXPECT_EQ(Sample()->BrushColor(), QColor(255, 0, 0));
+    EXPECT_EQ(Sample()->BrushColor(), QColor(192, 0, 0));
     Colors()->setCurrentIndex(Colors()->findText("Navy"));
     EXPECT_EQ(Sample()->BrushColor(), QColor(0, 0, 128));
     Colors()->setCurrentText("Nothing");
@@ -187,7 +189,7 @@ TEST_F(Setup, ChoosingAColourFillsTheSample) {
     // Reloading lists each colour once.
     Page->close();
     OpenPage();
-    EXPECT_EQ(Colors()->count(), 20);
+    EXPECT_EQ(Colors()->count(), 15);
 }
 
 TEST_F(Setup, AnEmptyColourTableLeavesSampleAndBoxEmpty) {
@@ -199,29 +201,88 @@ TEST_F(Setup, AnEmptyColourTableLeavesSampleAndBoxEmpty) {
     EXPECT_FALSE(Sample()->Filled());
 }
 
-TEST_F(Setup, DeletingAFlagKeepsItsDayFlagRows) {
+TEST_F(Setup, DeletingAFlagTakesItsDayFlagsAndASecondClickDeletesNothing) {
     AddFlag(Path, "Trash", "T", 0xFF);
     AddFlag(Path, "Bin", "B", 0xFF00);
     int64_t bin = std::stoll(QueryText(Path, "SELECT ID FROM Flags WHERE Caption = 'Bin'"));
-    SetDayFlags(Path, {bin}, Day(Year, Month, 19));
+    SetDayFlags(Path, {bin, 1}, Day(Year, Month, 19));
     OpenPage();
     Click("ImgSetup");
     Find<QTabWidget>("TabbedNotebook1")->setCurrentIndex(1);
     ASSERT_EQ(GridCaptions(), (std::vector<QString>{"Trash", "Bin"}));
     Grid()->selectRow(1);
     Click("BtnFlagDel");
+    Click("BtnFlagDel");  // the second click of a double click
     EXPECT_TRUE(Boxes.Requests().empty());
     EXPECT_EQ(GridCaptions(), std::vector<QString>{"Trash"});
-    EXPECT_EQ(CountRows("SELECT COUNT(*) FROM Flags WHERE Caption = 'Bin'"), 0);
-    EXPECT_EQ(CountRows("SELECT COUNT(*) FROM DayFlags"), 1);
+    EXPECT_TRUE(Grid()->selectedRanges().isEmpty());
+    EXPECT_EQ(CountRows("SELECT COUNT(*) FROM Flags WHERE Caption = 'Trash'"), 1);
+    EXPECT_EQ(CountRows("SELECT COUNT(*) FROM DayFlags"), 1) << "only the other flag's row";
 
-    Click("BtnFlagDel");  // the first row is selected after every refill
+    Grid()->selectRow(0);
+    Click("BtnFlagDel");
     EXPECT_TRUE(Find("Blank")->isVisible());
     EXPECT_EQ(CountRows("SELECT COUNT(*) FROM Flags"), 2);  // the fixed ones
     // Nothing listed: nothing to delete, no complaint.
     Click("BtnFlagDel");
     EXPECT_EQ(CountRows("SELECT COUNT(*) FROM Flags"), 2);
     EXPECT_TRUE(Boxes.Requests().empty());
+}
+
+TEST_F(Setup, OpensWhereThereIsNoDatabaseYetOrATextFile) {
+    const std::string text = OtherDatabase("Mondrel.sdb");
+    { std::ofstream(text, std::ios::trunc) << "not a calendar\n"; }
+    for (const std::string& broken : {Temp.File("fresh/Mondrel.sdb"), text}) {
+        Page.reset();
+        Instance->Database = broken;
+        OpenPage();
+        Boxes.Clear();
+        Click("ImgSetup");
+        ASSERT_TRUE(SetupOpen()) << broken;
+        ASSERT_EQ(BoxTexts().size(), 1u) << "reported once";
+        EXPECT_EQ(BoxTexts()[0].rfind("Failed to open database \"" + broken + "\": ", 0), 0u);
+        EXPECT_EQ(GridCaptions(), std::vector<QString>{""});
+        EXPECT_FALSE(std::filesystem::exists(Temp.File("fresh/Mondrel.sdb")));
+    }
+    // A file without the four tables is no way out.
+    const std::string empty = Temp.File("Empty/Mondrel.sdb");
+    std::filesystem::create_directories(Temp.Path() / "Empty");
+    std::ofstream(empty).close();
+    Boxes.Clear();
+    Boxes.QueueAnswer(TMsgButton::Abort);
+    CloseSetupWith(empty);
+    EXPECT_EQ(BoxTexts(),
+              std::vector<std::string>{"Invalid file!\r\n\r\nFailed to open database \"" + empty +
+                                       "\": no table Dates"});
+    EXPECT_TRUE(SetupOpen());
+    // The ready file is taken, and the page works on it at once.
+    Boxes.Clear();
+    CloseSetupWith(Path);
+    EXPECT_FALSE(SetupOpen());
+    EXPECT_EQ(Page->Settings().Database, Path);
+    EXPECT_TRUE(Boxes.Requests().empty());
+    EXPECT_EQ(Find<QListWidget>("CLBFlags")->count(), 2);
+}
+
+TEST_F(Setup, AfterAPathSwitchADeletionTouchesOnlyTheRowShownFromTheNewFile) {
+    std::string other = OtherDatabase("Mondrel.sdb");
+    AddAppointment(Day(Year, Month, Today), At(7, 0), "old first");
+    AddAppointment(Day(Year, Month, Today), At(8, 0), "Early one");
+    // The new file's rows have other IDs: ID 2 is "new first" there.
+    AddDate(other, TMondrelDate{-1, Day(Year, 1, 1), At(9, 0), "gone", "", "S", 0});
+    RunSql(other, "DELETE FROM Dates");
+    AddDate(other, TMondrelDate{-1, Day(Year, Month, Today), At(9, 0), "new first", "", "S", 0});
+    AddDate(other, TMondrelDate{-1, Day(Year, Month, Today), At(10, 0), "new second", "", "S", 0});
+    OpenPage();
+    ASSERT_EQ(Text("LblDisc2"), "Early one");
+    Click("ImgSetup");
+    CloseSetupWith(other);
+    EXPECT_EQ(Text("LblDisc2"), "new second");
+    Boxes.QueueAnswer(TMsgButton::Yes);
+    Click("ImgTerminKill2");
+    EXPECT_NE(BoxTexts().back().find("new second"), std::string::npos);
+    EXPECT_EQ(QueryText(other, "SELECT group_concat(Discription) FROM Dates"), "new first");
+    EXPECT_EQ(QueryText(Path, "SELECT count(*) FROM Dates"), "2");
 }
 
 TEST_F(Setup, TheColourColumnShowsSwatchesFramedInTheSelectedRow) {

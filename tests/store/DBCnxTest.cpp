@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "DBCnx.h"
 #include "MondrelError.h"
+#include "MondrelSchema.h"
 #include "Sqlite3Db.h"
 #include "StoreTestSupport.h"
 
@@ -164,15 +167,16 @@ TEST_F(DateStore, NewFlagsAreOrdinaryAndKeepNegativeColours) {
     EXPECT_EQ(QueryText(Path, "SELECT Color FROM Flags WHERE Caption = 'Vacation'"), "-16777192");
 }
 
-TEST_F(DateStore, DeletedFlagKeepsItsDayRowsAndItsIdIsNotReused) {
+TEST_F(DateStore, DeletedFlagTakesItsDayRowsAlongAndItsIdIsNotReused) {
     AddFlag(Path, "Vacation", "V", 1);
     int64_t id = GetFlags(Path).back().ID;
-    SetDayFlags(Path, {id}, Day(2009, 3, 5));
+    SetDayFlags(Path, {id, 1}, Day(2009, 3, 5));
+    SetDayFlags(Path, {id}, Day(2009, 3, 6));
     DeleteFlag(Path, id);
     EXPECT_EQ(GetFlags(Path).size(), 2u);
-    TDayFlags rows = GetDayFlags(Path, Day(2009, 3, 5));
-    ASSERT_EQ(rows.size(), 1u);
-    EXPECT_EQ(rows[0].FlagID, id);
+    TDayFlags rows = GetDayFlags(Path, 0);
+    ASSERT_EQ(rows.size(), 1u) << "only the other flag's row stays";
+    EXPECT_EQ(rows[0].FlagID, 1);
 
     AddFlag(Path, "Party", "P", 2);
     EXPECT_NE(GetFlags(Path).back().ID, id) << "the old day rows would mark the new flag";
@@ -210,13 +214,31 @@ TEST_F(DateStore, ColorsComeInStoredOrder) {
     EXPECT_EQ(colors[2].Name, "Black");
 }
 
-TEST(DateStoreFiles, MissingFolderAndMissingTablesRaise) {
+TEST(DateStoreFiles, MissingFileRaisesAndNothingIsCreated) {
     TTempFolder temp;
-    std::string missing = temp.File("nowhere/Mondrel.sdb");
-    EXPECT_THROW_MSG(GetFlags(missing), ESqliteException,
-                     "Failed to open database \"" + missing + "\"");
-    EXPECT_THROW_MSG(AddFlag(missing, "a", "b", 1), ESqliteException,
-                     "Failed to open database \"" + missing + "\"");
+    for (const std::string& missing :
+         {temp.File("nowhere/Mondrel.sdb"), temp.File("Mondrel.sdb")}) {
+        const std::string message =
+            "Failed to open database \"" + missing + "\": the file does not exist";
+        EXPECT_THROW_MSG(GetFlags(missing), ESqliteException, message);
+        EXPECT_THROW_MSG(AddFlag(missing, "a", "b", 1), ESqliteException, message);
+        EXPECT_THROW_MSG(CheckDatabase(missing), ESqliteException, message);
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(temp.Path()));
+}
+
+TEST(DateStoreFiles, CheckDatabaseNamesTheFirstMissingTable) {
+    TTempFolder temp;
+    const std::string path = temp.File("Mondrel.sdb");
+    CreateMondrelDatabase(path);
+    CheckDatabase(path);
+    RunSql(path, "DROP TABLE DayFlags");
+    EXPECT_THROW_MSG(CheckDatabase(path), ESqliteException,
+                     "Failed to open database \"" + path + "\": no table DayFlags");
+    const std::string empty = temp.File("empty.sdb");
+    std::ofstream(empty).close();
+    EXPECT_THROW_MSG(CheckDatabase(empty), ESqliteException,
+                     "Failed to open database \"" + empty + "\": no table Dates");
 }
 
 // A file without the tables: every operation names the missing table and shows its statement
@@ -224,6 +246,7 @@ TEST(DateStoreFiles, MissingFolderAndMissingTablesRaise) {
 TEST(DateStoreFiles, MissingTablesAreReportedWithTheStatement) {
     TTempFolder temp;
     const std::string bare = temp.File("bare.sdb");
+    std::ofstream(bare).close();
     const TDateTime day = Day(2009, 3, 5);
     TMondrelDate appointment = Appointment(7, day, At(10, 30), "d \"q\"", "v", "s");
     const std::string dates = "Error: no such table: Dates\r\n\r\n";

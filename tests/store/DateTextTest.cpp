@@ -15,11 +15,12 @@ TEST(DateText, WritesPaddedMonthAndDayWithTheGivenSeparator) {
     EXPECT_EQ(DateToDBText('-', Day(1850, 6, 7)), "1850-06-07");
 }
 
-TEST(DateText, MovesTwoDigitYearsIntoTheWindow) {
-    EXPECT_EQ(DateToDBText('-', Day(9, 3, 5)), "2009-03-05");
-    EXPECT_EQ(DateToDBText('-', Day(50, 1, 1)), "2050-01-01");
-    EXPECT_EQ(DateToDBText('-', Day(51, 3, 5)), "1951-03-05");
-    EXPECT_EQ(DateToDBText('-', Day(99, 12, 31)), "1999-12-31");
+TEST(DateText, RefusesYearsBeforeHundredAndReadsTwoDigitYearsInTheWindow) {
+    for (TDateTime early : {Day(1, 1, 1), Day(50, 6, 1), Day(99, 12, 31)}) {
+        EXPECT_THROW_MSG(
+            DateToDBText('-', early), EConvertError,
+            "The date " + std::to_string(early) + " lies outside 0100-01-01 to 9999-12-31");
+    }
     EXPECT_EQ(DateToDBText('-', Day(100, 1, 1)), "100-01-01");
 
     EXPECT_EQ(DBTextToDate("09-03-05", '-'), Day(2009, 3, 5));

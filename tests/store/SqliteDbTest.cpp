@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "Sqlite3Db.h"
@@ -12,12 +14,25 @@ class SqliteDatabase : public ::testing::Test {
   protected:
     TTempFolder Temp;
     std::string Path = Temp.File("layer.sdb");
+    // Each case starts from a new, empty database file.
+    SqliteDatabase() { TSqliteDatabase(Path, TSqliteOpen::CreateIfMissing); }
 };
 
-TEST_F(SqliteDatabase, OpenFailureNamesThePathUnchanged) {
+TEST_F(SqliteDatabase, OpenFailureNamesThePathUnchangedAndSaysWhy) {
     std::string path = Temp.File("no such folder/\xC3\xA4/Mondrel.sdb");
     EXPECT_THROW_MSG(TSqliteDatabase database(path), ESqliteException,
-                     "Failed to open database \"" + path + "\"");
+                     "Failed to open database \"" + path + "\": the file does not exist");
+    const std::string missing = Temp.File("missing.sdb");
+    EXPECT_THROW_MSG(TSqliteDatabase database(missing), ESqliteException,
+                     "Failed to open database \"" + missing + "\": the file does not exist");
+    EXPECT_FALSE(std::filesystem::exists(missing)) << "opening makes no file";
+    EXPECT_THROW_MSG(
+        TSqliteDatabase database(Temp.File("")), ESqliteException,
+        "Failed to open database \"" + Temp.File("") + "\": it is a folder, not a file");
+    const std::string text = Temp.File("notes.sdb");
+    std::ofstream(text) << "Shopping list: milk, eggs, and a longer line of text\n";
+    EXPECT_THROW_MSG(TSqliteDatabase database(text), ESqliteException,
+                     "Failed to open database \"" + text + "\": the file is not a database");
 }
 
 TEST_F(SqliteDatabase, NewOrEmptyFileReportsTheMissingTableWithTheStatement) {

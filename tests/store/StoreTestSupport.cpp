@@ -29,7 +29,7 @@ TReadyDatabaseTest::TReadyDatabaseTest() : Path(Temp.File("Mondrel.sdb")) {
 }
 
 void RunSql(const std::string& path, const std::string& sql) {
-    TSqliteDatabase database(path);
+    TSqliteDatabase database(path, TSqliteOpen::CreateIfMissing);
     database.Execute(sql);
 }
 

@@ -33,7 +33,8 @@ class TReadyDatabaseTest : public ::testing::Test {
     std::string Path;
 };
 
-// Runs one statement on the file outside the store, for setting up and inspecting rows.
+// Runs one statement on the file outside the store, for setting up and inspecting rows; makes
+// the file when there is none.
 void RunSql(const std::string& path, const std::string& sql);
 // The first column of the first row of a query, as text ("" when there is no row).
 std::string QueryText(const std::string& path, const std::string& sql);

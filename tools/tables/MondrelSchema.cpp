@@ -39,15 +39,16 @@ struct TNamedColor {
     const char* Name;
 };
 
-// The first row is the default colour of a new flag.
+// The first row is the default colour of a new flag. Each stands out with a contrast of at
+// least 3:1 against the calendar's cream body and its light blue for other months' days and
+// the selection marker, so a flagged day's number stays readable: light colours (white,
+// yellow, cyan, silver) are left out.
 constexpr TNamedColor NamedColors[] = {
-    {RGB(255, 0, 0), "Red"},      {RGB(0, 128, 0), "Green"},        {RGB(0, 0, 255), "Blue"},
-    {RGB(255, 255, 0), "Yellow"}, {RGB(255, 165, 0), "Orange"},     {RGB(128, 0, 128), "Purple"},
-    {RGB(0, 255, 255), "Cyan"},   {RGB(255, 0, 255), "Magenta"},    {RGB(0, 255, 0), "Lime"},
-    {RGB(128, 0, 0), "Maroon"},   {RGB(0, 0, 128), "Navy"},         {RGB(128, 128, 0), "Olive"},
-    {RGB(0, 128, 128), "Teal"},   {RGB(192, 192, 192), "Silver"},   {RGB(128, 128, 128), "Gray"},
-    {RGB(0, 0, 0), "Black"},      {RGB(255, 255, 255), "White"},    {RGB(255, 192, 203), "Pink"},
-    {RGB(165, 42, 42), "Brown"},  {RGB(135, 206, 235), "Sky blue"},
+    {RGB(192, 0, 0), "Red"},      {RGB(176, 72, 0), "Orange"},   {RGB(128, 64, 0), "Brown"},
+    {RGB(96, 96, 0), "Olive"},    {RGB(0, 112, 0), "Green"},     {RGB(0, 72, 0), "Dark green"},
+    {RGB(0, 104, 104), "Teal"},   {RGB(0, 0, 255), "Blue"},      {RGB(0, 0, 128), "Navy"},
+    {RGB(128, 0, 128), "Purple"}, {RGB(176, 0, 176), "Magenta"}, {RGB(200, 0, 100), "Pink"},
+    {RGB(128, 0, 0), "Maroon"},   {RGB(96, 96, 96), "Gray"},     {RGB(0, 0, 0), "Black"},
 };
 
 struct TFixedFlag {
@@ -56,26 +57,40 @@ struct TFixedFlag {
     int32_t Color;
 };
 
+// Blue and red: told apart also by most colour-blind eyes, and both far darker than the light
+// blue of the selection marker.
 constexpr TFixedFlag FixedFlags[] = {
-    {"Weekend", "Mondrel_IsWeekend", RGB(192, 192, 192)},
-    {"Public holiday", "Mondrel_IsPublicHoliday", RGB(255, 165, 0)},
+    {"Weekend", "Mondrel_IsWeekend", RGB(0, 0, 255)},
+    {"Public holiday", "Mondrel_IsPublicHoliday", RGB(192, 0, 0)},
 };
 
+bool IsEmptyFile(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::is_regular_file(path, error) &&
+           std::filesystem::file_size(path, error) == 0 && !error;
+}
+
 // Claims the path with an exclusive create, so an existing file is never touched, even one
-// that appears between a check and the create.
-void ClaimNewFile(const std::string& path) {
+// that appears between a check and the create. An empty file holds nothing to lose (a file
+// made by `touch`, or by a program that opened the path before there was a database): it is
+// taken as new. Answers whether it was there already.
+bool ClaimNewFile(const std::string& path) {
     if (path.empty()) {
         throw EMondrelError("No database path given");
     }
     std::FILE* file = std::fopen(path.c_str(), "wx");
     if (file == nullptr) {
         int error = errno;
+        if (error == EEXIST && IsEmptyFile(path)) {
+            return true;
+        }
         if (error == EEXIST) {
             throw EMondrelError("\"" + path + "\" already exists; not overwriting it");
         }
         throw EMondrelError("Cannot create \"" + path + "\": " + std::strerror(error));
     }
     std::fclose(file);
+    return false;
 }
 
 void FillDatabase(const std::string& path) {
@@ -111,16 +126,23 @@ const char* DayFlagsIndexStatement() {
 }
 
 void CreateMondrelDatabase(const std::string& Path) {
-    ClaimNewFile(Path);
+    const bool wasThere = ClaimNewFile(Path);
     try {
         FillDatabase(Path);
     } catch (...) {
         // A half-made file would later be mistaken for a ready database. A journal that SQLite
         // could not roll back goes too: left beside the path it would count as hot, and be
-        // played into whatever database is put there next.
-        for (const char* suffix : {"", "-journal", "-wal", "-shm"}) {
+        // played into whatever database is put there next. An empty file that was there stays,
+        // empty again.
+        for (const char* suffix : {"-journal", "-wal", "-shm"}) {
             std::error_code ignored;
             std::filesystem::remove(Path + suffix, ignored);
+        }
+        std::error_code ignored;
+        if (wasThere) {
+            std::filesystem::resize_file(Path, 0, ignored);
+        } else {
+            std::filesystem::remove(Path, ignored);
         }
         throw;
     }

@@ -4,8 +4,9 @@
 
 #include <string>
 
-// Creates a new database at Path; raises EMondrelError when a file is already there, and
-// ESqliteException when SQLite fails (no file is left behind then).
+// Creates a new database at Path, also in an empty file that is there; raises EMondrelError
+// when a file with content is already there, and ESqliteException when SQLite fails (no file
+// is left behind then, or the empty one as it was).
 void CreateMondrelDatabase(const std::string& Path);
 
 // The index on Dates that keeps the once-a-minute tick flat however large the file grows: the
