@@ -337,3 +337,49 @@ void SetDayFlags(const std::string& Path, const TIntegerArray& FlagIDs, TDateTim
 TDBColors GetColors(const std::string& Path) {
     return InTransaction(Path, [&](TDBTransaction& transaction) { return GetColors(transaction); });
 }
+
+namespace {
+
+constexpr const char* WholeDateColumns =
+    "SELECT ID, Date, Time, Discription, Value, Script, Done FROM Dates ";
+
+void FillWholeDate(const TSqliteQueryResults& row, TMondrelDate& date) {
+    date.ID = row.FieldAsInteger(0);
+    date.Date = DateField(row, 1);
+    date.Time = TimeField(row, 2);
+    date.Discription = row.FieldAsText(3);
+    date.Value = row.FieldAsText(4);
+    date.Script = row.FieldAsText(5);
+    date.Done = IntegerField(row, 6);
+}
+
+}  // namespace
+
+TDates GetAllDates(TDBTransaction& Transaction, TSkippedRows* Skipped) {
+    return ReadRows<TMondrelDate>(Transaction, std::string(WholeDateColumns) + "ORDER BY ID", {},
+                                  FillWholeDate, {"Dates", 0, Skipped});
+}
+
+TDates GetDatesBetween(TDBTransaction& Transaction, TDateTime First, TDateTime Last,
+                       TSkippedRows* Skipped) {
+    return ReadRows<TMondrelDate>(
+        Transaction, std::string(WholeDateColumns) + "WHERE Date >= ? AND Date <= ? ORDER BY ID",
+        {DateText(First), DateText(Last)}, FillWholeDate, {"Dates", 0, Skipped});
+}
+
+bool HasDate(TDBTransaction& Transaction, int64_t ID) {
+    return !Transaction.Database().Query("SELECT 1 FROM Dates WHERE ID = ?", {ID})->AtEnd();
+}
+
+void SetDateOpen(TDBTransaction& Transaction, int64_t ID) {
+    Transaction.Database().Execute("UPDATE Dates SET Done = 0 WHERE ID = ?", {ID});
+}
+
+void UpdateFlag(TDBTransaction& Transaction, const TFlag& Flag) {
+    TSqliteDatabase& database = Transaction.Database();
+    database.Execute("UPDATE Flags SET Caption = ?, Variable = ?, Color = ? WHERE ID = ?",
+                     {Flag.Caption, Flag.Variable, int64_t{Flag.Color}, Flag.ID});
+    if (database.Changes() == 0) {
+        throw EMondrelError("The flag no longer exists.");
+    }
+}
