@@ -119,6 +119,19 @@ void FillListedDate(const TSqliteQueryResults& row, TMondrelDate& date) {
     date.Script = row.FieldAsText(4);
 }
 
+constexpr const char* WholeDateColumns =
+    "SELECT ID, Date, Time, Discription, Value, Script, Done FROM Dates ";
+
+void FillWholeDate(const TSqliteQueryResults& row, TMondrelDate& date) {
+    date.ID = row.FieldAsInteger(0);
+    date.Date = DateField(row, 1);
+    date.Time = TimeField(row, 2);
+    date.Discription = row.FieldAsText(3);
+    date.Value = row.FieldAsText(4);
+    date.Script = row.FieldAsText(5);
+    date.Done = IntegerField(row, 6);
+}
+
 // The first and the last day of the month that holds `date`.
 std::pair<TDateTime, TDateTime> MonthBounds(TDateTime date) {
     TDateParts parts = DecodeDate(date);
@@ -189,18 +202,11 @@ TDates GetDates(TDBTransaction& Transaction, TDateQueryMode Mode, TDateTime Date
 }
 
 TMondrelDate GetDate(TDBTransaction& Transaction, int64_t ID) {
-    auto row = Transaction.Database().Query(
-        "SELECT ID, Date, Time, Discription, Value, Script, Done FROM Dates WHERE ID = ?", {ID});
+    auto row = Transaction.Database().Query(std::string(WholeDateColumns) + "WHERE ID = ?", {ID});
     // No row reads as empty fields, and the empty date text raises: a missing ID is an
     // error, never an empty record.
     TMondrelDate date;
-    date.ID = row->FieldAsInteger(0);
-    date.Date = DateField(*row, 1);
-    date.Time = TimeField(*row, 2);
-    date.Discription = row->FieldAsText(3);
-    date.Value = row->FieldAsText(4);
-    date.Script = row->FieldAsText(5);
-    date.Done = IntegerField(*row, 6);
+    FillWholeDate(*row, date);
     return date;
 }
 
@@ -337,23 +343,6 @@ void SetDayFlags(const std::string& Path, const TIntegerArray& FlagIDs, TDateTim
 TDBColors GetColors(const std::string& Path) {
     return InTransaction(Path, [&](TDBTransaction& transaction) { return GetColors(transaction); });
 }
-
-namespace {
-
-constexpr const char* WholeDateColumns =
-    "SELECT ID, Date, Time, Discription, Value, Script, Done FROM Dates ";
-
-void FillWholeDate(const TSqliteQueryResults& row, TMondrelDate& date) {
-    date.ID = row.FieldAsInteger(0);
-    date.Date = DateField(row, 1);
-    date.Time = TimeField(row, 2);
-    date.Discription = row.FieldAsText(3);
-    date.Value = row.FieldAsText(4);
-    date.Script = row.FieldAsText(5);
-    date.Done = IntegerField(row, 6);
-}
-
-}  // namespace
 
 TDates GetAllDates(TDBTransaction& Transaction, TSkippedRows* Skipped) {
     return ReadRows<TMondrelDate>(Transaction, std::string(WholeDateColumns) + "ORDER BY ID", {},
