@@ -264,8 +264,11 @@ void AddFlag(TDBTransaction& Transaction, const std::string& Caption, const std:
 }
 
 void DeleteFlag(TDBTransaction& Transaction, int64_t ID) {
-    // The flag's DayFlags rows stay as they are.
-    Transaction.Database().Execute("DELETE From Flags WHERE ID = ?", {ID});
+    // Day rows of a deleted flag would still mark their days, in the plain style of a flag that
+    // does not exist, and a file without AUTOINCREMENT could hand them to the next new flag.
+    TSqliteDatabase& database = Transaction.Database();
+    database.Execute("DELETE From Flags WHERE ID = ?", {ID});
+    database.Execute("DELETE From DayFlags WHERE FlagID = ?", {ID});
 }
 
 TDayFlags GetDayFlags(TDBTransaction& Transaction, TDateTime Date, TSkippedRows* Skipped) {
