@@ -91,3 +91,9 @@ TJsonValue AppointmentJson(const TMondrelDate& Date) {
         .Set("script", Date.Script);
     return json;
 }
+
+std::string AppointmentLine(const TMondrelDate& Date) {
+    return "ID " + std::to_string(Date.ID) + ": " + DateToDBText('-', Date.Date) + " " +
+           FormatLongTime(Date.Time) + " " + Printable(Date.Discription) +
+           (Date.Done != 0 ? " (done)" : " (open)");
+}
