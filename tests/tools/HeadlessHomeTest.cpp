@@ -132,6 +132,27 @@ TEST_F(HeadlessHome, RefusalsWriteNothing) {
         before);
 }
 
+// A row that cannot be read is named on standard error and left out; the others still come,
+// and remove takes it away by its ID.
+TEST_F(HeadlessHome, UnreadableRowsAreNamedAndLeftOut) {
+    ASSERT_EQ(RunTool({"init", Path}).Exit, 0);
+    Ok({"add", "--date", "2027-07-05", "--time", "06:30", "--description", "Wake up"});
+    RunSql(Path,
+           "INSERT INTO Dates (ID, Date, Time, Discription, Script, Done) "
+           "VALUES (7, 'garbage', '08:00', 'bad', 'x', 0)");
+    const std::string named = "Unreadable row in Dates: ID 7, Date \"garbage\" (left out)\n";
+    for (const TArgs& args : {TArgs{"list", Path, "--json"}, TArgs{"export", Path, "-"}}) {
+        TRun run = RunTool(args);
+        EXPECT_EQ(run.Exit, 0) << args[0];
+        EXPECT_NE(run.Out.find("Wake up"), std::string::npos) << args[0];
+        EXPECT_NE(run.Err.find("mondrel-db: " + args[0] + ": " + named), std::string::npos)
+            << run.Err;
+    }
+    EXPECT_EQ(Ok({"remove", "7"}),
+              "Removed ID 7: unreadable ('garbage' is not a valid date)\n1 appointment removed\n");
+    EXPECT_EQ(QueryText(Path, "SELECT count(*) FROM Dates"), "1");
+}
+
 // While another process holds the file's write lock, export cannot keep the file's token: it
 // fails and writes nothing, since a stand-in token would make a re-import add every row again.
 TEST_F(HeadlessHome, ExportUnderAnotherWriteLockFailsWithNothingWritten) {

@@ -37,7 +37,13 @@ int Edit(const TArguments& Args, TToolStreams& Streams) {
         if (!HasDate(transaction, id)) {
             throw EMondrelError("No appointment with ID " + std::to_string(id) + ".");
         }
-        TMondrelDate row = GetDate(transaction, id);
+        TMondrelDate row;
+        try {
+            row = GetDate(transaction, id);
+        } catch (const EConvertError& error) {
+            throw EMondrelError("The appointment " + std::to_string(id) + " cannot be read: " +
+                                error.what() + " (remove it, or add it anew)");
+        }
         row.Date = date.value_or(row.Date);
         row.Time = timeOfDay.value_or(row.Time);
         for (auto [option, field] :

@@ -1,9 +1,7 @@
 #include "RemoveCommand.h"
 
-#include <algorithm>
 #include <ostream>
 #include <set>
-#include <tuple>
 
 #include "CommandSupport.h"
 #include "DBCnx.h"
@@ -11,10 +9,15 @@
 
 namespace {
 
+struct TRemoval {
+    TDates Dates;                    // readable rows
+    std::vector<std::string> Lines;  // rows that cannot be read, each as one line
+};
+
 // The appointments given by ID, all of them or an error: one missing or done (without
-// --done) removes nothing.
-TDates ByID(TDBTransaction& transaction, const std::vector<int64_t>& ids, bool withDone) {
-    TDates dates;
+// --done) removes nothing. A row that cannot be read never fires; it goes, named as it is.
+TRemoval ByID(TDBTransaction& transaction, const std::vector<int64_t>& ids, bool withDone) {
+    TRemoval removal;
     std::set<int64_t> seen;
     for (int64_t id : ids) {
         if (!seen.insert(id).second) {
@@ -23,14 +26,22 @@ TDates ByID(TDBTransaction& transaction, const std::vector<int64_t>& ids, bool w
         if (!HasDate(transaction, id)) {
             throw EMondrelError("No appointment with ID " + std::to_string(id) + ".");
         }
-        TMondrelDate date = GetDate(transaction, id);
+        TMondrelDate date;
+        try {
+            date = GetDate(transaction, id);
+        } catch (const EConvertError& error) {
+            removal.Lines.push_back("ID " + std::to_string(id) + ": unreadable (" +
+                                    Printable(error.what()) + ")");
+            DeleteDate(transaction, id);
+            continue;
+        }
         if (date.Done != 0 && !withDone) {
             throw EMondrelError("The appointment " + std::to_string(id) +
                                 " is done; --done removes done appointments too.");
         }
-        dates.push_back(date);
+        removal.Dates.push_back(date);
     }
-    return dates;
+    return removal;
 }
 
 int Remove(const TArguments& Args, TToolStreams& Streams) {
@@ -63,32 +74,32 @@ int Remove(const TArguments& Args, TToolStreams& Streams) {
 
     TSkippedRows skipped;
     TDBTransaction transaction(path);
-    TDates removed;
+    TRemoval removal;
     if (byRange) {
         for (const TMondrelDate& date : GetDatesBetween(transaction, from, to, &skipped)) {
             if ((withDone || date.Done == 0) &&
                 (!Args.Has("description") || date.Discription == Args.Option("description"))) {
-                removed.push_back(date);
+                removal.Dates.push_back(date);
             }
         }
     } else {
-        removed = ByID(transaction, ids, withDone);
+        removal = ByID(transaction, ids, withDone);
     }
-    for (const TMondrelDate& date : removed) {
+    SortByDay(removal.Dates);
+    for (const TMondrelDate& date : removal.Dates) {
         DeleteDate(transaction, date.ID);
+        removal.Lines.push_back(AppointmentLine(date));
     }
     // A dry run makes the same deletes and never commits them.
     if (!dryRun) {
         transaction.Commit();
     }
     ReportSkippedRows(Streams, "remove", skipped);
-    std::sort(removed.begin(), removed.end(), [](const TMondrelDate& a, const TMondrelDate& b) {
-        return std::tie(a.Date, a.Time, a.ID) < std::tie(b.Date, b.Time, b.ID);
-    });
-    for (const TMondrelDate& date : removed) {
-        Streams.Out << (dryRun ? "Would remove " : "Removed ") << AppointmentLine(date) << '\n';
+    for (const std::string& line : removal.Lines) {
+        Streams.Out << (dryRun ? "Would remove " : "Removed ") << line << '\n';
     }
-    Streams.Out << removed.size() << (removed.size() == 1 ? " appointment" : " appointments")
+    size_t count = removal.Lines.size();
+    Streams.Out << count << (count == 1 ? " appointment" : " appointments")
                 << (dryRun ? " would be removed\n" : " removed\n");
     return 0;
 }
