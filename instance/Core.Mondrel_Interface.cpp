@@ -11,6 +11,7 @@
 #include "Locale.h"
 #include "MessageBox.h"
 #include "MondrelError.h"
+#include "ScriptName.h"
 #include "TimeText.h"
 #include "Timer.h"
 
@@ -20,17 +21,6 @@ constexpr const char* DefaultDatabase = "Database/Mondrel.sdb";
 // How often a failure that keeps coming back is logged again, in milliseconds.
 constexpr double FailureLogIntervalMs = 60 * 60 * 1000;
 constexpr double MSecsPerDay = 24 * FailureLogIntervalMs;
-
-// Spaces and control characters (0x00-0x20 and DEL) at both ends are not part of a script
-// name, whatever the locale.
-bool IsBlank(const std::string& text) {
-    for (unsigned char c : text) {
-        if (c > ' ' && c != 0x7F) {
-            return false;
-        }
-    }
-    return true;
-}
 
 // Entry points from the host answer a result code and never let an exception through.
 NHXResult Guarded(const std::function<void()>& action) {
@@ -379,7 +369,7 @@ void TNHXMondrel::HandleAppointment(const std::string& path, const TMondrelDate&
         TNHXTextRef value(appointment.Discription);
         VariableManager->WriteString(name.Get(), value.Get());
     }
-    if (IsBlank(appointment.Script)) {
+    if (IsBlankScript(appointment.Script)) {
         return;
     }
     FireAppointment(path, appointment.ID, appointment.Script);

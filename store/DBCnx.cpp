@@ -120,6 +120,19 @@ void FillListedDate(const TSqliteQueryResults& row, TMondrelDate& date) {
     date.Script = row.FieldAsText(4);
 }
 
+constexpr const char* WholeDateColumns =
+    "SELECT ID, Date, Time, Discription, Value, Script, Done FROM Dates ";
+
+void FillWholeDate(const TSqliteQueryResults& row, TMondrelDate& date) {
+    date.ID = row.FieldAsInteger(0);
+    date.Date = DateField(row, 1);
+    date.Time = TimeField(row, 2);
+    date.Discription = row.FieldAsText(3);
+    date.Value = row.FieldAsText(4);
+    date.Script = row.FieldAsText(5);
+    date.Done = IntegerField(row, 6);
+}
+
 // The first and the last day of the month that holds `date`.
 std::pair<TDateTime, TDateTime> MonthBounds(TDateTime date) {
     TDateParts parts = DecodeDate(date);
@@ -207,21 +220,8 @@ TDates GetDates(TDBTransaction& Transaction, TDateQueryMode Mode, TDateTime Date
 
 namespace {
 
-TMondrelDate ReadFullDate(const TSqliteQueryResults& row) {
-    TMondrelDate date;
-    date.ID = row.FieldAsInteger(0);
-    date.Date = DateField(row, 1);
-    date.Time = TimeField(row, 2);
-    date.Discription = row.FieldAsText(3);
-    date.Value = row.FieldAsText(4);
-    date.Script = row.FieldAsText(5);
-    date.Done = IntegerField(row, 6);
-    return date;
-}
-
 std::unique_ptr<TSqliteQueryResults> QueryFullDate(TDBTransaction& transaction, int64_t id) {
-    return transaction.Database().Query(
-        "SELECT ID, Date, Time, Discription, Value, Script, Done FROM Dates WHERE ID = ?", {id});
+    return transaction.Database().Query(std::string(WholeDateColumns) + "WHERE ID = ?", {id});
 }
 
 }  // namespace
@@ -229,7 +229,9 @@ std::unique_ptr<TSqliteQueryResults> QueryFullDate(TDBTransaction& transaction, 
 TMondrelDate GetDate(TDBTransaction& Transaction, int64_t ID) {
     // No row reads as empty fields, and the empty date text raises: a missing ID is an
     // error, never an empty record.
-    return ReadFullDate(*QueryFullDate(Transaction, ID));
+    TMondrelDate date;
+    FillWholeDate(*QueryFullDate(Transaction, ID), date);
+    return date;
 }
 
 std::optional<TMondrelDate> FindDate(TDBTransaction& Transaction, int64_t ID) {
@@ -237,7 +239,9 @@ std::optional<TMondrelDate> FindDate(TDBTransaction& Transaction, int64_t ID) {
     if (row->AtEnd()) {
         return std::nullopt;
     }
-    return ReadFullDate(*row);
+    TMondrelDate date;
+    FillWholeDate(*row, date);
+    return date;
 }
 
 void AddDate(TDBTransaction& Transaction, const TMondrelDate& Appointment) {
@@ -409,4 +413,33 @@ void ChangeDayFlags(const std::string& Path, const TIntegerArray& Add, const TIn
 }
 TDBColors GetColors(const std::string& Path) {
     return InTransaction(Path, [&](TDBTransaction& transaction) { return GetColors(transaction); });
+}
+
+TDates GetAllDates(TDBTransaction& Transaction, TSkippedRows* Skipped) {
+    return ReadRows<TMondrelDate>(Transaction, std::string(WholeDateColumns) + "ORDER BY ID", {},
+                                  FillWholeDate, {"Dates", 0, Skipped});
+}
+
+TDates GetDatesBetween(TDBTransaction& Transaction, TDateTime First, TDateTime Last,
+                       TSkippedRows* Skipped) {
+    return ReadRows<TMondrelDate>(
+        Transaction, std::string(WholeDateColumns) + "WHERE Date >= ? AND Date <= ? ORDER BY ID",
+        {DateText(First), DateText(Last)}, FillWholeDate, {"Dates", 0, Skipped});
+}
+
+bool HasDate(TDBTransaction& Transaction, int64_t ID) {
+    return !Transaction.Database().Query("SELECT 1 FROM Dates WHERE ID = ?", {ID})->AtEnd();
+}
+
+void SetDateOpen(TDBTransaction& Transaction, int64_t ID) {
+    Transaction.Database().Execute("UPDATE Dates SET Done = 0 WHERE ID = ?", {ID});
+}
+
+void UpdateFlag(TDBTransaction& Transaction, const TFlag& Flag) {
+    TSqliteDatabase& database = Transaction.Database();
+    database.Execute("UPDATE Flags SET Caption = ?, Variable = ?, Color = ? WHERE ID = ?",
+                     {Flag.Caption, Flag.Variable, int64_t{Flag.Color}, Flag.ID});
+    if (database.Changes() == 0) {
+        throw EMondrelError("The flag no longer exists.");
+    }
 }

@@ -1,8 +1,11 @@
 #include "CommandLine.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <optional>
 
 #include "DBCnx.h"
+#include "DecimalText.h"
 #include "TimeText.h"
 
 namespace {
@@ -65,7 +68,10 @@ TArguments::TArguments(const std::string& Command, const TCommandGrammar& Gramma
             }
             value = Args[++i];
         }
-        if (!FOptions.emplace(name, value).second) {
+        auto [given, added] = FOptions.emplace(name, value);
+        if (!added && Contains(Grammar.Repeatable, name)) {
+            given->second += "," + value;
+        } else if (!added) {
             Fail("--" + name + " given twice");
         }
     }
@@ -81,6 +87,10 @@ TArguments::TArguments(const std::string& Command, const TCommandGrammar& Gramma
         if (given < positionals.size()) {
             FPositionals[name] = positionals[given++];
         }
+    }
+    if (!Grammar.MorePositionals.empty()) {
+        FMore.assign(positionals.begin() + static_cast<std::ptrdiff_t>(given), positionals.end());
+        given = positionals.size();
     }
     if (given < positionals.size()) {
         Fail("unexpected argument '" + positionals[given] + "'");
@@ -109,7 +119,20 @@ std::string TArguments::Required(const std::string& Name) const {
 }
 
 TDateTime TArguments::Day(const std::string& Name) const {
-    std::string text = Option(Name);
+    return ParseDay(Name, Option(Name));
+}
+
+std::vector<TDateTime> TArguments::Days(const std::string& Name) const {
+    std::vector<TDateTime> days;
+    std::string list = Option(Name) + ",";
+    for (size_t start = 0, comma; (comma = list.find(',', start)) != std::string::npos;
+         start = comma + 1) {
+        days.push_back(ParseDay(Name, list.substr(start, comma - start)));
+    }
+    return days;
+}
+
+TDateTime TArguments::ParseDay(const std::string& Name, const std::string& text) const {
     try {
         if (MatchesDigits(text, "DDDD-DD-DD")) {
             return DBTextToDate(text, '-');
@@ -149,6 +172,26 @@ int TArguments::Year(const std::string& Name) const {
              std::to_string(MaxYear));
     }
     return year;
+}
+
+int TArguments::Count(const std::string& Name) const {
+    std::string text = Option(Name);
+    std::optional<int> count = ParseDecimalDigits(text, 4);
+    if (!count || *count < 1 || *count > 3660) {
+        Fail("--" + Name + " '" + text + "' is no count of 1 to 3660");
+    }
+    return *count;
+}
+
+int64_t TArguments::Key(const std::string& What, const std::string& Text) const {
+    bool digits =
+        !Text.empty() && Text.size() <= 19 &&
+        std::all_of(Text.begin(), Text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    uint64_t value = digits ? std::stoull(Text) : 0;
+    if (value == 0 || value > uint64_t{INT64_MAX}) {
+        Fail(What + " '" + Text + "' is no valid ID (expected a whole number from 1)");
+    }
+    return static_cast<int64_t>(value);
 }
 
 void TArguments::Fail(const std::string& Message) const {

@@ -5,8 +5,12 @@
 #include <cstdio>
 #include <filesystem>
 #include <ostream>
+#include <tuple>
 
+#include "CommandTable.h"
+#include "DBCnx.h"
 #include "MondrelError.h"
+#include "TimeText.h"
 
 namespace {
 
@@ -67,4 +71,36 @@ void PrintTable(std::ostream& Out, const std::vector<std::vector<std::string>>& 
         line.erase(line.find_last_not_of(' ') + 1);
         Out << line << '\n';
     }
+}
+
+void ReportSkippedRows(TToolStreams& Streams, const std::string& Command,
+                       const TSkippedRows& Skipped) {
+    for (const TSkippedRow& row : Skipped) {
+        Streams.Err << "mondrel-db: " << Command << ": " << Printable(DescribeSkippedRow(row))
+                    << " (left out)\n";
+    }
+}
+
+TJsonValue AppointmentJson(const TMondrelDate& Date) {
+    TJsonValue json = TJsonValue::Object();
+    json.Set("id", Date.ID)
+        .Set("date", DateToDBText('-', Date.Date))
+        .Set("time", FormatLongTime(Date.Time))
+        .Set("done", Date.Done != 0)
+        .Set("description", Date.Discription)
+        .Set("value", Date.Value)
+        .Set("script", Date.Script);
+    return json;
+}
+
+std::string AppointmentLine(const TMondrelDate& Date) {
+    return "ID " + std::to_string(Date.ID) + ": " + DateToDBText('-', Date.Date) + " " +
+           FormatLongTime(Date.Time) + " " + Printable(Date.Discription) +
+           (Date.Done != 0 ? " (done)" : " (open)");
+}
+
+void SortByDay(TDates& Dates) {
+    std::sort(Dates.begin(), Dates.end(), [](const TMondrelDate& a, const TMondrelDate& b) {
+        return std::tie(a.Date, a.Time, a.ID) < std::tie(b.Date, b.Time, b.ID);
+    });
 }

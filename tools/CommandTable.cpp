@@ -2,18 +2,24 @@
 
 #include "AddCommand.h"
 #include "CheckCommand.h"
+#include "DaysCommand.h"
+#include "EditCommand.h"
 #include "ExportCommand.h"
+#include "FlagsCommand.h"
 #include "HolidaysCommand.h"
 #include "ImportCommand.h"
 #include "InitCommand.h"
 #include "ListCommand.h"
 #include "RegionsCommand.h"
+#include "RemoveCommand.h"
+#include "UpcomingCommand.h"
 #include "WeekendsCommand.h"
 
 const std::vector<const TCommand*>& Commands() {
     static const std::vector<const TCommand*> commands = {
-        &InitCommand,    &ListCommand,     &AddCommand,      &ImportCommand, &ExportCommand,
-        &RegionsCommand, &WeekendsCommand, &HolidaysCommand, &CheckCommand,
+        &InitCommand,     &ListCommand,     &AddCommand,      &EditCommand,   &RemoveCommand,
+        &UpcomingCommand, &FlagsCommand,    &DaysCommand,     &ImportCommand, &ExportCommand,
+        &RegionsCommand,  &WeekendsCommand, &HolidaysCommand, &CheckCommand,
     };
     return commands;
 }

@@ -49,7 +49,8 @@ int Holidays(const TArguments& Args, TToolStreams& Streams) {
         days.push_back(holiday.Day);
     }
     bool dryRun = Args.Has("dry-run");
-    FlagDays(Args, Streams, "Mondrel_IsPublicHoliday", days, dryRun);
+    FlagDays(Args, Streams, "Mondrel_IsPublicHoliday", days,
+             dryRun ? TFlagDaysRun::FindFlag : TFlagDaysRun::Write);
     if (dryRun) {
         for (const THolidayDay& holiday : holidays) {
             Streams.Out << DayText(holiday.Day) << "  " << Printable(holiday.Name) << '\n';
@@ -67,4 +68,13 @@ const TCommand HolidaysCommand = {
     {.Positionals = {"PATH"},
      .Options = {"region", "year", "from", "to", "flag"},
      .Switches = {"all", "dry-run", "clear"}},
-    Holidays};
+    Holidays,
+    {{"--region CODE", "the holiday region, as `mondrel-db regions` lists it (required)"},
+     {"--year YYYY", "every day of that year, 1900 to 2200"},
+     {"--from YYYY-MM-DD", "the first day (with --to, instead of --year)"},
+     {"--to YYYY-MM-DD", "the last day (with --from)"},
+     {"--flag CAPTION",
+      "the flag to set (default: the one with the variable Mondrel_IsPublicHoliday)"},
+     {"--all", "observances too, such as Christmas Eve (default: days off work only)"},
+     {"--dry-run", "list the days and write nothing (default: write)"},
+     {"--clear", "take the flag off those days instead (default: set it)"}}};

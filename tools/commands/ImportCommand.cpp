@@ -11,6 +11,7 @@
 #include "DayFlagWrites.h"
 #include "ICalendarSupport.h"
 #include "MondrelError.h"
+#include "ScriptName.h"
 #include "Sqlite3Db.h"
 #include "TimeText.h"
 #include "ToolTables.h"
@@ -223,10 +224,10 @@ std::vector<TPlannedLine> Apply(TDBTransaction& transaction, const TImportPlan& 
 size_t WithoutScript(const TImportPlan& plan) {
     size_t count = 0;
     for (const TWantedRow& row : plan.Add) {
-        count += row.Values.Script.empty() ? 1 : 0;
+        count += IsBlankScript(row.Values.Script) ? 1 : 0;
     }
     for (const TImportPlan::TUpdate& update : plan.Update) {
-        count += update.Values.Script.empty() ? 1 : 0;
+        count += IsBlankScript(update.Values.Script) ? 1 : 0;
     }
     return count;
 }
@@ -304,4 +305,12 @@ const TCommand ImportCommand = {
     {.Positionals = {"PATH", "FILE"},
      .Options = {"script", "value", "from", "until", "as-flag"},
      .Switches = {"dry-run"}},
-    Import};
+    Import,
+    {{"FILE", "an iCalendar file, or - for standard input"},
+     {"--script NAME", "the script of events that name none (default: none)"},
+     {"--value TEXT", "the value of events that name none (default: empty)"},
+     {"--from YYYY-MM-DD", "the first day of repeats expanded (default: today)"},
+     {"--until YYYY-MM-DD", "the last day of repeats expanded (default: a year from today)"},
+     {"--as-flag CAPTION",
+      "set that flag on the events' days instead of adding appointments (default: appointments)"},
+     {"--dry-run", "print what would be written and write nothing (default: write)"}}};

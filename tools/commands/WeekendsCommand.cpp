@@ -58,4 +58,10 @@ const TCommand WeekendsCommand = {
     {.Positionals = {"PATH"},
      .Options = {"year", "from", "to", "flag", "days"},
      .Switches = {"clear"}},
-    Weekends};
+    Weekends,
+    {{"--year YYYY", "every day of that year, 1900 to 2200"},
+     {"--from YYYY-MM-DD", "the first day (with --to, instead of --year)"},
+     {"--to YYYY-MM-DD", "the last day (with --from)"},
+     {"--flag CAPTION", "the flag to set (default: the one with the variable Mondrel_IsWeekend)"},
+     {"--days sat,sun", "the weekdays, mon to sun, comma-separated (default: sat,sun)"},
+     {"--clear", "take the flag off those days instead (default: set it)"}}};
