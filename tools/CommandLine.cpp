@@ -56,7 +56,8 @@ TArguments::TArguments(const std::string& Command, const TCommandGrammar& Gramma
             FSwitches.insert(name);
             continue;
         }
-        if (!Contains(Grammar.Options, name)) {
+        bool repeatable = Contains(Grammar.Repeatable, name);
+        if (!repeatable && !Contains(Grammar.Options, name)) {
             Fail("unknown option --" + name);
         }
         if (!hasValue) {
@@ -65,7 +66,9 @@ TArguments::TArguments(const std::string& Command, const TCommandGrammar& Gramma
             }
             value = Args[++i];
         }
-        if (!FOptions.emplace(name, value).second) {
+        if (repeatable) {
+            FRepeated[name].push_back(value);
+        } else if (!FOptions.emplace(name, value).second) {
             Fail("--" + name + " given twice");
         }
     }
@@ -93,7 +96,12 @@ std::string TArguments::Positional(const std::string& Name) const {
 }
 
 bool TArguments::Has(const std::string& Name) const {
-    return FOptions.count(Name) != 0 || FSwitches.count(Name) != 0;
+    return FOptions.count(Name) != 0 || FSwitches.count(Name) != 0 || FRepeated.count(Name) != 0;
+}
+
+std::vector<std::string> TArguments::All(const std::string& Name) const {
+    auto found = FRepeated.find(Name);
+    return found == FRepeated.end() ? std::vector<std::string>() : found->second;
 }
 
 std::string TArguments::Option(const std::string& Name) const {

@@ -24,6 +24,7 @@ struct TCommandGrammar {
     std::vector<std::string> OptionalPositionals = {};  // may follow them, in usage order
     std::vector<std::string> Options = {};              // names without "--", each takes a value
     std::vector<std::string> Switches = {};             // names without "--", no value
+    std::vector<std::string> Repeatable = {};  // names without "--", a value each, any number
 };
 
 // One command's parsed arguments. Every error it raises is an EUsageError whose text begins
@@ -43,6 +44,8 @@ class TArguments {
     bool Has(const std::string& Name) const;
     // An option's value; "" when it was not given.
     std::string Option(const std::string& Name) const;
+    // Every value of a repeatable option, in the order given.
+    std::vector<std::string> All(const std::string& Name) const;
     // An option's value; raises "--NAME is required" when it was not given.
     std::string Required(const std::string& Name) const;
 
@@ -60,6 +63,7 @@ class TArguments {
     std::string FCommand;
     std::map<std::string, std::string> FPositionals;
     std::map<std::string, std::string> FOptions;
+    std::map<std::string, std::vector<std::string>> FRepeated;
     std::set<std::string> FSwitches;
 };
 

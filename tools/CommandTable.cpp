@@ -3,17 +3,21 @@
 #include "AddCommand.h"
 #include "CheckCommand.h"
 #include "ExportCommand.h"
+#include "ForgetCommand.h"
 #include "HolidaysCommand.h"
 #include "ImportCommand.h"
 #include "InitCommand.h"
 #include "ListCommand.h"
+#include "RefreshCommand.h"
 #include "RegionsCommand.h"
+#include "SourcesCommand.h"
 #include "WeekendsCommand.h"
 
 const std::vector<const TCommand*>& Commands() {
     static const std::vector<const TCommand*> commands = {
-        &InitCommand,    &ListCommand,     &AddCommand,      &ImportCommand, &ExportCommand,
-        &RegionsCommand, &WeekendsCommand, &HolidaysCommand, &CheckCommand,
+        &InitCommand,    &ListCommand,    &AddCommand,      &ImportCommand,
+        &ExportCommand,  &RegionsCommand, &WeekendsCommand, &HolidaysCommand,
+        &RefreshCommand, &SourcesCommand, &ForgetCommand,   &CheckCommand,
     };
     return commands;
 }

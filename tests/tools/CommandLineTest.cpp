@@ -87,7 +87,7 @@ TEST(CommandLine, TypedValuesRefuseWhatIsNoDayMonthTimeOrYear) {
 TEST(CommandLine, HelpPrintsUsageAndUnknownCommandsExitTwo) {
     const std::string addUsage =
         "usage: mondrel-db add PATH --date YYYY-MM-DD --time HH:MM --description TEXT "
-        "[--value TEXT] [--script NAME] [--repeat RULE [--until YYYY-MM-DD]]\n";
+        "[--value TEXT] [--script NAME] [--repeat RULE [--until YYYY-MM-DD | --source NAME]]\n";
     for (const TArgs& args : {TArgs{"help", "add"}, TArgs{"add", "--help"},
                               TArgs{"add", "x.sdb", "--date", "bad", "--help"}}) {
         TRun run = RunTool(args);

@@ -1,11 +1,14 @@
 #include "AddCommand.h"
 
+#include <optional>
 #include <ostream>
 
+#include "Clock.h"
 #include "CommandSupport.h"
 #include "DBCnx.h"
 #include "ICalAdapter.h"
 #include "ICalendarSupport.h"
+#include "SourceRun.h"
 #include "TimeText.h"
 
 namespace {
@@ -15,29 +18,32 @@ void PrintAdded(std::ostream& out, const TMondrelDate& date) {
         << Printable(date.Discription) << '\n';
 }
 
-// --repeat RULE [--until DAY]: one row per occurrence of the rule from --date on, until --until
-// or one year after --date, at most ICalOccurrenceCap rows.
-TDates RepeatedDates(const TArguments& Args, const TMondrelDate& first, TToolStreams& Streams) {
-    std::string rule = Args.Option("repeat");
-    try {
-        CheckRepeatRule(rule);
-    } catch (const ERepeatRuleError& error) {
-        Args.Fail("--repeat '" + rule + "': " + error.what());
-    }
-    TDateTime until = Args.Has("until") ? Args.Day("until") : OneYearAfter(first.Date);
-    if (until < first.Date) {
-        Args.Fail("--until " + DateToDBText('-', until) + " is before --date " +
-                  DateToDBText('-', first.Date));
+// --repeat RULE with --until DAY, or with an end of its own: one row per occurrence of the rule
+// from --date on, as if added one by one. Answers nothing when the rule's own end lies more than
+// ICalOccurrenceCap rows away: such a rule is written as a standing one, never cut.
+std::optional<TDates> FiniteDates(const TArguments& Args, const TRepeatRule& rule,
+                                  TToolStreams& Streams) {
+    const TMondrelDate& first = rule.First;
+    TDateTime until = EncodeDate(MaxYear, 12, 31);
+    if (Args.Has("until")) {
+        until = Args.Day("until");
+        if (until < first.Date) {
+            Args.Fail("--until " + DateToDBText('-', until) + " is before --date " +
+                      DateToDBText('-', first.Date));
+        }
     }
     bool capped = false;
     TDates dates;
     for (const TICalStamp& start :
-         ExpandRepeatRule(rule, ToStamp(first.Date, first.Time),
+         ExpandRepeatRule(rule.Rule, ToStamp(first.Date, first.Time),
                           {ToStamp(first.Date), ToStamp(until)}, capped)) {
         TMondrelDate date = first;
         date.Date = StampDay(start);
         date.Time = StampTime(start);
         dates.push_back(date);
+    }
+    if (capped && !Args.Has("until")) {
+        return std::nullopt;
     }
     if (capped) {
         Streams.Err << "mondrel-db: add: the rule gives more than " << ICalOccurrenceCap
@@ -46,28 +52,71 @@ TDates RepeatedDates(const TArguments& Args, const TMondrelDate& first, TToolStr
     return dates;
 }
 
+// --repeat RULE without --until: a standing rule, kept as a source. Its rows are written up to
+// the horizon, and refresh writes the later ones as days pass; a COUNT in the rule is kept.
+int AddStanding(const TArguments& Args, TToolStreams& Streams, const TRepeatRule& rule) {
+    TSource source;
+    source.Name = SourceNameOption(Args);
+    if (source.Name.empty()) {
+        source.Name = rule.First.Discription;
+    }
+    if (source.Name.find_first_not_of(' ') == std::string::npos) {
+        Args.Fail("a standing rule needs a name: --source NAME");
+    }
+    source.Kind = RepeatSource;
+    source.Options = KeptOptions(RepeatSource, Args);
+    TRunOptions run;
+    run.Path = Args.Positional("PATH");
+    run.Command = "add";
+    run.From = rule.First.Date;
+    run.Until = DateOf(Now()) + DefaultHorizonDays;
+    run.Warn = [&](const std::string& message) {
+        Streams.Err << "mondrel-db: add: " << message << '\n';
+    };
+    RequireDatabaseFile(run.Path);
+    const TSourceCounts counts = RunSource(source, run).Write.Counts;
+    Streams.Out << Printable(source.Name) << "  " << counts.Added << " added, " << counts.Updated
+                << " updated, " << counts.Removed << " removed, " << counts.Unchanged
+                << " unchanged; written up to " << DateToDBText('-', run.Until)
+                << ", refresh writes the later ones\n";
+    return 0;
+}
+
 int Add(const TArguments& Args, TToolStreams& Streams) {
     std::string path = Args.Positional("PATH");
-    for (const char* required : {"date", "time", "description"}) {
-        Args.Required(required);
-    }
-    TMondrelDate date;
-    date.ID = -1;
-    date.Date = Args.Day("date");
-    date.Time = Args.Time("time");
-    date.Discription = Args.Option("description");
-    date.Value = Args.Option("value");
-    date.Script = Args.Option("script");
     if (!Args.Has("repeat")) {
-        if (Args.Has("until")) {
-            Args.Fail("--until needs --repeat");
+        for (const char* required : {"date", "time", "description"}) {
+            Args.Required(required);
         }
+        for (const char* rule : {"until", "source"}) {
+            if (Args.Has(rule)) {
+                Args.Fail("--" + std::string(rule) + " needs --repeat");
+            }
+        }
+        TMondrelDate date;
+        date.ID = -1;
+        date.Date = Args.Day("date");
+        date.Time = Args.Time("time");
+        date.Discription = Args.Option("description");
+        date.Value = Args.Option("value");
+        date.Script = Args.Option("script");
         RequireDatabaseFile(path);
         AddDate(path, date);
         PrintAdded(Streams.Out, date);
         return 0;
     }
-    TDates dates = RepeatedDates(Args, date, Streams);
+    TRepeatRule rule = ReadRepeatRule(Args);
+    if (Args.Has("until") && Args.Has("source")) {
+        Args.Fail("--source names a standing rule: it takes no --until");
+    }
+    std::optional<TDates> finite;
+    if (Args.Has("until") || rule.HasEnd) {
+        finite = FiniteDates(Args, rule, Streams);
+    }
+    if (!finite || Args.Has("source")) {
+        return AddStanding(Args, Streams, rule);
+    }
+    const TDates& dates = *finite;
     RequireDatabaseFile(path);
     InTransaction(path, [&](TDBTransaction& transaction) {
         for (const TMondrelDate& repeated : dates) {
@@ -85,7 +134,7 @@ int Add(const TArguments& Args, TToolStreams& Streams) {
 const TCommand AddCommand = {
     "add",
     "add PATH --date YYYY-MM-DD --time HH:MM --description TEXT [--value TEXT] [--script NAME] "
-    "[--repeat RULE [--until YYYY-MM-DD]]",
+    "[--repeat RULE [--until YYYY-MM-DD | --source NAME]]",
     {.Positionals = {"PATH"},
-     .Options = {"date", "time", "description", "value", "script", "repeat", "until"}},
+     .Options = {"date", "time", "description", "value", "script", "repeat", "until", "source"}},
     Add};

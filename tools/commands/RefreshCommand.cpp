@@ -1,0 +1,103 @@
+#include "RefreshCommand.h"
+
+#include <ostream>
+
+#include "Clock.h"
+#include "CommandSupport.h"
+#include "DBTransaction.h"
+#include "SourceRun.h"
+
+namespace {
+
+constexpr int MaxHorizonDays = 3660;
+
+int HorizonOption(const TArguments& Args) {
+    if (!Args.Has("horizon")) {
+        return DefaultHorizonDays;
+    }
+    std::string text = Args.Option("horizon");
+    bool number = !text.empty() && text.size() <= 4 &&
+                  text.find_first_not_of("0123456789") == std::string::npos;
+    if (!number || std::stoi(text) < 1 || std::stoi(text) > MaxHorizonDays) {
+        Args.Fail("--horizon '" + text + "' is no number of days from 1 to " +
+                  std::to_string(MaxHorizonDays));
+    }
+    return std::stoi(text);
+}
+
+std::vector<TSource> StoredSources(const std::string& path) {
+    TSqliteDatabase database(path);
+    return ReadSources(database);
+}
+
+// A failed run is kept with the source, so that sources and check show it; when even that
+// cannot be written, the error above already says what went wrong.
+void KeepFailure(const std::string& path, const std::string& name, const std::string& reason,
+                 TToolStreams& streams) {
+    try {
+        InTransaction(path, [&](TDBTransaction& transaction) {
+            SaveRunResult(transaction.Database(), name, RunStamp(), "failed: " + reason);
+        });
+    } catch (const std::exception& error) {
+        streams.Err << "mondrel-db: refresh: " << Printable(name)
+                    << ": the failure could not be recorded: " << error.what() << '\n';
+    }
+}
+
+std::string OneLine(std::string text) {
+    for (char& c : text) {
+        c = c == '\n' || c == '\r' ? ' ' : c;
+    }
+    return text;
+}
+
+int Refresh(const TArguments& Args, TToolStreams& Streams) {
+    TRunOptions run;
+    run.Path = Args.Positional("PATH");
+    run.Command = "refresh";
+    run.DryRun = Args.Has("dry-run");
+    run.ReuseOptions = true;
+    run.From = DateOf(Now());
+    run.Until = run.From + HorizonOption(Args);
+    RequireDatabaseFile(run.Path);
+
+    bool failed = false;
+    for (const TSource& source : StoredSources(run.Path)) {
+        std::string name = Printable(source.Name);
+        if (source.Kind == StdinSource) {
+            Streams.Out << name << "  not refreshed: it was read from standard input\n";
+            continue;
+        }
+        run.Warn = [&](const std::string& message) {
+            Streams.Err << "mondrel-db: refresh: " << name << ": " << message << '\n';
+        };
+        try {
+            TSourceWrite write = RunSource(source, run).Write;
+            const TSourceCounts& counts = write.Counts;
+            Streams.Out << name << "  " << counts.Added << " added, " << counts.Updated
+                        << " updated, " << counts.Removed << " removed, " << counts.Unchanged
+                        << " unchanged\n";
+            if (run.DryRun) {
+                for (const std::string& line : write.Lines) {
+                    Streams.Out << "  " << line << '\n';
+                }
+            }
+        } catch (const std::exception& error) {
+            failed = true;
+            std::string reason = OneLine(error.what());
+            Streams.Err << "mondrel-db: refresh: " << name << ": " << reason << '\n';
+            if (!run.DryRun) {
+                KeepFailure(run.Path, source.Name, reason, Streams);
+            }
+        }
+    }
+    return failed ? 1 : 0;
+}
+
+}  // namespace
+
+const TCommand RefreshCommand = {
+    "refresh",
+    "refresh PATH [--horizon DAYS] [--dry-run]",
+    {.Positionals = {"PATH"}, .Options = {"horizon"}, .Switches = {"dry-run"}},
+    Refresh};
