@@ -59,9 +59,8 @@ int Import(const TArguments& Args, TToolStreams& Streams) {
     }
     run.Warn = [&](const std::string& message) { Warn(Streams, message); };
     RequireDatabaseFile(run.Path);
-    if (source.Kind != UrlSource) {
-        run.Text = ReadCalendarText(Args.Positional("FILE"), Streams.In);
-    }
+    // Read (or fetched) before anything is written: a feed that fails changes nothing.
+    run.Text = ReadCalendarText(Args.Positional("FILE"), Streams.In);
 
     TSourceWrite write = RunSource(source, run).Write;
     if (write.WithoutScript != 0) {

@@ -241,9 +241,6 @@ std::string ReadSourceText(const TSource& source) {
         throw EMondrelError("\"" + source.Name +
                             "\" was read from standard input; import it again to refresh it");
     }
-    if (source.Kind == UrlSource) {
-        throw EMondrelError("cannot fetch \"" + source.Location + "\": no fetching in this build");
-    }
     return ReadCalendarText(source.Location, std::cin);
 }
 
