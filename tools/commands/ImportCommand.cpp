@@ -6,6 +6,7 @@
 #include "Clock.h"
 #include "CommandSupport.h"
 #include "DBCnx.h"
+#include "FeedFetch.h"
 #include "ICalendarSupport.h"
 #include "SourceRun.h"
 
@@ -25,7 +26,7 @@ TSource SourceOf(const TArguments& Args) {
             Args.Fail("reading standard input needs --source NAME");
         }
         source.Kind = StdinSource;
-    } else if (IsUrl(file)) {
+    } else if (IsFeedUrl(file)) {
         source.Kind = UrlSource;
         source.Location = file;
     } else {

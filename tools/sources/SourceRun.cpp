@@ -10,6 +10,7 @@
 #include "DBCnx.h"
 #include "DayFlagWrites.h"
 #include "DayRules.h"
+#include "FeedFetch.h"
 #include "HolidayCalendar.h"
 #include "ICalendarSupport.h"
 #include "MondrelError.h"
@@ -315,15 +316,6 @@ std::string SourceNameOption(const TArguments& Args) {
 
 bool IsCalendarKind(const std::string& Kind) {
     return Kind == FileSource || Kind == UrlSource || Kind == StdinSource;
-}
-
-bool IsUrl(const std::string& Location) {
-    for (const char* scheme : {"http://", "https://", "webcal://"}) {
-        if (LowerCase(Location.substr(0, std::string(scheme).size())) == scheme) {
-            return true;
-        }
-    }
-    return false;
 }
 
 TRepeatRule ReadRepeatRule(const TArguments& Args) {

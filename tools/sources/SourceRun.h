@@ -31,8 +31,6 @@ std::string SourceNameOption(const TArguments& Args);
 
 // Whether a source of the kind reads a calendar (file, url, standard input).
 bool IsCalendarKind(const std::string& Kind);
-// http://, https:// or webcal://.
-bool IsUrl(const std::string& Location);
 
 // A repeat rule as add --repeat gives it: the first appointment and the RRULE.
 struct TRepeatRule {
