@@ -30,17 +30,27 @@ std::vector<TSource> StoredSources(const std::string& path) {
     return ReadSources(database);
 }
 
-// A failed run is kept with the source, so that sources and check show it; when even that
-// cannot be written, the error above already says what went wrong.
-void KeepFailure(const std::string& path, const std::string& name, const std::string& reason,
-                 TToolStreams& streams) {
+// How each run went is kept with its source, so that sources and check show it; runs that
+// changed nothing leave it to this one write at the end. When even that cannot be written, the
+// lines above have said what happened.
+void KeepRuns(const std::string& path, const std::vector<TSource>& runs, TToolStreams& streams) {
+    if (runs.empty()) {
+        return;
+    }
     try {
         InTransaction(path, [&](TDBTransaction& transaction) {
-            SaveRunResult(transaction.Database(), name, RunStamp(), "failed: " + reason);
+            for (const TSource& source : runs) {
+                if (source.LastResult == "ok") {
+                    SaveSource(transaction.Database(), source);
+                } else {
+                    SaveRunResult(transaction.Database(), source.Name, source.LastRun,
+                                  source.LastResult);
+                }
+            }
         });
     } catch (const std::exception& error) {
-        streams.Err << "mondrel-db: refresh: " << Printable(name)
-                    << ": the failure could not be recorded: " << error.what() << '\n';
+        streams.Err << "mondrel-db: refresh: the results could not be recorded: " << error.what()
+                    << '\n';
     }
 }
 
@@ -57,11 +67,13 @@ int Refresh(const TArguments& Args, TToolStreams& Streams) {
     run.Command = "refresh";
     run.DryRun = Args.Has("dry-run");
     run.ReuseOptions = true;
+    run.DeferUnchanged = true;
     run.From = DateOf(Now());
     run.Until = run.From + HorizonOption(Args);
     RequireDatabaseFile(run.Path);
 
     bool failed = false;
+    std::vector<TSource> runs;  // to be recorded at the end
     for (const TSource& source : StoredSources(run.Path)) {
         std::string name = Printable(source.Name);
         if (source.Kind == StdinSource) {
@@ -72,7 +84,11 @@ int Refresh(const TArguments& Args, TToolStreams& Streams) {
             Streams.Err << "mondrel-db: refresh: " << name << ": " << message << '\n';
         };
         try {
-            TSourceWrite write = RunSource(source, run).Write;
+            TSourceRun done = RunSource(source, run);
+            if (!done.Saved) {
+                runs.push_back(done.Source);
+            }
+            const TSourceWrite& write = done.Write;
             const TSourceCounts& counts = write.Counts;
             Streams.Out << name << "  " << counts.Added << " added, " << counts.Updated
                         << " updated, " << counts.Removed << " removed, " << counts.Unchanged
@@ -86,10 +102,14 @@ int Refresh(const TArguments& Args, TToolStreams& Streams) {
             failed = true;
             std::string reason = OneLine(error.what());
             Streams.Err << "mondrel-db: refresh: " << name << ": " << reason << '\n';
-            if (!run.DryRun) {
-                KeepFailure(run.Path, source.Name, reason, Streams);
-            }
+            TSource failure = source;
+            failure.LastRun = RunStamp();
+            failure.LastResult = "failed: " + reason;
+            runs.push_back(failure);
         }
+    }
+    if (!run.DryRun) {
+        KeepRuns(run.Path, runs, Streams);
     }
     return failed ? 1 : 0;
 }

@@ -245,6 +245,11 @@ std::string ReadSourceText(const TSource& source) {
     return ReadCalendarText(source.Location, std::cin);
 }
 
+// Rows inserted, updated or deleted on the connection so far.
+int64_t TotalChanges(TSqliteDatabase& database) {
+    return database.Query("SELECT total_changes()")->FieldAsInteger(0);
+}
+
 bool HasRecords(TSqliteDatabase& database, const std::string& source) {
     return !ReadImportRecords(database, source).empty() ||
            !ReadFlagRecords(database, source).empty();
@@ -363,6 +368,7 @@ TSourceRun RunSource(TSource Source, const TRunOptions& Run) {
     TArguments options(Run.Command, KeptGrammar(Source.Kind), Source.Options);
     TSourceRun result;
     TSourceWanted wanted;
+    const int64_t changesBefore = TotalChanges(database);
     if (calendar) {
         wanted = CalendarWanted(transaction, *calendar, ReadShaping(options), Run);
         std::set<std::string> named = wanted.Scope.PresentUIDs;
@@ -386,11 +392,17 @@ TSourceRun RunSource(TSource Source, const TRunOptions& Run) {
     Source.Through = Day(Run.Until);
     Source.LastRun = RunStamp();
     Source.LastResult = "ok";
-    SaveSource(database, Source);
+    bool sameSource = known && known->Kind == Source.Kind && known->Location == Source.Location &&
+                      known->Options == Source.Options;
+    result.Saved = !(Run.DeferUnchanged && sameSource && TotalChanges(database) == changesBefore);
+    if (result.Saved) {
+        SaveSource(database, Source);
+    }
     if (!Run.DryRun) {
         transaction.Commit();
     }
     result.Options = Source.Options;
+    result.Source = Source;
     return result;
 }
 

@@ -46,7 +46,10 @@ struct TRunOptions {
     TDateTime Until = 0;  // the window written: From to Until, days included
     bool DryRun = false;
     bool AllowEmpty = false;
-    bool ReuseOptions = false;        // a known source keeps its stored options instead of Options
+    bool ReuseOptions = false;  // a known source keeps its stored options instead of Options
+    // When the run changes no row, flag or record, leave saving the source to the caller
+    // (SaveSource with TSourceRun::Source), so that many runs end in one write.
+    bool DeferUnchanged = false;
     std::optional<std::string> Text;  // the calendar, already read
     std::string Command;              // names the command in errors about stored options
     std::function<void(const std::string&)> Warn = [](const std::string&) {};
@@ -56,6 +59,8 @@ struct TSourceRun {
     TSourceWrite Write;
     std::string Flag;                  // the caption of the flag a weekends or holidays rule sets
     std::vector<std::string> Options;  // the options the source ran with
+    bool Saved = true;                 // false: DeferUnchanged held it back; save Source
+    TSource Source;                    // the source as the run leaves it
 };
 
 // Reads what Source names (its file or URL unless Run.Text holds it), brings its rows and flags
