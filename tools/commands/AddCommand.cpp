@@ -69,7 +69,7 @@ int Add(const TArguments& Args, TToolStreams& Streams) {
     }
     TDates dates = RepeatedDates(Args, date, Streams);
     RequireDatabaseFile(path);
-    InTransaction(path, [&](TDBTransaction& transaction) {
+    InTransaction(path, TDBTransaction::AsWriter, [&](TDBTransaction& transaction) {
         for (const TMondrelDate& repeated : dates) {
             AddDate(transaction, repeated);
         }

@@ -259,7 +259,7 @@ int Import(const TArguments& Args, TToolStreams& Streams) {
     {
         // One transaction for all of it; a dry run carries the plan out the same way and
         // leaves without committing.
-        TDBTransaction transaction(options.Path);
+        TDBTransaction transaction(options.Path, TDBTransaction::AsWriter);
         TWanted wanted = Collect(transaction, calendar, options, Streams);
         TImportPlan plan =
             PlanImport(wanted.Rows, ReadImportRecords(transaction.Database()), wanted.Scope);
