@@ -133,6 +133,10 @@ void TSqliteDatabase::BeginTransaction() {
     Execute("begin");
 }
 
+void TSqliteDatabase::BeginWriteTransaction() {
+    Execute("begin immediate");
+}
+
 void TSqliteDatabase::Commit() {
     Execute("commit");
 }

@@ -46,7 +46,12 @@ class TSqliteDatabase {
     // any other outcome raises. Error messages show the statement with its values in place of
     // the `?`s: texts between double quotes, integers in decimal.
     int32_t Execute(const std::string& SQL, const TSqliteParams& Params = {});
+    // A transaction that first reads takes the write lock only at its first write, and SQLite
+    // refuses that at once, without the busy wait, while another connection writes. A unit of
+    // work that reads and then writes begins as a writer instead: it takes the write lock at
+    // its start, waiting for it up to the busy time-out.
     void BeginTransaction();
+    void BeginWriteTransaction();
     void Commit();
     // The rows the last completed INSERT, UPDATE or DELETE changed.
     int64_t Changes() const;

@@ -118,7 +118,7 @@ int Add(const TArguments& Args, TToolStreams& Streams) {
     }
     const TDates& dates = *finite;
     RequireDatabaseFile(path);
-    InTransaction(path, [&](TDBTransaction& transaction) {
+    InTransaction(path, TDBTransaction::AsWriter, [&](TDBTransaction& transaction) {
         for (const TMondrelDate& repeated : dates) {
             AddDate(transaction, repeated);
         }

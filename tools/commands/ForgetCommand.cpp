@@ -14,18 +14,20 @@ int Forget(const TArguments& Args, TToolStreams& Streams) {
     std::string name = Args.Positional("NAME");
     bool keepRows = Args.Has("keep-rows");
     RequireDatabaseFile(path);
-    size_t removed = InTransaction(path, [&](TDBTransaction& transaction) {
-        TSqliteDatabase& database = transaction.Database();
-        bool known = FindSource(database, name).has_value();
-        bool recorded =
-            !ReadImportRecords(database, name).empty() || !ReadFlagRecords(database, name).empty();
-        if (!known && !recorded) {
-            throw EMondrelError("no source named \"" + name + "\" (mondrel-db sources lists them)");
-        }
-        size_t count = ForgetSourceRecords(transaction, name, keepRows).Removed;
-        DeleteSource(database, name);
-        return count;
-    });
+    size_t removed =
+        InTransaction(path, TDBTransaction::AsWriter, [&](TDBTransaction& transaction) {
+            TSqliteDatabase& database = transaction.Database();
+            bool known = FindSource(database, name).has_value();
+            bool recorded = !ReadImportRecords(database, name).empty() ||
+                            !ReadFlagRecords(database, name).empty();
+            if (!known && !recorded) {
+                throw EMondrelError("no source named \"" + name +
+                                    "\" (mondrel-db sources lists them)");
+            }
+            size_t count = ForgetSourceRecords(transaction, name, keepRows).Removed;
+            DeleteSource(database, name);
+            return count;
+        });
     Streams.Out << "Forgot " << Printable(name);
     if (keepRows) {
         Streams.Out << "; its rows and flags stay\n";

@@ -38,7 +38,7 @@ void KeepRuns(const std::string& path, const std::vector<TSource>& runs, TToolSt
         return;
     }
     try {
-        InTransaction(path, [&](TDBTransaction& transaction) {
+        InTransaction(path, TDBTransaction::AsWriter, [&](TDBTransaction& transaction) {
             for (const TSource& source : runs) {
                 if (source.LastResult == "ok") {
                     SaveSource(transaction.Database(), source);

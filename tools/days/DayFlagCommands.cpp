@@ -62,7 +62,9 @@ void FlagDays(const TArguments& Args, TToolStreams& Streams, const std::string& 
         std::string Caption;
         TDayFlagChanges Changes;
     };
-    TDone done = InTransaction(path, [&](TDBTransaction& transaction) {
+    // A dry run only reads, so it also runs on a file it may not write.
+    auto begin = DryRun ? TDBTransaction::AsReader : TDBTransaction::AsWriter;
+    TDone done = InTransaction(path, begin, [&](TDBTransaction& transaction) {
         TFlag flag = Args.Has("flag") ? FlagByCaption(transaction, Args.Option("flag"))
                                       : FlagByVariable(transaction, DefaultVariable);
         if (DryRun) {

@@ -353,7 +353,9 @@ TSourceRun RunSource(TSource Source, const TRunOptions& Run) {
                                  {ToStamp(Run.From), ToStamp(Run.Until)});
     }
 
-    TDBTransaction transaction(Run.Path);
+    // A dry run only reads: it need not wait for, or hold off, other writers.
+    TDBTransaction transaction(Run.Path,
+                               Run.DryRun ? TDBTransaction::AsReader : TDBTransaction::AsWriter);
     TSqliteDatabase& database = transaction.Database();
     CreateSourceTables(database);
     std::optional<TSource> known = FindSource(database, Source.Name);

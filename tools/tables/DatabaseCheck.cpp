@@ -367,7 +367,7 @@ std::vector<TFinding> CheckDatabase(const std::string& Path, TDateTime Today) {
 }
 
 std::vector<TFinding> FixDatabase(const std::string& Path, TDateTime Today) {
-    return InTransaction(Path, [&](TDBTransaction& transaction) {
+    return InTransaction(Path, TDBTransaction::AsWriter, [&](TDBTransaction& transaction) {
         TSqliteDatabase& database = transaction.Database();
         TFindings done;
         auto tables = ReadSchema(database);

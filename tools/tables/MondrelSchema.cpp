@@ -80,7 +80,7 @@ void ClaimNewFile(const std::string& path) {
 
 void FillDatabase(const std::string& path) {
     TSqliteDatabase database(path);
-    database.BeginTransaction();
+    database.BeginWriteTransaction();
     for (const char* statement : SchemaStatements) {
         database.Execute(statement);
     }

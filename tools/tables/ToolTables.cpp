@@ -162,10 +162,16 @@ bool IsExportedUID(const std::string& UID, const std::string& Token) {
 std::string FileToken(const std::string& Path) {
     try {
         TSqliteDatabase database(Path);
-        database.BeginTransaction();
+        // A file that has its token needs no write lock; one that has none yet takes it before
+        // looking again, so two first exports agree on one token.
+        std::string known = ReadFileToken(database);
+        if (!known.empty()) {
+            return known;
+        }
+        database.BeginWriteTransaction();
         database.Execute(
             "CREATE TABLE IF NOT EXISTS MondrelFile (Name TEXT PRIMARY KEY, Value TEXT)");
-        std::string known = ReadFileToken(database);
+        known = ReadFileToken(database);
         if (!known.empty()) {
             return known;
         }
