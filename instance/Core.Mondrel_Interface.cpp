@@ -10,23 +10,13 @@
 #include "Locale.h"
 #include "MessageBox.h"
 #include "MondrelError.h"
+#include "ScriptName.h"
 #include "TimeText.h"
 #include "Timer.h"
 
 namespace {
 
 constexpr const char* DefaultDatabase = "Database/Mondrel.sdb";
-
-// Spaces and control characters (0x00-0x20 and DEL) at both ends are not part of a script
-// name, whatever the locale.
-bool IsBlank(const std::string& text) {
-    for (unsigned char c : text) {
-        if (c > ' ' && c != 0x7F) {
-            return false;
-        }
-    }
-    return true;
-}
 
 // Entry points from the host answer a result code and never let an exception through.
 NHXResult Guarded(const std::function<void()>& action) {
@@ -288,7 +278,7 @@ void TNHXMondrel::HandleAppointment(const std::string& path, const TMondrelDate&
         TNHXTextRef value(appointment.Discription);
         VariableManager->WriteString(name.Get(), value.Get());
     }
-    if (IsBlank(appointment.Script)) {
+    if (IsBlankScript(appointment.Script)) {
         return;
     }
     FireAppointment(appointment.ID, appointment.Script);

@@ -119,6 +119,19 @@ void FillListedDate(const TSqliteQueryResults& row, TMondrelDate& date) {
     date.Script = row.FieldAsText(4);
 }
 
+constexpr const char* WholeDateColumns =
+    "SELECT ID, Date, Time, Discription, Value, Script, Done FROM Dates ";
+
+void FillWholeDate(const TSqliteQueryResults& row, TMondrelDate& date) {
+    date.ID = row.FieldAsInteger(0);
+    date.Date = DateField(row, 1);
+    date.Time = TimeField(row, 2);
+    date.Discription = row.FieldAsText(3);
+    date.Value = row.FieldAsText(4);
+    date.Script = row.FieldAsText(5);
+    date.Done = IntegerField(row, 6);
+}
+
 // The first and the last day of the month that holds `date`.
 std::pair<TDateTime, TDateTime> MonthBounds(TDateTime date) {
     TDateParts parts = DecodeDate(date);
@@ -189,18 +202,11 @@ TDates GetDates(TDBTransaction& Transaction, TDateQueryMode Mode, TDateTime Date
 }
 
 TMondrelDate GetDate(TDBTransaction& Transaction, int64_t ID) {
-    auto row = Transaction.Database().Query(
-        "SELECT ID, Date, Time, Discription, Value, Script, Done FROM Dates WHERE ID = ?", {ID});
+    auto row = Transaction.Database().Query(std::string(WholeDateColumns) + "WHERE ID = ?", {ID});
     // No row reads as empty fields, and the empty date text raises: a missing ID is an
     // error, never an empty record.
     TMondrelDate date;
-    date.ID = row->FieldAsInteger(0);
-    date.Date = DateField(*row, 1);
-    date.Time = TimeField(*row, 2);
-    date.Discription = row->FieldAsText(3);
-    date.Value = row->FieldAsText(4);
-    date.Script = row->FieldAsText(5);
-    date.Done = IntegerField(*row, 6);
+    FillWholeDate(*row, date);
     return date;
 }
 
@@ -258,8 +264,11 @@ void AddFlag(TDBTransaction& Transaction, const std::string& Caption, const std:
 }
 
 void DeleteFlag(TDBTransaction& Transaction, int64_t ID) {
-    // The flag's DayFlags rows stay as they are.
-    Transaction.Database().Execute("DELETE From Flags WHERE ID = ?", {ID});
+    // Day rows of a deleted flag would still mark their days, in the plain style of a flag that
+    // does not exist, and a file without AUTOINCREMENT could hand them to the next new flag.
+    TSqliteDatabase& database = Transaction.Database();
+    database.Execute("DELETE From Flags WHERE ID = ?", {ID});
+    database.Execute("DELETE From DayFlags WHERE FlagID = ?", {ID});
 }
 
 TDayFlags GetDayFlags(TDBTransaction& Transaction, TDateTime Date, TSkippedRows* Skipped) {
@@ -336,4 +345,33 @@ void SetDayFlags(const std::string& Path, const TIntegerArray& FlagIDs, TDateTim
 }
 TDBColors GetColors(const std::string& Path) {
     return InTransaction(Path, [&](TDBTransaction& transaction) { return GetColors(transaction); });
+}
+
+TDates GetAllDates(TDBTransaction& Transaction, TSkippedRows* Skipped) {
+    return ReadRows<TMondrelDate>(Transaction, std::string(WholeDateColumns) + "ORDER BY ID", {},
+                                  FillWholeDate, {"Dates", 0, Skipped});
+}
+
+TDates GetDatesBetween(TDBTransaction& Transaction, TDateTime First, TDateTime Last,
+                       TSkippedRows* Skipped) {
+    return ReadRows<TMondrelDate>(
+        Transaction, std::string(WholeDateColumns) + "WHERE Date >= ? AND Date <= ? ORDER BY ID",
+        {DateText(First), DateText(Last)}, FillWholeDate, {"Dates", 0, Skipped});
+}
+
+bool HasDate(TDBTransaction& Transaction, int64_t ID) {
+    return !Transaction.Database().Query("SELECT 1 FROM Dates WHERE ID = ?", {ID})->AtEnd();
+}
+
+void SetDateOpen(TDBTransaction& Transaction, int64_t ID) {
+    Transaction.Database().Execute("UPDATE Dates SET Done = 0 WHERE ID = ?", {ID});
+}
+
+void UpdateFlag(TDBTransaction& Transaction, const TFlag& Flag) {
+    TSqliteDatabase& database = Transaction.Database();
+    database.Execute("UPDATE Flags SET Caption = ?, Variable = ?, Color = ? WHERE ID = ?",
+                     {Flag.Caption, Flag.Variable, int64_t{Flag.Color}, Flag.ID});
+    if (database.Changes() == 0) {
+        throw EMondrelError("The flag no longer exists.");
+    }
 }

@@ -69,3 +69,19 @@ TDayFlags GetDayFlags(TDBTransaction& Transaction, TDateTime Date, TSkippedRows*
 void SetDayFlags(TDBTransaction& Transaction, const TIntegerArray& FlagIDs, TDateTime Date);
 
 TDBColors GetColors(TDBTransaction& Transaction);
+
+// Whole rows of Dates (every column the record has) for the tools that list, export and edit
+// many at once, each listing read by one statement. Rows come in the order of their keys; with
+// `Skipped` given, rows that cannot be read are left out and reported there, as above.
+// Every appointment.
+TDates GetAllDates(TDBTransaction& Transaction, TSkippedRows* Skipped = nullptr);
+// The appointments of the days First to Last, both included.
+TDates GetDatesBetween(TDBTransaction& Transaction, TDateTime First, TDateTime Last,
+                       TSkippedRows* Skipped = nullptr);
+// Whether a row of Dates has that key, readable or not.
+bool HasDate(TDBTransaction& Transaction, int64_t ID);
+// Marks an appointment open again, so that it fires on its day.
+void SetDateOpen(TDBTransaction& Transaction, int64_t ID);
+// Writes a flag's caption, variable and colour (not its fixed mark) under its ID; raises when no
+// flag has that ID.
+void UpdateFlag(TDBTransaction& Transaction, const TFlag& Flag);

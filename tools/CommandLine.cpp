@@ -1,8 +1,11 @@
 #include "CommandLine.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <optional>
 
 #include "DBCnx.h"
+#include "DecimalText.h"
 #include "TimeText.h"
 
 namespace {
@@ -85,6 +88,10 @@ TArguments::TArguments(const std::string& Command, const TCommandGrammar& Gramma
             FPositionals[name] = positionals[given++];
         }
     }
+    if (!Grammar.MorePositionals.empty()) {
+        FMore.assign(positionals.begin() + static_cast<std::ptrdiff_t>(given), positionals.end());
+        given = positionals.size();
+    }
     if (given < positionals.size()) {
         Fail("unexpected argument '" + positionals[given] + "'");
     }
@@ -157,6 +164,26 @@ int TArguments::Year(const std::string& Name) const {
              std::to_string(MaxYear));
     }
     return year;
+}
+
+int TArguments::Count(const std::string& Name) const {
+    std::string text = Option(Name);
+    std::optional<int> count = ParseDecimalDigits(text, 4);
+    if (!count || *count < 1 || *count > 3660) {
+        Fail("--" + Name + " '" + text + "' is no count of 1 to 3660");
+    }
+    return *count;
+}
+
+int64_t TArguments::Key(const std::string& What, const std::string& Text) const {
+    bool digits =
+        !Text.empty() && Text.size() <= 19 &&
+        std::all_of(Text.begin(), Text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    uint64_t value = digits ? std::stoull(Text) : 0;
+    if (value == 0 || value > uint64_t{INT64_MAX}) {
+        Fail(What + " '" + Text + "' is no valid ID (expected a whole number from 1)");
+    }
+    return static_cast<int64_t>(value);
 }
 
 void TArguments::Fail(const std::string& Message) const {

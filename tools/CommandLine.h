@@ -4,6 +4,7 @@
 // options, so every argument after it is a positional.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <set>
 #include <string>
@@ -24,6 +25,7 @@ struct TCommandGrammar {
     std::vector<std::string> OptionalPositionals = {};  // may follow them, in usage order
     std::vector<std::string> Options = {};              // names without "--", each takes a value
     std::vector<std::string> Switches = {};             // names without "--", no value
+    std::string MorePositionals = "";                   // takes every positional after those
     std::vector<std::string> Repeatable = {};  // names without "--", a value each, any number
 };
 
@@ -40,6 +42,8 @@ class TArguments {
 
     // A positional by its name in the grammar; "" for an optional one not given.
     std::string Positional(const std::string& Name) const;
+    // The positionals the grammar's MorePositionals took, in order.
+    const std::vector<std::string>& MorePositionals() const { return FMore; }
     // An option given or a switch set.
     bool Has(const std::string& Name) const;
     // An option's value; "" when it was not given.
@@ -55,6 +59,10 @@ class TArguments {
     TDateTime Month(const std::string& Name) const;  // YYYY-MM: the first day of that month
     TDateTime Time(const std::string& Name) const;   // HH:MM or HH:MM:SS
     int Year(const std::string& Name) const;         // YYYY, 1900 to 2200
+    int Count(const std::string& Name) const;        // a whole number, 1 to 3660
+
+    // A key of a row given as Text (What names it in the message): 1 to 2^63-1.
+    int64_t Key(const std::string& What, const std::string& Text) const;
 
     // Raises an EUsageError with the command's name before Message.
     [[noreturn]] void Fail(const std::string& Message) const;
@@ -65,6 +73,7 @@ class TArguments {
     std::map<std::string, std::string> FOptions;
     std::map<std::string, std::vector<std::string>> FRepeated;
     std::set<std::string> FSwitches;
+    std::vector<std::string> FMore;
 };
 
 // Years a command accepts for its ranges of days.

@@ -6,7 +6,10 @@
 #include <filesystem>
 #include <ostream>
 
+#include "CommandTable.h"
+#include "DBCnx.h"
 #include "MondrelError.h"
+#include "TimeText.h"
 
 namespace {
 
@@ -67,4 +70,24 @@ void PrintTable(std::ostream& Out, const std::vector<std::vector<std::string>>& 
         line.erase(line.find_last_not_of(' ') + 1);
         Out << line << '\n';
     }
+}
+
+void ReportSkippedRows(TToolStreams& Streams, const std::string& Command,
+                       const TSkippedRows& Skipped) {
+    for (const TSkippedRow& row : Skipped) {
+        Streams.Err << "mondrel-db: " << Command << ": " << Printable(DescribeSkippedRow(row))
+                    << " (left out)\n";
+    }
+}
+
+TJsonValue AppointmentJson(const TMondrelDate& Date) {
+    TJsonValue json = TJsonValue::Object();
+    json.Set("id", Date.ID)
+        .Set("date", DateToDBText('-', Date.Date))
+        .Set("time", FormatLongTime(Date.Time))
+        .Set("done", Date.Done != 0)
+        .Set("description", Date.Discription)
+        .Set("value", Date.Value)
+        .Set("script", Date.Script);
+    return json;
 }

@@ -6,6 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "Core.Mondrel_Types.h"
+#include "JsonValue.h"
+
+struct TToolStreams;
+
 // Raises EMondrelError (exit 1) unless Path names an existing regular file. Commands that read
 // or change rows call it first: SQLite would otherwise leave an empty file where a mistyped
 // path pointed.
@@ -21,3 +26,11 @@ std::string LowerCase(std::string Text);
 // Rows as columns two spaces apart, each as wide as its widest cell (UTF-8 characters
 // counted), without trailing spaces.
 void PrintTable(std::ostream& Out, const std::vector<std::vector<std::string>>& Rows);
+
+// Names each row a listing left out on standard error, one line each, after "mondrel-db:
+// COMMAND: ": the rows that were read are still printed.
+void ReportSkippedRows(TToolStreams& Streams, const std::string& Command,
+                       const TSkippedRows& Skipped);
+
+// An appointment as `--json` writes it: id, date, time, done, description, value, script.
+TJsonValue AppointmentJson(const TMondrelDate& Date);

@@ -17,6 +17,13 @@ struct TToolStreams {
     std::ostream& Err;
 };
 
+// One line of a command's help: an option (or positional) as the usage line writes it, and what
+// it does, its default included.
+struct TOptionHelp {
+    std::string Option;
+    std::string Text;
+};
+
 struct TCommand {
     std::string Name;
     // What follows "mondrel-db " on the usage line, the name included: "init PATH".
@@ -25,6 +32,9 @@ struct TCommand {
     // Does the work and answers the exit status (0 done). Raises EUsageError for arguments it
     // finds wrong (exit 2) and any other exception for a file or a library that refused (exit 1).
     int (*Run)(const TArguments& Args, TToolStreams& Streams);
+    // What `help COMMAND` prints after the usage line: one line for each option and switch of
+    // the grammar, and for positionals that need saying.
+    std::vector<TOptionHelp> Help = {};
 };
 
 // Every command, in the order the usage text lists them.

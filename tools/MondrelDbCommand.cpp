@@ -3,13 +3,28 @@
 #include <algorithm>
 #include <exception>
 #include <iostream>
+#include <sstream>
 
+#include "CommandSupport.h"
 #include "CommandTable.h"
 
 namespace {
 
 std::string UsageLine(const TCommand& command) {
     return "usage: mondrel-db " + command.Usage + "\n";
+}
+
+// The usage line, then one line per option: the option as the usage line writes it, then what
+// it does.
+std::string CommandHelp(const TCommand& command) {
+    std::vector<std::vector<std::string>> rows;
+    for (const TOptionHelp& line : command.Help) {
+        rows.push_back({"  " + line.Option, line.Text});
+    }
+    std::ostringstream text;
+    text << UsageLine(command);
+    PrintTable(text, rows);
+    return text.str();
 }
 
 std::string AllUsage() {
@@ -64,7 +79,7 @@ int Dispatch(const std::vector<std::string>& args, TToolStreams& streams,
             throw EUsageError(command == nullptr ? "help: unknown command '" + rest[0] + "'"
                                                  : "help: unexpected argument '" + rest[1] + "'");
         }
-        streams.Out << UsageLine(*command);
+        streams.Out << CommandHelp(*command);
         return mdbOK;
     }
     running = FindCommand(name);
@@ -72,7 +87,7 @@ int Dispatch(const std::vector<std::string>& args, TToolStreams& streams,
         throw EUsageError("unknown command '" + name + "'");
     }
     if (AsksForHelp(rest)) {
-        streams.Out << UsageLine(*running);
+        streams.Out << CommandHelp(*running);
         return mdbOK;
     }
     TArguments arguments(running->Name, running->Grammar, rest);

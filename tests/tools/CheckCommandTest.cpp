@@ -158,6 +158,7 @@ TEST_F(MondrelDbCheck, OpenRowsOfEarlierDaysAndBlankScriptsAreNotes) {
     Row(7, "'2026-06-15'", "'13:00:00'", "0", "' \t'");
     Row(8, "'2026-06-18'", "'13:00:00'", "0", "''");
     Row(9, "'2026-06-18'", "'13:00:00'", "1", "''");
+    Row(10, "'2026-06-18'", "'14:00:00'", "0", "char(127, 32)");  // the module never runs it
     TRun run = Check();
     EXPECT_EQ(run.Exit, 0);
     EXPECT_EQ(Lines(run.Out),
@@ -168,7 +169,9 @@ TEST_F(MondrelDbCheck, OpenRowsOfEarlierDaysAndBlankScriptsAreNotes) {
                   "variable every minute of its day and never finishes",
                   "note  blank script  ID 8: 2026-06-18 13:00:00 \"Row 8\" sets the trigger "
                   "variable every minute of its day and never finishes",
-                  "0 errors, 0 warnings, 3 notes"}));
+                  "note  blank script  ID 10: 2026-06-18 14:00:00 \"Row 10\" sets the trigger "
+                  "variable every minute of its day and never finishes",
+                  "0 errors, 0 warnings, 4 notes"}));
 }
 
 TEST_F(MondrelDbCheck, AtMostTwentyLinesOfEachKindOfFinding) {

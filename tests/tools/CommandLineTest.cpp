@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "CommandLine.h"
+#include "CommandTable.h"
 #include "DateTime.h"
 #include "StoreTestSupport.h"
 #include "ToolTestSupport.h"
@@ -92,8 +93,22 @@ TEST(CommandLine, HelpPrintsUsageAndUnknownCommandsExitTwo) {
                               TArgs{"add", "x.sdb", "--date", "bad", "--help"}}) {
         TRun run = RunTool(args);
         EXPECT_EQ(run.Exit, 0) << args.back();
-        EXPECT_EQ(run.Out, addUsage);
+        EXPECT_EQ(run.Out.substr(0, addUsage.size()), addUsage);
+        EXPECT_NE(run.Out.find("\n  --until YYYY-MM-DD  the last day of --repeat (default: none; "),
+                  std::string::npos)
+            << run.Out;
         EXPECT_EQ(run.Err, "");
+    }
+    // Every option and switch of every command has its line in the help.
+    for (const TCommand* command : Commands()) {
+        std::string help = RunTool({"help", command->Name}).Out;
+        const TCommandGrammar& grammar = command->Grammar;
+        for (const auto* names : {&grammar.Options, &grammar.Switches}) {
+            for (const std::string& name : *names) {
+                EXPECT_NE(help.find("\n  --" + name), std::string::npos)
+                    << command->Name << " --" << name;
+            }
+        }
     }
     TRun all = RunTool({"help"});
     EXPECT_EQ(all.Exit, 0);

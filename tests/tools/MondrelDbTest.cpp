@@ -197,7 +197,9 @@ TEST_F(MondrelDb, ListAndAddNeedAnExistingDatabase) {
     { std::ofstream(Path) << ""; }
     TRun run = RunTool({"list", Path});
     EXPECT_EQ(run.Exit, 1);
-    EXPECT_EQ(run.Err, "mondrel-db: Error: no such table: Dates; SELECT ID FROM Dates\n");
+    EXPECT_EQ(run.Err,
+              "mondrel-db: Error: no such table: Dates; SELECT ID, Date, Time, Discription, "
+              "Value, Script, Done FROM Dates ORDER BY ID\n");
 }
 
 // The installed program itself: exit codes and where its messages go.

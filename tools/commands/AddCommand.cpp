@@ -137,4 +137,16 @@ const TCommand AddCommand = {
     "[--repeat RULE [--until YYYY-MM-DD | --source NAME]]",
     {.Positionals = {"PATH"},
      .Options = {"date", "time", "description", "value", "script", "repeat", "until", "source"}},
-    Add};
+    Add,
+    {{"--date YYYY-MM-DD", "the day (required)"},
+     {"--time HH:MM", "the time of day, HH:MM or HH:MM:SS (required)"},
+     {"--description TEXT", "the text Mondrel_TriggerValue takes (required)"},
+     {"--value TEXT", "the value handed to the script (default: empty)"},
+     {"--script NAME",
+      "the script to run (default: none; the appointment then only sets Mondrel_TriggerValue)"},
+     {"--repeat RULE",
+      "an RFC 5545 rule such as FREQ=WEEKLY;BYDAY=MO: one row per occurrence (default: one row)"},
+     {"--until YYYY-MM-DD",
+      "the last day of --repeat (default: none; a rule without an end is standing, written 400 "
+      "days ahead and continued by refresh)"},
+     {"--source NAME", "the name of a standing rule (default: its description)"}}};

@@ -20,4 +20,8 @@ int Check(const TArguments& Args, TToolStreams& Streams) {
 }  // namespace
 
 const TCommand CheckCommand = {
-    "check", "check PATH [--fix]", {.Positionals = {"PATH"}, .Switches = {"fix"}}, Check};
+    "check",
+    "check PATH [--fix]",
+    {.Positionals = {"PATH"}, .Switches = {"fix"}},
+    Check,
+    {{"--fix", "add missing indexes and set NULL or text Done to 0 (default: only report)"}}};

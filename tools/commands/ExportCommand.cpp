@@ -31,23 +31,18 @@ struct TExportRows {
     std::map<int64_t, TImportKey> Keys;
 };
 
-TExportRows ReadRows(const std::string& path) {
-    return InTransaction(path, [](TDBTransaction& transaction) {
-        TExportRows rows;
-        std::vector<int64_t> ids;
-        auto query = transaction.Database().Query("SELECT ID FROM Dates");
-        for (; !query->AtEnd(); query->Next()) {
-            ids.push_back(query->FieldAsInteger(0));
-        }
-        query.reset();
-        for (int64_t id : ids) {
-            rows.Dates.push_back(GetDate(transaction, id));
-        }
-        rows.DayFlags = GetDayFlags(transaction, 0);
-        rows.Flags = GetFlags(transaction);
-        rows.Keys = ReadImportKeys(transaction.Database());
-        return rows;
+TExportRows ReadRows(const std::string& path, TToolStreams& streams) {
+    TSkippedRows skipped;
+    TExportRows rows = InTransaction(path, [&](TDBTransaction& transaction) {
+        TExportRows read;
+        read.Dates = GetAllDates(transaction, &skipped);
+        read.DayFlags = GetDayFlags(transaction, 0, &skipped);
+        read.Flags = GetFlags(transaction);
+        read.Keys = ReadImportKeys(transaction.Database());
+        return read;
     });
+    ReportSkippedRows(streams, "export", skipped);
+    return rows;
 }
 
 // A file written beside the target and renamed over it once complete, so that an existing file
@@ -192,7 +187,7 @@ int Export(const TArguments& Args, TToolStreams& Streams) {
                   DateToDBText('-', *to));
     }
     RequireDatabaseFile(path);
-    TExportRows rows = ReadRows(path);
+    TExportRows rows = ReadRows(path, Streams);
     std::string token = FileToken(path);
 
     TExportCounts counts;
@@ -214,7 +209,11 @@ int Export(const TArguments& Args, TToolStreams& Streams) {
 
 }  // namespace
 
-const TCommand ExportCommand = {"export",
-                                "export PATH FILE [--from YYYY-MM-DD] [--to YYYY-MM-DD]",
-                                {.Positionals = {"PATH", "FILE"}, .Options = {"from", "to"}},
-                                Export};
+const TCommand ExportCommand = {
+    "export",
+    "export PATH FILE [--from YYYY-MM-DD] [--to YYYY-MM-DD]",
+    {.Positionals = {"PATH", "FILE"}, .Options = {"from", "to"}},
+    Export,
+    {{"FILE", "the iCalendar file to write (replaced whole), or - for standard output"},
+     {"--from YYYY-MM-DD", "the first day exported (default: the earliest)"},
+     {"--to YYYY-MM-DD", "the last day exported (default: the latest)"}}};

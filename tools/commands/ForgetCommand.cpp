@@ -42,4 +42,8 @@ int Forget(const TArguments& Args, TToolStreams& Streams) {
 const TCommand ForgetCommand = {"forget",
                                 "forget PATH NAME [--keep-rows]",
                                 {.Positionals = {"PATH", "NAME"}, .Switches = {"keep-rows"}},
-                                Forget};
+                                Forget,
+                                {{"NAME", "the source or standing rule, as `sources` lists it"},
+                                 {"--keep-rows",
+                                  "keep its rows and flags as plain ones (default: "
+                                  "take out its open rows nobody edited)"}}};

@@ -52,4 +52,17 @@ const TCommand HolidaysCommand = {
     {.Positionals = {"PATH"},
      .Options = {"region", "year", "from", "to", "flag", "shift", "source"},
      .Switches = {"all", "dry-run", "clear", "standing"}},
-    Holidays};
+    Holidays,
+    {{"--region CODE", "the holiday region, as `mondrel-db regions` lists it (required)"},
+     {"--year YYYY", "every day of that year, 1900 to 2200"},
+     {"--from YYYY-MM-DD", "the first day (with --to, instead of --year)"},
+     {"--to YYYY-MM-DD", "the last day (with --from)"},
+     {"--flag CAPTION",
+      "the flag to set (default: the one with the variable Mondrel_IsPublicHoliday)"},
+     {"--all", "observances too, such as Christmas Eve (default: days off work only)"},
+     {"--dry-run", "list the days and write nothing (default: write)"},
+     {"--clear", "take the flag off those days instead (default: set it)"},
+     {"--shift DAYS",
+      "flag the day that many days away from each holiday, -1 the day before (default: 0)"},
+     {"--standing", "keep the rule: flag every day up to 400 days ahead; refresh keeps flagging"},
+     {"--source NAME", "the name of the standing rule (default: holidays REGION [CAPTION])"}}};

@@ -15,4 +15,9 @@ int Init(const TArguments& Args, TToolStreams& Streams) {
 
 }  // namespace
 
-const TCommand InitCommand = {"init", "init PATH", {.Positionals = {"PATH"}}, Init};
+const TCommand InitCommand = {
+    "init",
+    "init PATH",
+    {.Positionals = {"PATH"}},
+    Init,
+    {{"PATH", "the new database file; an existing file is never overwritten"}}};

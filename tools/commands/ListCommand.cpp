@@ -6,41 +6,38 @@
 
 #include "CommandSupport.h"
 #include "DBCnx.h"
+#include "JsonValue.h"
 #include "TimeText.h"
 
 namespace {
-
-// Every appointment, or those of one month, each read whole.
-TDates ReadAppointments(TDBTransaction& transaction, const TDateTime* month) {
-    std::vector<int64_t> ids;
-    if (month != nullptr) {
-        for (const TMondrelDate& date : GetDates(transaction, dqMonth, *month)) {
-            ids.push_back(date.ID);
-        }
-    } else {
-        auto query = transaction.Database().Query("SELECT ID FROM Dates");
-        for (; !query->AtEnd(); query->Next()) {
-            ids.push_back(query->FieldAsInteger(0));
-        }
-    }
-    TDates dates;
-    for (int64_t id : ids) {
-        dates.push_back(GetDate(transaction, id));
-    }
-    return dates;
-}
 
 int List(const TArguments& Args, TToolStreams& Streams) {
     std::string path = Args.Positional("PATH");
     bool byMonth = Args.Has("month");
     TDateTime month = byMonth ? Args.Month("month") : 0;
     RequireDatabaseFile(path);
+    TSkippedRows skipped;
     TDates dates = InTransaction(path, [&](TDBTransaction& transaction) {
-        return ReadAppointments(transaction, byMonth ? &month : nullptr);
+        if (!byMonth) {
+            return GetAllDates(transaction, &skipped);
+        }
+        TDateParts parts = DecodeDate(month);
+        return GetDatesBetween(
+            transaction, month,
+            EncodeDate(parts.Year, parts.Month, DaysInMonth(parts.Year, parts.Month)), &skipped);
     });
+    ReportSkippedRows(Streams, "list", skipped);
     std::sort(dates.begin(), dates.end(), [](const TMondrelDate& a, const TMondrelDate& b) {
         return std::tie(a.Date, a.Time, a.ID) < std::tie(b.Date, b.Time, b.ID);
     });
+    if (Args.Has("json")) {
+        TJsonValue list = TJsonValue::Array();
+        for (const TMondrelDate& date : dates) {
+            list.Append(AppointmentJson(date));
+        }
+        TJsonValue::Object().Set("appointments", list).Write(Streams.Out);
+        return 0;
+    }
     std::vector<std::vector<std::string>> rows{
         {"ID", "Date", "Time", "Done", "Description", "Value", "Script"}};
     for (const TMondrelDate& date : dates) {
@@ -57,4 +54,9 @@ int List(const TArguments& Args, TToolStreams& Streams) {
 }  // namespace
 
 const TCommand ListCommand = {
-    "list", "list PATH [--month YYYY-MM]", {.Positionals = {"PATH"}, .Options = {"month"}}, List};
+    "list",
+    "list PATH [--month YYYY-MM] [--json]",
+    {.Positionals = {"PATH"}, .Options = {"month"}, .Switches = {"json"}},
+    List,
+    {{"--month YYYY-MM", "only the appointments of that month (default: every appointment)"},
+     {"--json", "one JSON document instead of the table (default: the table)"}}};

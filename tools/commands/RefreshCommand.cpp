@@ -120,4 +120,6 @@ const TCommand RefreshCommand = {
     "refresh",
     "refresh PATH [--horizon DAYS] [--dry-run]",
     {.Positionals = {"PATH"}, .Options = {"horizon"}, .Switches = {"dry-run"}},
-    Refresh};
+    Refresh,
+    {{"--horizon DAYS", "write rows and flags this many days ahead, 1 to 3660 (default: 400)"},
+     {"--dry-run", "print what would change and write nothing (default: write)"}}};

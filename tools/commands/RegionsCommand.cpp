@@ -24,4 +24,8 @@ int Regions(const TArguments& Args, TToolStreams& Streams) {
 }  // namespace
 
 const TCommand RegionsCommand = {
-    "regions", "regions [FILTER]", {.OptionalPositionals = {"FILTER"}}, Regions};
+    "regions",
+    "regions [FILTER]",
+    {.OptionalPositionals = {"FILTER"}},
+    Regions,
+    {{"FILTER", "only regions whose code or name contains it, any case (default: all)"}}};

@@ -5,6 +5,7 @@
 #include "Clock.h"
 #include "CommandSupport.h"
 #include "DBCnx.h"
+#include "JsonValue.h"
 #include "SourceTables.h"
 #include "Sqlite3Db.h"
 #include "ToolTables.h"
@@ -39,9 +40,38 @@ std::string AheadText(const TListed& listed) {
                 : std::to_string(listed.Ahead.Rows) + " rows";
 }
 
+void WriteJson(std::ostream& out, const std::vector<TListed>& sources) {
+    TJsonValue list = TJsonValue::Array();
+    for (const TListed& listed : sources) {
+        const TSource& source = listed.Source;
+        TJsonValue options = TJsonValue::Array();
+        for (const std::string& option : source.Options) {
+            options.Append(option);
+        }
+        auto textOrNull = [](const std::string& text) {
+            return text.empty() ? TJsonValue(nullptr) : TJsonValue(text);
+        };
+        list.Append(TJsonValue::Object()
+                        .Set("Name", source.Name)
+                        .Set("Kind", source.Kind)
+                        .Set("Location", textOrNull(source.Location))
+                        .Set("Options", options)
+                        .Set("OpenRowsAhead", static_cast<int64_t>(listed.Ahead.Rows))
+                        .Set("FlaggedDaysAhead", static_cast<int64_t>(listed.Ahead.Days))
+                        .Set("Through", textOrNull(source.Through))
+                        .Set("LastRun", textOrNull(source.LastRun))
+                        .Set("LastResult", textOrNull(source.LastResult)));
+    }
+    list.Write(out);
+}
+
 int Sources(const TArguments& Args, TToolStreams& Streams) {
     std::string path = Args.Positional("PATH");
     RequireDatabaseFile(path);
+    if (Args.Has("json")) {
+        WriteJson(Streams.Out, ListSources(path));
+        return 0;
+    }
     std::vector<std::vector<std::string>> rows = {
         {"NAME", "KIND", "OPTIONS", "AHEAD", "THROUGH", "LAST RUN", "RESULT"}};
     for (const TListed& listed : ListSources(path)) {
@@ -62,4 +92,9 @@ int Sources(const TArguments& Args, TToolStreams& Streams) {
 
 }  // namespace
 
-const TCommand SourcesCommand = {"sources", "sources PATH", {.Positionals = {"PATH"}}, Sources};
+const TCommand SourcesCommand = {
+    "sources",
+    "sources PATH [--json]",
+    {.Positionals = {"PATH"}, .Switches = {"json"}},
+    Sources,
+    {{"--json", "one JSON array of the sources instead of a table (default: a table)"}}};

@@ -30,4 +30,14 @@ const TCommand WeekendsCommand = {
     {.Positionals = {"PATH"},
      .Options = {"year", "from", "to", "flag", "days", "shift", "source"},
      .Switches = {"clear", "standing"}},
-    Weekends};
+    Weekends,
+    {{"--year YYYY", "every day of that year, 1900 to 2200"},
+     {"--from YYYY-MM-DD", "the first day (with --to, instead of --year)"},
+     {"--to YYYY-MM-DD", "the last day (with --from)"},
+     {"--flag CAPTION", "the flag to set (default: the one with the variable Mondrel_IsWeekend)"},
+     {"--days sat,sun", "the weekdays, mon to sun, comma-separated (default: sat,sun)"},
+     {"--clear", "take the flag off those days instead (default: set it)"},
+     {"--shift DAYS",
+      "flag the day that many days away from each weekday, -1 the day before (default: 0)"},
+     {"--standing", "keep the rule: flag every day up to 400 days ahead; refresh keeps flagging"},
+     {"--source NAME", "the name of the standing rule (default: weekends [CAPTION])"}}};

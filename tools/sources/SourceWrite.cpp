@@ -6,6 +6,7 @@
 
 #include "CommandSupport.h"
 #include "DBCnx.h"
+#include "ScriptName.h"
 #include "SourceTables.h"
 #include "TimeText.h"
 #include "ToolTables.h"
@@ -65,10 +66,10 @@ void WriteRows(TDBTransaction& transaction, const std::string& source, const TIm
     write.Counts.Removed += plan.Remove.size();
     write.Counts.Unchanged += plan.Unchanged;
     for (const TWantedRow& row : plan.Add) {
-        write.WithoutScript += row.Values.Script.empty() ? 1 : 0;
+        write.WithoutScript += IsBlankScript(row.Values.Script) ? 1 : 0;
     }
     for (const TImportPlan::TUpdate& update : plan.Update) {
-        write.WithoutScript += update.Values.Script.empty() ? 1 : 0;
+        write.WithoutScript += IsBlankScript(update.Values.Script) ? 1 : 0;
     }
 }
 

@@ -9,6 +9,7 @@
 #include "DBTransaction.h"
 #include "MondrelError.h"
 #include "MondrelSchema.h"
+#include "ScriptName.h"
 #include "SourceTables.h"
 #include "Sqlite3Db.h"
 #include "TimeText.h"
@@ -207,11 +208,6 @@ std::vector<TIndexGap> IndexGaps(TSqliteDatabase& database,
     return gaps;
 }
 
-bool IsBlank(const std::string& text) {
-    return std::all_of(text.begin(), text.end(),
-                       [](char c) { return static_cast<unsigned char>(c) <= ' '; });
-}
-
 // A Done the module's `Done = 0` never matches and that is not a number: NULL or text.
 constexpr const char* NeverOpenDone =
     "(typeof(Done) = 'null' OR (typeof(Done) IN ('text', 'blob') AND NOT Done = 0))";
@@ -261,7 +257,7 @@ void CheckDates(TSqliteDatabase& database, TDateTime today, TFindings& findings)
         if (date < today) {
             findings.Note("missed appointment", IdDetail(id, when + " is open but its day has "
                                                                     "passed; it never fires"));
-        } else if (IsBlank(rows->FieldAsText(5))) {
+        } else if (IsBlankScript(rows->FieldAsText(5))) {
             findings.Note("blank script",
                           IdDetail(id, when + " sets the trigger variable every minute of its "
                                               "day and never finishes"));

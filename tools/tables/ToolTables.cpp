@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <random>
 
+#include <unistd.h>
+
 #include "Sqlite3Db.h"
 
 namespace {
@@ -17,6 +19,12 @@ TImportValues ReadValues(const TSqliteQueryResults& row, int32_t first) {
     values.Script = row.FieldAsText(first + 4);
     values.Done = row.FieldAsInteger(first + 5);
     return values;
+}
+
+// Whether this process may change the file: write it and make its journal beside it.
+bool MayWriteFile(const std::string& path) {
+    std::filesystem::path folder = std::filesystem::absolute(path).parent_path();
+    return access(path.c_str(), W_OK) == 0 && access(folder.c_str(), W_OK | X_OK) == 0;
 }
 
 std::string Hex(uint64_t value) {
@@ -182,6 +190,12 @@ std::string FileToken(const std::string& Path) {
         database.Commit();
         return token;
     } catch (const ESqliteException&) {
+        // Only a file we may not write falls back. Any other failure (another process holding
+        // its write lock, a damaged file) would give a token no later export of the file
+        // shares, and importing such an export back would add every appointment again.
+        if (MayWriteFile(Path)) {
+            throw;
+        }
         // A file we may only read: the same path gives the same token.
         std::error_code error;
         std::string full = std::filesystem::weakly_canonical(Path, error).string();

@@ -51,6 +51,6 @@ std::string ExportedFlagUID(int64_t FlagID, const std::string& Day, const std::s
 // Whether UID is one that export gave a row of the file with that token.
 bool IsExportedUID(const std::string& UID, const std::string& Token);
 
-// A random token kept in MondrelFile, made on first use. When the file cannot be written, a
-// token derived from the file's full path stands in.
+// A random token kept in MondrelFile, made on first use. When this process may not write the
+// file, a token derived from the file's full path stands in; any other failure raises.
 std::string FileToken(const std::string& Path);

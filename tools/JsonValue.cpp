@@ -1,0 +1,112 @@
+#include "JsonValue.h"
+
+#include <nlohmann/json.hpp>
+#include <ostream>
+
+#include "MondrelError.h"
+
+namespace {
+
+// The length of the valid UTF-8 sequence at text[at], or 0 when none starts there (overlong
+// forms, surrogates and code points beyond U+10FFFF included).
+size_t Utf8SequenceAt(const std::string& text, size_t at) {
+    auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+    unsigned char lead = byte(at);
+    if (lead < 0x80) {
+        return 1;
+    }
+    size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
+                    : lead >= 0xE0 && lead <= 0xEF ? 3
+                    : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                   : 0;
+    if (length == 0 || at + length > text.size()) {
+        return 0;
+    }
+    for (size_t i = 1; i < length; ++i) {
+        if ((byte(at + i) & 0xC0) != 0x80) {
+            return 0;
+        }
+    }
+    unsigned char second = byte(at + 1);
+    if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second > 0x9F) ||
+        (lead == 0xF0 && second < 0x90) || (lead == 0xF4 && second > 0x8F)) {
+        return 0;
+    }
+    return length;
+}
+
+std::string ValidUtf8(const std::string& text) {
+    std::string result;
+    result.reserve(text.size());
+    for (size_t at = 0; at < text.size();) {
+        size_t length = Utf8SequenceAt(text, at);
+        if (length > 0) {
+            result.append(text, at, length);
+            at += length;
+            continue;
+        }
+        unsigned char c = static_cast<unsigned char>(text[at++]);
+        result += static_cast<char>(0xC0 | (c >> 6));
+        result += static_cast<char>(0x80 | (c & 0x3F));
+    }
+    return result;
+}
+
+}  // namespace
+
+struct TJsonValue::TImpl {
+    nlohmann::ordered_json Value;
+};
+
+TJsonValue::TJsonValue(std::unique_ptr<TImpl> Impl) : FImpl(std::move(Impl)) {}
+
+TJsonValue TJsonValue::Object() {
+    return TJsonValue(std::make_unique<TImpl>(TImpl{nlohmann::ordered_json::object()}));
+}
+
+TJsonValue TJsonValue::Array() {
+    return TJsonValue(std::make_unique<TImpl>(TImpl{nlohmann::ordered_json::array()}));
+}
+
+TJsonValue::TJsonValue(const std::string& Text)
+    : FImpl(std::make_unique<TImpl>(TImpl{ValidUtf8(Text)})) {}
+TJsonValue::TJsonValue(const char* Text) : TJsonValue(std::string(Text)) {}
+TJsonValue::TJsonValue(int64_t Number) : FImpl(std::make_unique<TImpl>(TImpl{Number})) {}
+TJsonValue::TJsonValue(int32_t Number) : FImpl(std::make_unique<TImpl>(TImpl{Number})) {}
+TJsonValue::TJsonValue(bool Flag) : FImpl(std::make_unique<TImpl>(TImpl{Flag})) {}
+TJsonValue::TJsonValue(std::nullptr_t) : FImpl(std::make_unique<TImpl>()) {}
+
+TJsonValue::TJsonValue(const TJsonValue& Other) : FImpl(std::make_unique<TImpl>(*Other.FImpl)) {}
+TJsonValue& TJsonValue::operator=(const TJsonValue& Other) {
+    if (this != &Other) {
+        FImpl = std::make_unique<TImpl>(*Other.FImpl);
+    }
+    return *this;
+}
+TJsonValue::TJsonValue(TJsonValue&& Other) noexcept = default;
+TJsonValue& TJsonValue::operator=(TJsonValue&& Other) noexcept = default;
+TJsonValue::~TJsonValue() = default;
+
+TJsonValue& TJsonValue::Set(const std::string& Key, TJsonValue Value) {
+    if (!FImpl->Value.is_object()) {
+        throw EMondrelError("JSON: a member set on a value that is no object");
+    }
+    FImpl->Value[ValidUtf8(Key)] = std::move(Value.FImpl->Value);
+    return *this;
+}
+
+TJsonValue& TJsonValue::Append(TJsonValue Value) {
+    if (!FImpl->Value.is_array()) {
+        throw EMondrelError("JSON: an element appended to a value that is no array");
+    }
+    FImpl->Value.push_back(std::move(Value.FImpl->Value));
+    return *this;
+}
+
+std::string TJsonValue::Text() const {
+    return FImpl->Value.dump(2) + "\n";
+}
+
+void TJsonValue::Write(std::ostream& Out) const {
+    Out << Text();
+}

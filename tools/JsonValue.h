@@ -1,0 +1,50 @@
+// The JSON documents mondrel-db prints for `--json`: a value built as a tree (objects keep their
+// keys in the order they were set) and written as one document. The JSON library stays behind
+// this file pair.
+//
+//     TJsonValue flag = TJsonValue::Object();
+//     flag.Set("ID", int64_t{3}).Set("Caption", "Vacation").Set("Fixed", false);
+//     TJsonValue::Array().Append(flag).Write(Streams.Out);
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <iosfwd>
+#include <memory>
+#include <string>
+
+class TJsonValue {
+  public:
+    static TJsonValue Object();
+    static TJsonValue Array();
+
+    // Texts are byte strings. Valid UTF-8 is written as it is; any other byte is taken as the
+    // Latin-1 character of that code (files written under Windows code pages hold such bytes),
+    // so every value reaches the document and the document stays valid JSON.
+    TJsonValue(const std::string& Text);
+    TJsonValue(const char* Text);
+    TJsonValue(int64_t Number);
+    TJsonValue(int32_t Number);
+    TJsonValue(bool Flag);
+    TJsonValue(std::nullptr_t);
+
+    TJsonValue(const TJsonValue& Other);
+    TJsonValue& operator=(const TJsonValue& Other);
+    TJsonValue(TJsonValue&& Other) noexcept;
+    TJsonValue& operator=(TJsonValue&& Other) noexcept;
+    ~TJsonValue();
+
+    // Sets a member of an object (replacing one of the same key); answers the object.
+    TJsonValue& Set(const std::string& Key, TJsonValue Value);
+    // Adds an element at the end of an array; answers the array.
+    TJsonValue& Append(TJsonValue Value);
+
+    // The document, indented two spaces, then a line break.
+    void Write(std::ostream& Out) const;
+    std::string Text() const;
+
+  private:
+    struct TImpl;
+    explicit TJsonValue(std::unique_ptr<TImpl> Impl);
+    std::unique_ptr<TImpl> FImpl;
+};
