@@ -71,7 +71,11 @@ TArguments::TArguments(const std::string& Command, const TCommandGrammar& Gramma
         }
         if (repeatable) {
             FRepeated[name].push_back(value);
-        } else if (!FOptions.emplace(name, value).second) {
+        }
+        auto [given, added] = FOptions.emplace(name, value);
+        if (!added && repeatable) {
+            given->second += "," + value;
+        } else if (!added) {
             Fail("--" + name + " given twice");
         }
     }
@@ -124,7 +128,20 @@ std::string TArguments::Required(const std::string& Name) const {
 }
 
 TDateTime TArguments::Day(const std::string& Name) const {
-    std::string text = Option(Name);
+    return ParseDay(Name, Option(Name));
+}
+
+std::vector<TDateTime> TArguments::Days(const std::string& Name) const {
+    std::vector<TDateTime> days;
+    std::string list = Option(Name) + ",";
+    for (size_t start = 0, comma; (comma = list.find(',', start)) != std::string::npos;
+         start = comma + 1) {
+        days.push_back(ParseDay(Name, list.substr(start, comma - start)));
+    }
+    return days;
+}
+
+TDateTime TArguments::ParseDay(const std::string& Name, const std::string& text) const {
     try {
         if (MatchesDigits(text, "DDDD-DD-DD")) {
             return DBTextToDate(text, '-');

@@ -26,7 +26,8 @@ struct TCommandGrammar {
     std::vector<std::string> Options = {};              // names without "--", each takes a value
     std::vector<std::string> Switches = {};             // names without "--", no value
     std::string MorePositionals = "";                   // takes every positional after those
-    std::vector<std::string> Repeatable = {};  // names without "--", a value each, any number
+    // Options that may be given again: All answers each value, Option them joined by commas.
+    std::vector<std::string> Repeatable = {};
 };
 
 // One command's parsed arguments. Every error it raises is an EUsageError whose text begins
@@ -55,7 +56,9 @@ class TArguments {
 
     // Typed values of options, raising an error that names the option and its text. Each
     // answers for an option that was given; combine with Has or Required.
-    TDateTime Day(const std::string& Name) const;    // YYYY-MM-DD
+    TDateTime Day(const std::string& Name) const;  // YYYY-MM-DD
+    // Every day of a repeatable option, each given as YYYY-MM-DD, several also comma-separated.
+    std::vector<TDateTime> Days(const std::string& Name) const;
     TDateTime Month(const std::string& Name) const;  // YYYY-MM: the first day of that month
     TDateTime Time(const std::string& Name) const;   // HH:MM or HH:MM:SS
     int Year(const std::string& Name) const;         // YYYY, 1900 to 2200
@@ -68,6 +71,8 @@ class TArguments {
     [[noreturn]] void Fail(const std::string& Message) const;
 
   private:
+    TDateTime ParseDay(const std::string& Name, const std::string& Text) const;
+
     std::string FCommand;
     std::map<std::string, std::string> FPositionals;
     std::map<std::string, std::string> FOptions;

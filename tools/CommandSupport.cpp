@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <ostream>
+#include <tuple>
 
 #include "CommandTable.h"
 #include "DBCnx.h"
@@ -90,4 +91,16 @@ TJsonValue AppointmentJson(const TMondrelDate& Date) {
         .Set("value", Date.Value)
         .Set("script", Date.Script);
     return json;
+}
+
+std::string AppointmentLine(const TMondrelDate& Date) {
+    return "ID " + std::to_string(Date.ID) + ": " + DateToDBText('-', Date.Date) + " " +
+           FormatLongTime(Date.Time) + " " + Printable(Date.Discription) +
+           (Date.Done != 0 ? " (done)" : " (open)");
+}
+
+void SortByDay(TDates& Dates) {
+    std::sort(Dates.begin(), Dates.end(), [](const TMondrelDate& a, const TMondrelDate& b) {
+        return std::tie(a.Date, a.Time, a.ID) < std::tie(b.Date, b.Time, b.ID);
+    });
 }

@@ -34,3 +34,7 @@ void ReportSkippedRows(TToolStreams& Streams, const std::string& Command,
 
 // An appointment as `--json` writes it: id, date, time, done, description, value, script.
 TJsonValue AppointmentJson(const TMondrelDate& Date);
+// An appointment on one line: "ID 12: 2027-01-04 07:00:00 Bins out (open)".
+std::string AppointmentLine(const TMondrelDate& Date);
+// By day, then time of day, then ID.
+void SortByDay(TDates& Dates);

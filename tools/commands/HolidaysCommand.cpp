@@ -34,7 +34,8 @@ int Holidays(const TArguments& Args, TToolStreams& Streams) {
         days.push_back(holiday.Day);
     }
     bool dryRun = Args.Has("dry-run");
-    FlagDays(Args, Streams, "Mondrel_IsPublicHoliday", days, dryRun);
+    FlagDays(Args, Streams, "Mondrel_IsPublicHoliday", days,
+             dryRun ? TFlagDaysRun::FindFlag : TFlagDaysRun::Write);
     if (dryRun) {
         for (const THolidayDay& holiday : holidays) {
             Streams.Out << DayText(holiday.Day) << "  " << Printable(holiday.Name) << '\n';

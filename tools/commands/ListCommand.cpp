@@ -1,8 +1,6 @@
 #include "ListCommand.h"
 
-#include <algorithm>
 #include <ostream>
-#include <tuple>
 
 #include "CommandSupport.h"
 #include "DBCnx.h"
@@ -27,9 +25,7 @@ int List(const TArguments& Args, TToolStreams& Streams) {
             EncodeDate(parts.Year, parts.Month, DaysInMonth(parts.Year, parts.Month)), &skipped);
     });
     ReportSkippedRows(Streams, "list", skipped);
-    std::sort(dates.begin(), dates.end(), [](const TMondrelDate& a, const TMondrelDate& b) {
-        return std::tie(a.Date, a.Time, a.ID) < std::tie(b.Date, b.Time, b.ID);
-    });
+    SortByDay(dates);
     if (Args.Has("json")) {
         TJsonValue list = TJsonValue::Array();
         for (const TMondrelDate& date : dates) {

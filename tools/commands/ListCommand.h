@@ -1,4 +1,5 @@
-// mondrel-db list PATH [--month YYYY-MM]: the appointments as a table, by date and time.
+// mondrel-db list PATH [--month YYYY-MM] [--json]: the appointments as a table (or one JSON
+// document), by date and time.
 #pragma once
 
 #include "CommandTable.h"

@@ -50,7 +50,7 @@ TDayRange DayRangeOption(const TArguments& Args) {
 }
 
 void FlagDays(const TArguments& Args, TToolStreams& Streams, const std::string& DefaultVariable,
-              const std::vector<sys_days>& Days, bool DryRun) {
+              const std::vector<sys_days>& Days, TFlagDaysRun Run) {
     std::string path = Args.Positional("PATH");
     RequireDatabaseFile(path);
     std::vector<TDateTime> days;
@@ -58,28 +58,29 @@ void FlagDays(const TArguments& Args, TToolStreams& Streams, const std::string& 
         days.push_back(FromSysDays(day));
     }
     bool clear = Args.Has("clear");
-    struct TDone {
-        std::string Caption;
-        TDayFlagChanges Changes;
-    };
-    // A dry run only reads, so it also runs on a file it may not write.
-    auto begin = DryRun ? TDBTransaction::AsReader : TDBTransaction::AsWriter;
-    TDone done = InTransaction(path, begin, [&](TDBTransaction& transaction) {
-        TFlag flag = Args.Has("flag") ? FlagByCaption(transaction, Args.Option("flag"))
-                                      : FlagByVariable(transaction, DefaultVariable);
-        if (DryRun) {
-            return TDone{flag.Caption, {}};
-        }
-        return TDone{flag.Caption, clear ? RemoveFlagFromDays(transaction, flag.ID, days)
-                                         : AddFlagToDays(transaction, flag.ID, days)};
-    });
-    if (DryRun) {
+    // Finding the flag only reads, so it also runs on a file it may not write.
+    TDBTransaction transaction(
+        path, Run == TFlagDaysRun::FindFlag ? TDBTransaction::AsReader : TDBTransaction::AsWriter);
+    TFlag flag = Args.Has("flag") ? FlagByCaption(transaction, Args.Option("flag"))
+                                  : FlagByVariable(transaction, DefaultVariable);
+    if (Run == TFlagDaysRun::FindFlag) {
         return;
     }
+    TDayFlagChanges changes = clear ? RemoveFlagFromDays(transaction, flag.ID, days)
+                                    : AddFlagToDays(transaction, flag.ID, days);
+    bool preview = Run == TFlagDaysRun::Preview;
+    if (preview) {
+        // The same writes as the real run, never committed: what it lists is what that run does.
+        for (const std::string& day : changes.ChangedDays) {
+            Streams.Out << day << "  " << Printable(flag.Caption) << '\n';
+        }
+    } else {
+        transaction.Commit();
+    }
     // Printed once the transaction has committed: what it says has happened.
-    Streams.Out << DayCount(done.Changes.Changed) << (clear ? " cleared of " : " flagged ")
-                << Printable(done.Caption) << ", " << done.Changes.Unchanged
-                << (clear ? " not set\n" : " already set\n");
+    Streams.Out << DayCount(changes.Changed) << (preview ? " would be" : "")
+                << (clear ? " cleared of " : " flagged ") << Printable(flag.Caption) << ", "
+                << changes.Unchanged << (clear ? " not set\n" : " already set\n");
 }
 
 std::string DayText(sys_days Day) {

@@ -71,6 +71,7 @@ TDayFlagChanges AddFlagToDays(TDBTransaction& Transaction, int64_t FlagID,
         Transaction.Database().Execute("INSERT INTO DayFlags (Date, FlagID) VALUES (?, ?)",
                                        {day, FlagID});
         ++changes.Changed;
+        changes.ChangedDays.push_back(day);
     }
     return changes;
 }
@@ -89,6 +90,7 @@ TDayFlagChanges RemoveFlagFromDays(TDBTransaction& Transaction, int64_t FlagID,
             Transaction.Database().Execute("DELETE FROM DayFlags WHERE rowid = ?", {rowid});
         }
         ++changes.Changed;
+        changes.ChangedDays.push_back(day);
     }
     return changes;
 }

@@ -17,8 +17,9 @@ TFlag FlagByCaption(TDBTransaction& Transaction, const std::string& Caption);
 TFlag FlagByVariable(TDBTransaction& Transaction, const std::string& Variable);
 
 struct TDayFlagChanges {
-    size_t Changed = 0;    // days that gained (or lost) the flag
-    size_t Unchanged = 0;  // days that had it already (or did not have it)
+    size_t Changed = 0;                         // days that gained (or lost) the flag
+    size_t Unchanged = 0;                       // days that had it already (or did not have it)
+    std::vector<std::string> ChangedDays = {};  // the Changed days as the file writes them
 };
 
 // Gives each day one row of the flag unless it has one already, whatever other rows it has.

@@ -1,0 +1,123 @@
+#include "RemoveCommand.h"
+
+#include <ostream>
+#include <set>
+
+#include "CommandSupport.h"
+#include "DBCnx.h"
+#include "MondrelError.h"
+
+namespace {
+
+struct TRemoval {
+    TDates Dates;                    // readable rows
+    std::vector<std::string> Lines;  // rows that cannot be read, each as one line
+};
+
+// The appointments given by ID, all of them or an error: one missing or done (without
+// --done) removes nothing. A row that cannot be read never fires; it goes, named as it is.
+TRemoval ByID(TDBTransaction& transaction, const std::vector<int64_t>& ids, bool withDone) {
+    TRemoval removal;
+    std::set<int64_t> seen;
+    for (int64_t id : ids) {
+        if (!seen.insert(id).second) {
+            continue;
+        }
+        if (!HasDate(transaction, id)) {
+            throw EMondrelError("No appointment with ID " + std::to_string(id) + ".");
+        }
+        TMondrelDate date;
+        try {
+            date = GetDate(transaction, id);
+        } catch (const EConvertError& error) {
+            removal.Lines.push_back("ID " + std::to_string(id) + ": unreadable (" +
+                                    Printable(error.what()) + ")");
+            DeleteDate(transaction, id);
+            continue;
+        }
+        if (date.Done != 0 && !withDone) {
+            throw EMondrelError("The appointment " + std::to_string(id) +
+                                " is done; --done removes done appointments too.");
+        }
+        removal.Dates.push_back(date);
+    }
+    return removal;
+}
+
+int Remove(const TArguments& Args, TToolStreams& Streams) {
+    std::string path = Args.Positional("PATH");
+    bool byRange = Args.Has("from") || Args.Has("to");
+    std::vector<int64_t> ids;
+    for (const std::string& text : Args.MorePositionals()) {
+        ids.push_back(Args.Key("ID", text));
+    }
+    if (byRange == !ids.empty()) {
+        Args.Fail(byRange ? "give IDs or --from and --to, not both"
+                          : "no ID given (or --from and --to)");
+    }
+    if (!byRange && Args.Has("description")) {
+        Args.Fail("--description goes with --from and --to");
+    }
+    TDateTime from = 0, to = 0;
+    if (byRange) {
+        Args.Required("from");
+        Args.Required("to");
+        from = Args.Day("from");
+        to = Args.Day("to");
+        if (from > to) {
+            Args.Fail("--from " + Args.Option("from") + " is after --to " + Args.Option("to"));
+        }
+    }
+    bool withDone = Args.Has("done");
+    bool dryRun = Args.Has("dry-run");
+    RequireDatabaseFile(path);
+
+    TSkippedRows skipped;
+    TDBTransaction transaction(path);
+    TRemoval removal;
+    if (byRange) {
+        for (const TMondrelDate& date : GetDatesBetween(transaction, from, to, &skipped)) {
+            if ((withDone || date.Done == 0) &&
+                (!Args.Has("description") || date.Discription == Args.Option("description"))) {
+                removal.Dates.push_back(date);
+            }
+        }
+    } else {
+        removal = ByID(transaction, ids, withDone);
+    }
+    SortByDay(removal.Dates);
+    for (const TMondrelDate& date : removal.Dates) {
+        DeleteDate(transaction, date.ID);
+        removal.Lines.push_back(AppointmentLine(date));
+    }
+    // A dry run makes the same deletes and never commits them.
+    if (!dryRun) {
+        transaction.Commit();
+    }
+    ReportSkippedRows(Streams, "remove", skipped);
+    for (const std::string& line : removal.Lines) {
+        Streams.Out << (dryRun ? "Would remove " : "Removed ") << line << '\n';
+    }
+    size_t count = removal.Lines.size();
+    Streams.Out << count << (count == 1 ? " appointment" : " appointments")
+                << (dryRun ? " would be removed\n" : " removed\n");
+    return 0;
+}
+
+}  // namespace
+
+const TCommand RemoveCommand = {
+    "remove",
+    "remove PATH (ID... | --from YYYY-MM-DD --to YYYY-MM-DD [--description TEXT]) [--done] "
+    "[--dry-run]",
+    {.Positionals = {"PATH"},
+     .Options = {"from", "to", "description"},
+     .Switches = {"done", "dry-run"},
+     .MorePositionals = "ID"},
+    Remove,
+    {{"ID...", "the appointments' IDs, as `mondrel-db list PATH` shows them"},
+     {"--from YYYY-MM-DD", "the first day of a range (with --to)"},
+     {"--to YYYY-MM-DD", "the last day of a range (with --from)"},
+     {"--description TEXT", "in the range only appointments of exactly this text (default: all)"},
+     {"--done", "done appointments too (default: open ones only)"},
+     {"--dry-run", "print what the run would remove and remove nothing (default: remove)"}}};
