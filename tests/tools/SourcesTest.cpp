@@ -245,6 +245,23 @@ TEST_F(Sources, SourcesListsForgetRemovesAndCheckWarnsWhenRefreshStopped) {
     EXPECT_EQ(RunTool({"sources", Path}).Out, "no sources\n");
 }
 
+TEST_F(Sources, RemoveBySourceTakesItsRowsAndAReimportLeavesThemOut) {
+    std::string feed = Write("feed.ics", Calendar(Event("a", ":20270105T070000", "Paper") +
+                                                  Event("b", ":20270112T070000", "Plastic") +
+                                                  Event("c", ":20270119T070000", "Glass")));
+    ASSERT_EQ(Import(feed, {"--source", "bins"}).Exit, 0);
+    RunSql(Path,
+           "INSERT INTO Dates (Date, Time, Discription, Value, Script) VALUES "
+           "('2027-01-12', '08:00:00', 'Mine', '', '')");
+    TRun removed =
+        RunTool({"remove", Path, "--source", "bins", "--from", "2027-01-01", "--to", "2027-01-15"});
+    ASSERT_EQ(removed.Exit, 0) << removed.Err;
+    EXPECT_EQ(Rows(), "2027-01-12 08:00:00 Mine , 2027-01-19 07:00:00 Glass ");
+    EXPECT_EQ(Import(feed, {"--source", "bins"}).Out,
+              "0 added, 0 updated, 0 removed, 3 unchanged, 0 skipped\n");
+    EXPECT_EQ(RunTool({"remove", Path, "--source", "nobody"}).Exit, 1);
+}
+
 TEST_F(Sources, RecordsOfImportsBeforeSourcesGoToTheFirstImportNamingTheirEvents) {
     RunSql(Path,
            "CREATE TABLE MondrelImports (ID INTEGER NOT NULL, UID TEXT NOT NULL, Occurrence TEXT "
