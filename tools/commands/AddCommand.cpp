@@ -1,5 +1,6 @@
 #include "AddCommand.h"
 
+#include <algorithm>
 #include <optional>
 #include <ostream>
 
@@ -68,8 +69,10 @@ int AddStanding(const TArguments& Args, TToolStreams& Streams, const TRepeatRule
     TRunOptions run;
     run.Path = Args.Positional("PATH");
     run.Command = "add";
-    run.From = rule.First.Date;
-    run.Until = DateOf(Now()) + DefaultHorizonDays;
+    // Days gone by never fire: a rule begun in the past is written from today on.
+    const TDateTime today = DateOf(Now());
+    run.From = std::max(rule.First.Date, today);
+    run.Until = today + DefaultHorizonDays;
     run.Warn = [&](const std::string& message) {
         Streams.Err << "mondrel-db: add: " << message << '\n';
     };
