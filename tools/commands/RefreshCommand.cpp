@@ -74,7 +74,11 @@ int Refresh(const TArguments& Args, TToolStreams& Streams) {
 
     bool failed = false;
     std::vector<TSource> runs;  // to be recorded at the end
-    for (const TSource& source : StoredSources(run.Path)) {
+    std::vector<TSource> sources = StoredSources(run.Path);
+    if (sources.empty()) {
+        Streams.Out << "no sources to refresh\n";
+    }
+    for (const TSource& source : sources) {
         std::string name = Printable(source.Name);
         if (source.Kind == StdinSource) {
             Streams.Out << name << "  not refreshed: it was read from standard input\n";
