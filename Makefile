@@ -46,6 +46,7 @@ bench: build
 	$(BUILD_DIR)/bench/page_bench
 	$(BUILD_DIR)/bench/instances_bench
 	$(BUILD_DIR)/bench/ical_bench
+	$(BUILD_DIR)/bench/refresh_bench
 
 clean:
 	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR)

@@ -4,13 +4,19 @@
 
 #include <string>
 #include <type_traits>
+#include <utility>
 
 #include "Sqlite3Db.h"
 
 class TDBTransaction {
   public:
+    // How the transaction begins: work that reads and then writes begins as a writer, so it
+    // waits for another connection's write lock instead of failing at its first write (see
+    // TSqliteDatabase::BeginWriteTransaction).
+    enum TBegin { AsReader, AsWriter };
+
     // Opens the file and begins; raises ESqliteException as the store's operations do.
-    explicit TDBTransaction(const std::string& Path);
+    explicit TDBTransaction(const std::string& Path, TBegin Begin = AsReader);
     // Without a Commit the connection closes uncommitted, so SQLite discards every write of the
     // transaction together with its lock.
     ~TDBTransaction() = default;
@@ -24,11 +30,11 @@ class TDBTransaction {
     TSqliteDatabase FDatabase;
 };
 
-// Runs Work(TDBTransaction&) in a new transaction on Path and commits when it returns; when
-// Work or the commit raises, nothing of it is written. Answers what Work answers.
+// Runs Work(TDBTransaction&) in a new transaction on Path, begun as Begin says, and commits when
+// it returns; when Work or the commit raises, nothing of it is written. Answers what Work answers.
 template <typename TWork>
-auto InTransaction(const std::string& Path, TWork&& Work) {
-    TDBTransaction transaction(Path);
+auto InTransaction(const std::string& Path, TDBTransaction::TBegin Begin, TWork&& Work) {
+    TDBTransaction transaction(Path, Begin);
     if constexpr (std::is_void_v<decltype(Work(transaction))>) {
         Work(transaction);
         transaction.Commit();
@@ -37,4 +43,10 @@ auto InTransaction(const std::string& Path, TWork&& Work) {
         transaction.Commit();
         return result;
     }
+}
+
+// The same, begun as a reader.
+template <typename TWork>
+auto InTransaction(const std::string& Path, TWork&& Work) {
+    return InTransaction(Path, TDBTransaction::AsReader, std::forward<TWork>(Work));
 }

@@ -11,6 +11,9 @@
 namespace {
 
 constexpr size_t MessageValueBytes = 200;
+// Statements a connection keeps for reuse. The texts of this system are a few dozen; the bound
+// only stops texts built at run time from piling up.
+constexpr size_t MaxKeptStatements = 64;
 
 int LengthOf(std::string_view text) {
     if (text.size() > static_cast<size_t>(std::numeric_limits<int>::max())) {
@@ -147,15 +150,21 @@ TSqliteDatabase::~TSqliteDatabase() {
 }
 
 TSqliteStatementPtr TSqliteDatabase::Prepare(const std::string& SQL, const TSqliteParams& Params) {
-    sqlite3_stmt* raw = nullptr;
-    // The tail is ignored: only the first statement of the text runs.
-    int rc = sqlite3_prepare_v2(Handle.get(), SQL.c_str(), LengthOf(SQL), &raw, nullptr);
-    TSqliteStatementPtr statement(raw);
-    if (rc != SQLITE_OK) {
-        RaiseError(StatementText(SQL, Params));
-    }
-    if (!statement) {
-        throw ESqliteException("Error: no statement to run\r\n\r\n" + SQL);
+    TSqliteStatementPtr statement;
+    if (auto kept = Kept.find(SQL); kept != Kept.end()) {
+        statement = std::move(kept->second);
+        Kept.erase(kept);
+    } else {
+        sqlite3_stmt* raw = nullptr;
+        // The tail is ignored: only the first statement of the text runs.
+        int rc = sqlite3_prepare_v2(Handle.get(), SQL.c_str(), LengthOf(SQL), &raw, nullptr);
+        statement.reset(raw);
+        if (rc != SQLITE_OK) {
+            RaiseError(StatementText(SQL, Params));
+        }
+        if (!statement) {
+            throw ESqliteException("Error: no statement to run\r\n\r\n" + SQL);
+        }
     }
     if (BindAll(statement.get(), Params) != SQLITE_OK) {
         RaiseError(StatementText(SQL, Params));
@@ -163,13 +172,29 @@ TSqliteStatementPtr TSqliteDatabase::Prepare(const std::string& SQL, const TSqli
     return statement;
 }
 
+void TSqliteDatabase::Keep(const std::string& SQL, TSqliteStatementPtr Statement) noexcept {
+    if (!Statement) {
+        return;
+    }
+    // Reset at once: a statement left on a row would hold its read lock.
+    sqlite3_reset(Statement.get());
+    sqlite3_clear_bindings(Statement.get());
+    if (Kept.size() < MaxKeptStatements) {
+        try {
+            Kept.try_emplace(SQL, std::move(Statement));
+        } catch (...) {
+            // Out of memory: the statement is finalized instead of kept.
+        }
+    }
+}
+
 int32_t TSqliteDatabase::Execute(const std::string& SQL, const TSqliteParams& Params) {
-    FinalizeStatement();
-    Statement = Prepare(SQL, Params);
-    int rc = sqlite3_step(Statement.get());
+    TSqliteStatementPtr statement = Prepare(SQL, Params);
+    int rc = sqlite3_step(statement.get());
     if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
         RaiseError(StatementText(SQL, Params));
     }
+    Keep(SQL, std::move(statement));
     return rc;
 }
 
@@ -179,6 +204,10 @@ int64_t TSqliteDatabase::Changes() const {
 
 void TSqliteDatabase::BeginTransaction() {
     Execute("begin");
+}
+
+void TSqliteDatabase::BeginWriteTransaction() {
+    Execute("begin immediate");
 }
 
 void TSqliteDatabase::Commit() {
@@ -199,15 +228,20 @@ void TSqliteDatabase::RaiseError(const std::string& SQL) const {
 }
 
 void TSqliteDatabase::FinalizeStatement() {
-    Statement.reset();
+    Kept.clear();
 }
 
 TSqliteQueryResults::TSqliteQueryResults(TSqliteDatabase& Database, const std::string& SQL,
                                          const TSqliteParams& Params)
     : Database(Database),
+      Text(SQL),
       SQL(StatementText(SQL, Params)),
       Statement(Database.Prepare(SQL, Params)) {
     Next();
+}
+
+TSqliteQueryResults::~TSqliteQueryResults() {
+    Database.Keep(Text, std::move(Statement));
 }
 
 bool TSqliteQueryResults::Next() {

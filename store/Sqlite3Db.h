@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <variant>
 #include <vector>
 
@@ -51,7 +52,12 @@ class TSqliteDatabase {
     // any other outcome raises. Error messages show the statement with its values in place of
     // the `?`s: texts between double quotes, integers in decimal.
     int32_t Execute(const std::string& SQL, const TSqliteParams& Params = {});
+    // A transaction that first reads takes the write lock only at its first write, and SQLite
+    // refuses that at once, without the busy wait, while another connection writes. A unit of
+    // work that reads and then writes begins as a writer instead: it takes the write lock at
+    // its start, waiting for it up to the busy time-out.
     void BeginTransaction();
+    void BeginWriteTransaction();
     void Commit();
     // The rows the last completed INSERT, UPDATE or DELETE changed.
     int64_t Changes() const;
@@ -62,17 +68,24 @@ class TSqliteDatabase {
 
     // Raises ESqliteException with the connection's current error message and the statement.
     [[noreturn]] void RaiseError(const std::string& SQL) const;
+    // Finalizes the prepared statements the connection keeps for reuse.
     void FinalizeStatement();
 
   private:
     friend class TSqliteQueryResults;
+    // A statement for SQL with Params bound: a kept one when there is one, else newly prepared.
     TSqliteStatementPtr Prepare(const std::string& SQL, const TSqliteParams& Params);
+    // Takes a statement back for reuse, reset and unbound. Never throws.
+    void Keep(const std::string& SQL, TSqliteStatementPtr Statement) noexcept;
 
     struct TConnectionCloser {
         void operator()(sqlite3* handle) const noexcept;
     };
     std::unique_ptr<sqlite3, TConnectionCloser> Handle;
-    TSqliteStatementPtr Statement;
+    // Prepared statements by their text, idle. Preparing (parsing and planning) costs several
+    // times as much as running a short statement, and a unit of work such as an import runs
+    // the same few texts once per row. Declared after Handle, so they go before it closes.
+    std::unordered_map<std::string, TSqliteStatementPtr> Kept;
 };
 
 class TSqliteQueryResults {
@@ -80,6 +93,8 @@ class TSqliteQueryResults {
     // Prepared and stepped once: stands on the first row, or AtEnd when there is none.
     TSqliteQueryResults(TSqliteDatabase& Database, const std::string& SQL,
                         const TSqliteParams& Params = {});
+    // Gives the statement back to the connection for reuse.
+    ~TSqliteQueryResults();
     TSqliteQueryResults(const TSqliteQueryResults&) = delete;
     TSqliteQueryResults& operator=(const TSqliteQueryResults&) = delete;
 
@@ -101,7 +116,8 @@ class TSqliteQueryResults {
     bool OnRow() const { return FHasRow; }
 
     TSqliteDatabase& Database;
-    std::string SQL;  // with its values written in, for error reports
+    std::string Text;  // the statement as prepared, under which it is kept for reuse
+    std::string SQL;   // with its values written in, for error reports
     TSqliteStatementPtr Statement;
     bool FAtEnd = false;
     bool FHasRow = false;

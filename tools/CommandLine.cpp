@@ -59,7 +59,8 @@ TArguments::TArguments(const std::string& Command, const TCommandGrammar& Gramma
             FSwitches.insert(name);
             continue;
         }
-        if (!Contains(Grammar.Options, name)) {
+        bool repeatable = Contains(Grammar.Repeatable, name);
+        if (!repeatable && !Contains(Grammar.Options, name)) {
             Fail("unknown option --" + name);
         }
         if (!hasValue) {
@@ -68,8 +69,11 @@ TArguments::TArguments(const std::string& Command, const TCommandGrammar& Gramma
             }
             value = Args[++i];
         }
+        if (repeatable) {
+            FRepeated[name].push_back(value);
+        }
         auto [given, added] = FOptions.emplace(name, value);
-        if (!added && Contains(Grammar.Repeatable, name)) {
+        if (!added && repeatable) {
             given->second += "," + value;
         } else if (!added) {
             Fail("--" + name + " given twice");
@@ -103,7 +107,12 @@ std::string TArguments::Positional(const std::string& Name) const {
 }
 
 bool TArguments::Has(const std::string& Name) const {
-    return FOptions.count(Name) != 0 || FSwitches.count(Name) != 0;
+    return FOptions.count(Name) != 0 || FSwitches.count(Name) != 0 || FRepeated.count(Name) != 0;
+}
+
+std::vector<std::string> TArguments::All(const std::string& Name) const {
+    auto found = FRepeated.find(Name);
+    return found == FRepeated.end() ? std::vector<std::string>() : found->second;
 }
 
 std::string TArguments::Option(const std::string& Name) const {

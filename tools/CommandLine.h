@@ -26,7 +26,8 @@ struct TCommandGrammar {
     std::vector<std::string> Options = {};              // names without "--", each takes a value
     std::vector<std::string> Switches = {};             // names without "--", no value
     std::string MorePositionals = "";                   // takes every positional after those
-    std::vector<std::string> Repeatable = {};           // options that may be given again
+    // Options that may be given again: All answers each value, Option them joined by commas.
+    std::vector<std::string> Repeatable = {};
 };
 
 // One command's parsed arguments. Every error it raises is an EUsageError whose text begins
@@ -48,6 +49,8 @@ class TArguments {
     bool Has(const std::string& Name) const;
     // An option's value; "" when it was not given.
     std::string Option(const std::string& Name) const;
+    // Every value of a repeatable option, in the order given.
+    std::vector<std::string> All(const std::string& Name) const;
     // An option's value; raises "--NAME is required" when it was not given.
     std::string Required(const std::string& Name) const;
 
@@ -73,6 +76,7 @@ class TArguments {
     std::string FCommand;
     std::map<std::string, std::string> FPositionals;
     std::map<std::string, std::string> FOptions;
+    std::map<std::string, std::vector<std::string>> FRepeated;
     std::set<std::string> FSwitches;
     std::vector<std::string> FMore;
 };

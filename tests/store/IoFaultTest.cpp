@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "Clock.h"
 #include "DBCnx.h"
 #include "FaultVfs.h"
 #include "MondrelDbCommand.h"
@@ -125,6 +126,8 @@ TOutcome StoreWrite(const std::function<void()>& write) {
 }
 
 TOutcome ToolWrite(const std::vector<std::string>& args) {
+    // Sources record when they ran: one fixed moment makes every run write the same.
+    TScopedClock clock(EncodeDate(2009, 3, 1) + EncodeTime(12, 0, 0, 0));
     std::ostringstream out;
     std::ostringstream err;
     int exit = RunMondrelDb(args, out, err);

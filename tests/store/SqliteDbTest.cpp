@@ -144,4 +144,31 @@ TEST_F(SqliteDatabase, QueryStaysReadableWhileTheConnectionExecutes) {
     database.Commit();
 }
 
+// Statements are kept and reused by their text: two live queries of one text each keep their own
+// values and rows, and a statement that ran to a row leaves no lock behind.
+TEST_F(SqliteDatabase, ReusedStatementsKeepTheirOwnValuesAndHoldNoLock) {
+    TSqliteDatabase database(Path);
+    database.Execute("CREATE TABLE t (x INTEGER)");
+    for (int64_t x : {1, 2, 3}) {
+        database.Execute("INSERT INTO t VALUES (?)", {x});
+    }
+    const std::string sql = "SELECT x FROM t WHERE x >= ? ORDER BY x";
+    auto outer = database.Query(sql, {int64_t{1}});
+    {
+        auto inner = database.Query(sql, {int64_t{3}});
+        EXPECT_EQ(inner->FieldAsInteger(0), 3);
+        EXPECT_TRUE(inner->Next());
+    }
+    EXPECT_EQ(database.Query(sql, {int64_t{2}})->FieldAsInteger(0), 2);
+    EXPECT_EQ(outer->FieldAsInteger(0), 1);
+    outer->Next();
+    EXPECT_EQ(outer->FieldAsInteger(0), 2);
+    outer.reset();
+
+    EXPECT_EQ(database.Execute("SELECT x FROM t"), 100);  // SQLITE_ROW
+    TSqliteDatabase other(Path);
+    other.Execute("INSERT INTO t VALUES (4)");  // no reader left in the way of the commit
+    EXPECT_EQ(database.Query("SELECT count(*) FROM t")->FieldAsInteger(0), 4);
+}
+
 }  // namespace

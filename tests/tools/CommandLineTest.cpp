@@ -88,14 +88,13 @@ TEST(CommandLine, TypedValuesRefuseWhatIsNoDayMonthTimeOrYear) {
 TEST(CommandLine, HelpPrintsUsageAndUnknownCommandsExitTwo) {
     const std::string addUsage =
         "usage: mondrel-db add PATH --date YYYY-MM-DD --time HH:MM --description TEXT "
-        "[--value TEXT] [--script NAME] [--repeat RULE [--until YYYY-MM-DD]]\n";
+        "[--value TEXT] [--script NAME] [--repeat RULE [--until YYYY-MM-DD | --source NAME]]\n";
     for (const TArgs& args : {TArgs{"help", "add"}, TArgs{"add", "--help"},
                               TArgs{"add", "x.sdb", "--date", "bad", "--help"}}) {
         TRun run = RunTool(args);
         EXPECT_EQ(run.Exit, 0) << args.back();
         EXPECT_EQ(run.Out.substr(0, addUsage.size()), addUsage);
-        EXPECT_NE(run.Out.find("\n  --until YYYY-MM-DD  the last day of --repeat (default: a year "
-                               "after --date)\n"),
+        EXPECT_NE(run.Out.find("\n  --until YYYY-MM-DD  the last day of --repeat (default: none; "),
                   std::string::npos)
             << run.Out;
         EXPECT_EQ(run.Err, "");

@@ -195,7 +195,7 @@ TEST_F(ICalendarCommand, DryRunPrintsWhatItWouldWriteAndWritesNothing) {
 TEST_F(ICalendarCommand, FeedOnStandardInputWithoutScriptIsCountedInOneWarning) {
     std::string feed =
         Calendar(Event("a", "20270105T090000Z", "One") + Event("b", "20270106T090000Z", "Two"));
-    TRun run = Tool({"import", Path, "-", "--value", "v"}, feed);
+    TRun run = Tool({"import", Path, "-", "--source", "feed", "--value", "v"}, feed);
     ASSERT_EQ(run.Exit, 0) << run.Err;
     EXPECT_EQ(run.Out, "2 added, 0 updated, 0 removed, 0 unchanged, 0 skipped\n");
     EXPECT_EQ(run.Err,
@@ -288,7 +288,8 @@ TEST_F(ICalendarCommand, ReimportLeavesARowTheUserEditedAndAddsNoSecondOne) {
            "INSERT INTO Dates (ID, Date, Time, Discription, Value, Script) SELECT ID, "
            "'2027-02-02', '08:00:00', 'Mine', '', '' FROM MondrelImports");
     WriteIcs(Calendar(""));
-    EXPECT_EQ(Import().Out, "0 added, 0 updated, 0 removed, 0 unchanged, 0 skipped\n");
+    EXPECT_EQ(Import({"--allow-empty"}).Out,
+              "0 added, 0 updated, 0 removed, 0 unchanged, 0 skipped\n");
     EXPECT_EQ(Rows(), TRows{"2027-02-02 08:00:00|Mine|||0"});
 }
 

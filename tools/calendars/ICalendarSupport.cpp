@@ -6,6 +6,7 @@
 #include <iterator>
 #include <sstream>
 
+#include "FeedFetch.h"
 #include "MondrelError.h"
 
 TDateTime StampDay(const TICalStamp& Stamp) {
@@ -35,6 +36,9 @@ TDateTime OneYearAfter(TDateTime Day) {
 std::string ReadCalendarText(const std::string& File, std::istream& In) {
     if (File == "-") {
         return std::string(std::istreambuf_iterator<char>(In), std::istreambuf_iterator<char>());
+    }
+    if (IsFeedUrl(File)) {
+        return FetchFeed(File);
     }
     std::ifstream file(File, std::ios::binary);
     if (!std::filesystem::is_regular_file(File) || !file) {

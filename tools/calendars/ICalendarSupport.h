@@ -1,6 +1,6 @@
 // What the iCalendar commands (import, export, add --repeat) share: days and times between the
 // store's date-time values and the adapter's stamps, the default window of repeats, and reading
-// a calendar text from a file or standard input.
+// a calendar text from a file, a URL or standard input.
 #pragma once
 
 #include <iosfwd>
@@ -17,5 +17,6 @@ TICalStamp ToStamp(TDateTime Day, TDateTime Time = 0);
 // The same day one year later; 29 February becomes 28 February.
 TDateTime OneYearAfter(TDateTime Day);
 
-// The whole text of File, or of In when File is "-"; raises EMondrelError when it cannot be read.
+// The whole text of File, the body of a feed when File is an http://, https:// or webcal:// URL,
+// or the text of In when File is "-"; raises EMondrelError when it cannot be read.
 std::string ReadCalendarText(const std::string& File, std::istream& In);

@@ -6,6 +6,8 @@
 #include "CommandSupport.h"
 #include "DBCnx.h"
 #include "MondrelError.h"
+#include "SourceTables.h"
+#include "ToolTables.h"
 
 namespace {
 
@@ -44,6 +46,23 @@ TRemoval ByID(TDBTransaction& transaction, const std::vector<int64_t>& ids, bool
     return removal;
 }
 
+// The rows a source wrote that are still in the file, edited ones included. Their records stay:
+// to the source they are rows the user deleted, so a refresh does not bring them back.
+std::vector<int64_t> SourceRowIDs(TDBTransaction& transaction, const std::string& source) {
+    TSqliteDatabase& database = transaction.Database();
+    std::vector<TImportRecord> records = ReadImportRecords(database, source);
+    if (records.empty() && !FindSource(database, source)) {
+        throw EMondrelError("no source named \"" + source + "\" (mondrel-db sources lists them)");
+    }
+    std::vector<int64_t> ids;
+    for (const TImportRecord& record : records) {
+        if (record.RowExists) {
+            ids.push_back(record.ID);
+        }
+    }
+    return ids;
+}
+
 int Remove(const TArguments& Args, TToolStreams& Streams) {
     std::string path = Args.Positional("PATH");
     bool byRange = Args.Has("from") || Args.Has("to");
@@ -51,12 +70,16 @@ int Remove(const TArguments& Args, TToolStreams& Streams) {
     for (const std::string& text : Args.MorePositionals()) {
         ids.push_back(Args.Key("ID", text));
     }
-    if (byRange == !ids.empty()) {
-        Args.Fail(byRange ? "give IDs or --from and --to, not both"
-                          : "no ID given (or --from and --to)");
+    bool bySource = Args.Has("source");
+    if (bySource && !ids.empty()) {
+        Args.Fail("give IDs or --source, not both");
     }
-    if (!byRange && Args.Has("description")) {
-        Args.Fail("--description goes with --from and --to");
+    if (!bySource && byRange == !ids.empty()) {
+        Args.Fail(byRange ? "give IDs or --from and --to, not both"
+                          : "no ID given (or --from and --to, or --source)");
+    }
+    if (!byRange && !bySource && Args.Has("description")) {
+        Args.Fail("--description goes with --from and --to, or --source");
     }
     TDateTime from = 0, to = 0;
     if (byRange) {
@@ -73,9 +96,20 @@ int Remove(const TArguments& Args, TToolStreams& Streams) {
     RequireDatabaseFile(path);
 
     TSkippedRows skipped;
-    TDBTransaction transaction(path);
+    // Begun as a writer, so that it waits for another writer like every command that writes.
+    TDBTransaction transaction(path, TDBTransaction::AsWriter);
     TRemoval removal;
-    if (byRange) {
+    if (bySource) {
+        TRemoval found = ByID(transaction, SourceRowIDs(transaction, Args.Option("source")), true);
+        removal.Lines = found.Lines;
+        for (const TMondrelDate& date : found.Dates) {
+            if ((withDone || date.Done == 0) &&
+                (!byRange || (date.Date >= from && date.Date <= to)) &&
+                (!Args.Has("description") || date.Discription == Args.Option("description"))) {
+                removal.Dates.push_back(date);
+            }
+        }
+    } else if (byRange) {
         for (const TMondrelDate& date : GetDatesBetween(transaction, from, to, &skipped)) {
             if ((withDone || date.Done == 0) &&
                 (!Args.Has("description") || date.Discription == Args.Option("description"))) {
@@ -108,10 +142,10 @@ int Remove(const TArguments& Args, TToolStreams& Streams) {
 
 const TCommand RemoveCommand = {
     "remove",
-    "remove PATH (ID... | --from YYYY-MM-DD --to YYYY-MM-DD [--description TEXT]) [--done] "
-    "[--dry-run]",
+    "remove PATH (ID... | [--source NAME] --from YYYY-MM-DD --to YYYY-MM-DD [--description TEXT] "
+    "| --source NAME) [--done] [--dry-run]",
     {.Positionals = {"PATH"},
-     .Options = {"from", "to", "description"},
+     .Options = {"from", "to", "description", "source"},
      .Switches = {"done", "dry-run"},
      .MorePositionals = "ID"},
     Remove,
@@ -119,5 +153,7 @@ const TCommand RemoveCommand = {
      {"--from YYYY-MM-DD", "the first day of a range (with --to)"},
      {"--to YYYY-MM-DD", "the last day of a range (with --from)"},
      {"--description TEXT", "in the range only appointments of exactly this text (default: all)"},
+     {"--source NAME",
+      "the rows that source or standing rule wrote; refresh does not bring them back"},
      {"--done", "done appointments too (default: open ones only)"},
      {"--dry-run", "print what the run would remove and remove nothing (default: remove)"}}};

@@ -58,7 +58,9 @@ void FlagDays(const TArguments& Args, TToolStreams& Streams, const std::string& 
         days.push_back(FromSysDays(day));
     }
     bool clear = Args.Has("clear");
-    TDBTransaction transaction(path);
+    // Finding the flag only reads, so it also runs on a file it may not write.
+    TDBTransaction transaction(
+        path, Run == TFlagDaysRun::FindFlag ? TDBTransaction::AsReader : TDBTransaction::AsWriter);
     TFlag flag = Args.Has("flag") ? FlagByCaption(transaction, Args.Option("flag"))
                                   : FlagByVariable(transaction, DefaultVariable);
     if (Run == TFlagDaysRun::FindFlag) {

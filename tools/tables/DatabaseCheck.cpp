@@ -10,6 +10,7 @@
 #include "MondrelError.h"
 #include "MondrelSchema.h"
 #include "ScriptName.h"
+#include "SourceTables.h"
 #include "Sqlite3Db.h"
 #include "TimeText.h"
 
@@ -306,6 +307,31 @@ std::string Counted(int64_t count, const char* one, const char* many) {
 
 }  // namespace
 
+// Sources and standing rules keep a calendar current only while refresh runs: each that runs dry
+// within a month, or whose refresh failed or stopped, is named.
+void CheckSources(TSqliteDatabase& database, TDateTime today, TFindings& findings) {
+    constexpr int DryWithinDays = 30;
+    constexpr int StaleAfterDays = 7;
+    std::string dryBy = DateToDBText('-', today + DryWithinDays);
+    std::string staleBefore = DateToDBText('-', today - StaleAfterDays);
+    for (const TSource& source : ReadSources(database)) {
+        std::string name = Quoted(source.Name) + ": ";
+        std::string since = source.LastRun.empty() ? "it was made" : source.LastRun;
+        if (source.LastResult.rfind("failed", 0) == 0) {
+            findings.Warning("refresh failed",
+                             name + "the last refresh (" + since + ") " + source.LastResult);
+        } else if (source.Kind != StdinSource && source.LastRun.substr(0, 10) < staleBefore) {
+            findings.Warning("refresh not run", name + "refresh has not run since " + since);
+        }
+        if (source.Through < dryBy) {
+            findings.Warning("source runs dry", name + "written up to " + source.Through +
+                                                    (source.Kind == StdinSource
+                                                         ? " (import it again to go further)"
+                                                         : " (mondrel-db refresh writes further)"));
+        }
+    }
+}
+
 std::vector<TFinding> CheckDatabase(const std::string& Path, TDateTime Today) {
     return InTransaction(Path, [&](TDBTransaction& transaction) {
         TSqliteDatabase& database = transaction.Database();
@@ -331,12 +357,13 @@ std::vector<TFinding> CheckDatabase(const std::string& Path, TDateTime Today) {
         if (HasColumns(tables, "DayFlags", {"Date", "FlagID"})) {
             CheckDayFlags(database, HasColumn(tables, "Flags", "ID"), findings);
         }
+        CheckSources(database, Today, findings);
         return std::move(findings).Sorted();
     });
 }
 
 std::vector<TFinding> FixDatabase(const std::string& Path, TDateTime Today) {
-    return InTransaction(Path, [&](TDBTransaction& transaction) {
+    return InTransaction(Path, TDBTransaction::AsWriter, [&](TDBTransaction& transaction) {
         TSqliteDatabase& database = transaction.Database();
         TFindings done;
         auto tables = ReadSchema(database);

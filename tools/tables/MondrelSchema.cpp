@@ -95,7 +95,7 @@ bool ClaimNewFile(const std::string& path) {
 
 void FillDatabase(const std::string& path) {
     TSqliteDatabase database(path);
-    database.BeginTransaction();
+    database.BeginWriteTransaction();
     for (const char* statement : SchemaStatements) {
         database.Execute(statement);
     }

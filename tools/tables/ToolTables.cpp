@@ -10,12 +10,6 @@
 
 namespace {
 
-bool HasTable(TSqliteDatabase& database, const std::string& name) {
-    auto query =
-        database.Query("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?", {name});
-    return !query->AtEnd();
-}
-
 TImportValues ReadValues(const TSqliteQueryResults& row, int32_t first) {
     TImportValues values;
     values.Date = row.FieldAsText(first);
@@ -41,8 +35,24 @@ std::string Hex(uint64_t value) {
 
 }  // namespace
 
+bool HasTable(TSqliteDatabase& Database, const std::string& Name) {
+    auto query =
+        Database.Query("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?", {Name});
+    return !query->AtEnd();
+}
+
+bool HasColumn(TSqliteDatabase& Database, const std::string& Table, const std::string& Column) {
+    auto query =
+        Database.Query("SELECT 1 FROM pragma_table_info(?) WHERE name = ?", {Table, Column});
+    return !query->AtEnd();
+}
+
 bool HasImportTable(TSqliteDatabase& Database) {
     return HasTable(Database, "MondrelImports");
+}
+
+bool HasImportSources(TSqliteDatabase& Database) {
+    return HasImportTable(Database) && HasColumn(Database, "MondrelImports", "Source");
 }
 
 void CreateImportTable(TSqliteDatabase& Database) {
@@ -51,19 +61,27 @@ void CreateImportTable(TSqliteDatabase& Database) {
     Database.Execute(
         "CREATE TABLE IF NOT EXISTS MondrelImports (ID INTEGER NOT NULL, UID TEXT NOT NULL, "
         "Occurrence TEXT NOT NULL, Date TEXT, Time TEXT, Discription TEXT, Value TEXT, "
-        "Script TEXT, Done INTEGER)");
+        "Script TEXT, Done INTEGER, Source TEXT NOT NULL DEFAULT 'legacy')");
+    if (!HasColumn(Database, "MondrelImports", "Source")) {
+        Database.Execute(
+            "ALTER TABLE MondrelImports ADD COLUMN Source TEXT NOT NULL DEFAULT 'legacy'");
+    }
     Database.Execute("CREATE INDEX IF NOT EXISTS MondrelImportsID ON MondrelImports(ID)");
+    Database.Execute(
+        "CREATE INDEX IF NOT EXISTS MondrelImportsSource ON MondrelImports(Source, UID)");
 }
 
-std::vector<TImportRecord> ReadImportRecords(TSqliteDatabase& Database) {
+std::vector<TImportRecord> ReadImportRecords(TSqliteDatabase& Database, const std::string& Source) {
     std::vector<TImportRecord> records;
-    if (!HasImportTable(Database)) {
+    if (!HasImportSources(Database)) {
         return records;
     }
     auto row = Database.Query(
         "SELECT i.rowid, i.ID, i.UID, i.Occurrence, i.Date, i.Time, i.Discription, i.Value, "
         "i.Script, i.Done, d.ID IS NOT NULL, d.Date, d.Time, d.Discription, d.Value, d.Script, "
-        "d.Done FROM MondrelImports i LEFT JOIN Dates d ON d.ID = i.ID ORDER BY i.rowid");
+        "d.Done FROM MondrelImports i LEFT JOIN Dates d ON d.ID = i.ID WHERE i.Source = ? "
+        "ORDER BY i.rowid",
+        {Source});
     for (; !row->AtEnd(); row->Next()) {
         TImportRecord& record = records.emplace_back();
         record.RecordID = row->FieldAsInteger(0);
@@ -90,13 +108,30 @@ std::map<int64_t, TImportKey> ReadImportKeys(TSqliteDatabase& Database) {
     return keys;
 }
 
-void AddImportRecord(TSqliteDatabase& Database, int64_t ID, const TImportKey& Key,
-                     const TImportValues& Values) {
+void AddImportRecord(TSqliteDatabase& Database, const std::string& Source, int64_t ID,
+                     const TImportKey& Key, const TImportValues& Values) {
     Database.Execute(
         "INSERT INTO MondrelImports (ID, UID, Occurrence, Date, Time, Discription, Value, Script, "
-        "Done) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)",
+        "Done, Source) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
         {ID, Key.UID, Key.Occurrence, Values.Date, Values.Time, Values.Discription, Values.Value,
-         Values.Script, Values.Done});
+         Values.Script, Values.Done, Source});
+}
+
+void AdoptLegacyRecords(TSqliteDatabase& Database, const std::string& Source,
+                        const std::set<std::string>& UIDs) {
+    if (Source == LegacySource) {
+        return;
+    }
+    for (const std::string& uid : UIDs) {
+        Database.Execute("UPDATE MondrelImports SET Source = ? WHERE Source = ? AND UID = ?",
+                         {Source, std::string(LegacySource), uid});
+    }
+}
+
+void DeleteImportRecords(TSqliteDatabase& Database, const std::string& Source) {
+    if (HasImportSources(Database)) {
+        Database.Execute("DELETE FROM MondrelImports WHERE Source = ?", {Source});
+    }
 }
 
 void UpdateImportRecord(TSqliteDatabase& Database, int64_t RecordID, const TImportValues& Values) {
@@ -135,10 +170,16 @@ bool IsExportedUID(const std::string& UID, const std::string& Token) {
 std::string FileToken(const std::string& Path) {
     try {
         TSqliteDatabase database(Path);
-        database.BeginTransaction();
+        // A file that has its token needs no write lock; one that has none yet takes it before
+        // looking again, so two first exports agree on one token.
+        std::string known = ReadFileToken(database);
+        if (!known.empty()) {
+            return known;
+        }
+        database.BeginWriteTransaction();
         database.Execute(
             "CREATE TABLE IF NOT EXISTS MondrelFile (Name TEXT PRIMARY KEY, Value TEXT)");
-        std::string known = ReadFileToken(database);
+        known = ReadFileToken(database);
         if (!known.empty()) {
             return known;
         }

@@ -1,11 +1,12 @@
 // The tables mondrel-db keeps in a database file for itself, beside the four the module uses
-// (which it never reads these): MondrelImports, which appointment came from which calendar event,
-// and MondrelFile, facts about the file (the token that makes exported UIDs unique to it).
-// Both are made when first needed.
+// (which it never reads these): MondrelImports, which appointment came from which calendar event
+// of which source, and MondrelFile, facts about the file (the token that makes exported UIDs
+// unique to it). Both are made when first needed.
 #pragma once
 
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -13,16 +14,32 @@
 
 class TSqliteDatabase;
 
-bool HasImportTable(TSqliteDatabase& Database);
-void CreateImportTable(TSqliteDatabase& Database);
+bool HasTable(TSqliteDatabase& Database, const std::string& Name);
+bool HasColumn(TSqliteDatabase& Database, const std::string& Table, const std::string& Column);
 
-// Every record, each with the Dates row of its ID as it is now. None without the table.
-std::vector<TImportRecord> ReadImportRecords(TSqliteDatabase& Database);
+// Records written before sources existed belong to this source.
+constexpr const char* LegacySource = "legacy";
+
+bool HasImportTable(TSqliteDatabase& Database);
+// Makes the table, or gives an older one its Source column (its records becoming the legacy
+// source's).
+void CreateImportTable(TSqliteDatabase& Database);
+// Whether the table exists with its Source column: a file no writing command has opened since
+// sources came has none.
+bool HasImportSources(TSqliteDatabase& Database);
+
+// Every record of Source, each with the Dates row of its ID as it is now. None without the table.
+std::vector<TImportRecord> ReadImportRecords(TSqliteDatabase& Database, const std::string& Source);
 // The event each imported appointment came from, by Dates.ID. None without the table.
 std::map<int64_t, TImportKey> ReadImportKeys(TSqliteDatabase& Database);
 
-void AddImportRecord(TSqliteDatabase& Database, int64_t ID, const TImportKey& Key,
-                     const TImportValues& Values);
+void AddImportRecord(TSqliteDatabase& Database, const std::string& Source, int64_t ID,
+                     const TImportKey& Key, const TImportValues& Values);
+// Hands the legacy records of the events UIDs to Source.
+void AdoptLegacyRecords(TSqliteDatabase& Database, const std::string& Source,
+                        const std::set<std::string>& UIDs);
+// Deletes every record of Source.
+void DeleteImportRecords(TSqliteDatabase& Database, const std::string& Source);
 void UpdateImportRecord(TSqliteDatabase& Database, int64_t RecordID, const TImportValues& Values);
 void DeleteImportRecord(TSqliteDatabase& Database, int64_t RecordID);
 
