@@ -4,8 +4,9 @@ ASAN_DIR ?= build-asan
 FUZZ_DIR ?= build-fuzz
 FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc)
+PREFIX ?= /usr/local
 
-.PHONY: setup build run test test-asan fuzz bench clean
+.PHONY: setup build run test test-asan fuzz bench install clean
 
 setup:
 	@scripts/setup
@@ -43,6 +44,11 @@ bench: build
 	$(BUILD_DIR)/bench/page_bench
 	$(BUILD_DIR)/bench/instances_bench
 	$(BUILD_DIR)/bench/ical_bench
+
+# The programs, the module and the systemd units under $(DESTDIR)$(PREFIX) (README: "Running it
+# as a service").
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD_DIR) --prefix "$(PREFIX)"
 
 clean:
 	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR)
