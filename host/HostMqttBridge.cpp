@@ -11,6 +11,7 @@
 #include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 
@@ -28,7 +29,10 @@ constexpr std::chrono::seconds StopGrace{3};
 
 void InitLibraryOnce() {
     static std::once_flag once;
-    std::call_once(once, [] { mosquitto_lib_init(); });
+    std::call_once(once, [] {
+        mosquitto_lib_init();
+        std::atexit([] { mosquitto_lib_cleanup(); });
+    });
 }
 
 // libmosquitto says "Unknown error" for errors it leaves in errno.

@@ -13,6 +13,7 @@
 #include "HostMqttBridge.h"
 #include "HostOptions.h"
 #include "HostSelectorDialog.h"
+#include "HostStderrTee.h"
 #include "HostWindow.h"
 #include "MessageBox.h"
 #include "NHXHost.h"
@@ -58,18 +59,6 @@ void InstallSelectorDialog(TNHXHost& host, QWidget* parent) {
             }
         }
         return THostSelectorDialog::Choose(parent, QObject::tr("Select a variable"), items);
-    });
-}
-
-// Headless, message boxes and error reports go to the log as well as standard error, so a
-// service's journal holds them; each is answered with its first button.
-void ReportBoxesToLog(THostLog& log) {
-    SetMessageBoxPresenter([&log](const TMessageBoxRequest& request) {
-        const TMsgButton answer = WriteMessageBoxToStderr(request);
-        log.AddHostNote(request.Icon == TMsgIcon::Error ? NHX_LOG_ERROR : NHX_LOG_NOTICE,
-                        std::string("Message box (") + MsgIconName(request.Icon) +
-                            "): " + request.Text + " [answered " + MsgButtonName(answer) + "]");
-        return answer;
     });
 }
 
@@ -127,8 +116,10 @@ int Run(const THostOptions& options, const char* argv0) {
     for (const THostLogEntry& entry : host.Log().Entries()) {
         std::cout << THostLog::FormatEntry(entry) << std::endl;
     }
+    // Headless, message boxes and error reports (the module's too) reach the log.
+    std::unique_ptr<THostStderrTee> tee;
     if (options.Headless) {
-        ReportBoxesToLog(host.Log());
+        tee = std::make_unique<THostStderrTee>(host.SharedLog());
     }
     // Goes before the host: it stops listening to the host's variables and scripts.
     std::unique_ptr<THostMqttBridge> bridge;
@@ -167,7 +158,7 @@ int Run(const THostOptions& options, const char* argv0) {
     window.reset();
     host.Shutdown();
     bridge.reset();
-    SetMessageBoxPresenter({});
+    tee.reset();
     return 0;
 }
 

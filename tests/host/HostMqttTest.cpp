@@ -160,3 +160,23 @@ TEST_F(MqttTest, BrokerAwayAtStartOrLaterIsRetriedAndGetsTheStateAgain) {
     EXPECT_EQ(CountLogged(host, "MQTT: lost the connection to the broker at " + address), 1);
     EXPECT_EQ(CountLogged(host, "MQTT: connected to " + address), 2);
 }
+
+TEST_F(MqttTest, RefusedCredentialsAreLoggedOnceAndTheHostRunsOn) {
+    TMqttBroker strict(KernelDir() + "strict-", false);
+    ASSERT_TRUE(strict.Start());
+    TNHXHost host(Options());
+    THostMqttOptions options = BridgeOptions();
+    options.Port = strict.Port;
+    options.User = "nhx";
+    options.Password = "wrong";
+    THostMqttBridge bridge(options, host.SharedLog());
+    bridge.Attach(host.Variables(), host.Scripter());
+    bridge.Start();
+    // Refused at once, then again after 1 and 2 seconds.
+    WaitUntil([] { return false; }, 3500);
+    EXPECT_FALSE(bridge.Connected());
+    EXPECT_EQ(CountLogged(host, "MQTT: the broker at 127.0.0.1:" + std::to_string(strict.Port) +
+                                    " refused the connection: Connection Refused: not authorised"),
+              1);
+    EXPECT_EQ(CountLogged(host, "MQTT: "), 1);
+}

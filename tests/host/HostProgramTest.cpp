@@ -187,6 +187,22 @@ TEST_F(HostTest, DueAppointmentRunsItsScriptUnderTheRealModule) {
     EXPECT_EQ(done.Out, "1\n") << done.Err;
 }
 
+// Headless, the module's error report (no database at the first tick) reaches the log too.
+TEST_F(HostTest, HeadlessErrorReportsGoToTheLog) {
+    const QString faketime = QStandardPaths::findExecutable("faketime");
+    if (!QFileInfo::exists(MONDREL_MODULE_PATH) || faketime.isEmpty()) {
+        GTEST_SKIP() << "needs the module and faketime";
+    }
+    TRunResult run = RunProgram(
+        faketime, {"-f", "@2026-12-08 10:29:50 x60", NHX_HOST_PATH, "--headless", "--quit-after",
+                   "90", "--kernel-dir", QString::fromStdString(KernelDir())});
+    ASSERT_TRUE(run.Finished);
+    EXPECT_NE(Find(run.Out, " 10024 error  [NHX] Mondrel error: Failed to open database"),
+              std::string::npos)
+        << run.Out;
+    EXPECT_NE(Find(run.Err, "Failed to open database"), std::string::npos) << run.Err;
+}
+
 // The real module's minute-0 tick writes the flag variable the user declared in the variables
 // file: the write reaches its MQTT topic and the file. The clock runs sixty times fast.
 TEST_F(HostTest, DeclaredFlagVariableReachesMqttAndTheFile) {

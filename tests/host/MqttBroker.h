@@ -43,12 +43,13 @@ inline bool PortAccepts(int port) {
 
 class TMqttBroker {
   public:
-    explicit TMqttBroker(const std::string& dir)
+    // Without `anonymous`, every client is refused (no one has a password).
+    explicit TMqttBroker(const std::string& dir, bool anonymous = true)
         : Port(FreeLoopbackPort()), ConfigFile(dir + "mosquitto.conf") {
         // No persistence: a restarted broker has forgotten every retained message.
         WriteWholeFile(ConfigFile,
-                       "listener " + std::to_string(Port) +
-                           " 127.0.0.1\nallow_anonymous true\npersistence false\n",
+                       "listener " + std::to_string(Port) + " 127.0.0.1\nallow_anonymous " +
+                           (anonymous ? "true" : "false") + "\npersistence false\n",
                        false);
     }
     ~TMqttBroker() { Stop(); }
