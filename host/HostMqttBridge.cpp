@@ -36,9 +36,9 @@ void InitLibraryOnce() {
 }
 
 // libmosquitto says "Unknown error" for errors it leaves in errno.
-std::string ErrorText(int result) {
+std::string ErrorText(int result, int error = errno) {
     if (result == MOSQ_ERR_ERRNO) {
-        return std::strerror(errno);
+        return std::strerror(error);
     }
     return mosquitto_strerror(result);
 }
@@ -338,9 +338,11 @@ void THostMqttBridge::RunNetwork() {
         bool wasConnected = false;
         int result =
             mosquitto_connect_async(Client, Settings.Host.c_str(), Settings.Port, KeepAliveSeconds);
+        int error = errno;
         std::chrono::steady_clock::time_point stopDeadline{};
         while (result == MOSQ_ERR_SUCCESS) {
             result = mosquitto_loop(Client, 1000, 1);
+            error = errno;
             wasConnected = wasConnected || IsConnected;
             if (stopping()) {
                 // Room for the "offline" message and the disconnect to go out.
@@ -363,7 +365,7 @@ void THostMqttBridge::RunNetwork() {
                 LossNoted = true;
                 Note(NHX_LOG_ERROR, (wasConnected ? "MQTT: lost the connection to the broker at "
                                                   : "MQTT: cannot reach the broker at ") +
-                                        Settings.Address() + ": " + ErrorText(result) +
+                                        Settings.Address() + ": " + ErrorText(result, error) +
                                         "; trying again with back-off, the host runs on");
             }
         }
