@@ -109,12 +109,14 @@ NHXResult NHXCALL THostEventScripter::RunScript(NHXText script, NHXText sender, 
                                                 const TNHXScriptParams* params, int32_t) {
     THostScriptRun run = DescribeRun(script, sender, params);
     if (Publisher && IsPublishedScript(run.Script)) {
+        // A publisher that throws has not published.
+        run.Result = E_FAIL;
         RunGuarded([&] { run.Result = Publisher(run) ? S_OK : E_FAIL; });
     } else if (const std::string path = ResolveScript(run.Script); path.empty()) {
         Log->AddHostNote(NHX_LOG_ERROR, "Script not in the scripts folder: " + run.Script);
         run.Result = E_FAIL;
     } else if (static_cast<int>(Running.size()) < MaxRunningScripts && Queue.empty()) {
-        std::string failure;
+        std::string failure = "the error reported";
         RunGuarded([&] { failure = Start(path, run); });
         if (!failure.empty()) {
             Log->AddHostNote(NHX_LOG_ERROR,
