@@ -182,8 +182,15 @@ std::string THostMqttBridge::ScriptRunJson(const THostScriptRun& run, const QDat
     std::string json = "{\"sender\":";
     AppendJsonString(json, run.Sender);
     json += ",\"time\":";
-    AppendJsonString(
-        json, time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODate).toStdString());
+    // Local time with its offset, "+00:00" included (never "Z").
+    const int offset = time.offsetFromUtc();
+    const int minutes = std::abs(offset) / 60;
+    const QString zone = QStringLiteral("%1%2:%3")
+                             .arg(offset < 0 ? '-' : '+')
+                             .arg(minutes / 60, 2, 10, QLatin1Char('0'))
+                             .arg(minutes % 60, 2, 10, QLatin1Char('0'));
+    AppendJsonString(json,
+                     (time.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) + zone).toStdString());
     json += ",\"parameters\":{";
     for (size_t i = 0; i < run.Params.size(); ++i) {
         if (i > 0) {
