@@ -142,6 +142,9 @@ TEST_F(HostTest, AddVariableButtonDeclaresAVariable) {
     EXPECT_EQ(host.Variables().Find("Vacation")->Value, "true");
     QCoreApplication::processEvents();
     EXPECT_EQ(window.findChild<QTableWidget*>("Variables")->rowCount(), 1);
+    if (const char* picture = std::getenv("MONDREL_GRAB_DIR")) {
+        window.grab().save(QString::fromLocal8Bit(picture) + "/host-window.png");
+    }
 }
 
 // The real module in the window: its add-in's Open has the host make an instance whose page shows.
