@@ -26,6 +26,7 @@ constexpr int QosAtLeastOnce = 1;
 // Unacknowledged script runs kept for a broker that is away; beyond them runs are not published.
 constexpr int MaxUnacknowledged = 1000;
 constexpr std::chrono::seconds StopGrace{3};
+constexpr const char* SystemCertificates = "/etc/ssl/certs";
 
 void InitLibraryOnce() {
     static std::once_flag once;
@@ -35,12 +36,13 @@ void InitLibraryOnce() {
     });
 }
 
-// libmosquitto says "Unknown error" for errors it leaves in errno.
+// libmosquitto says "Unknown error" for errors it leaves in errno. Without a closing full stop.
 std::string ErrorText(int result, int error = errno) {
-    if (result == MOSQ_ERR_ERRNO) {
-        return std::strerror(error);
+    std::string text = result == MOSQ_ERR_ERRNO ? std::strerror(error) : mosquitto_strerror(result);
+    if (!text.empty() && text.back() == '.') {
+        text.pop_back();
     }
-    return mosquitto_strerror(result);
+    return text;
 }
 
 // Appends `text` as a JSON string; invalid UTF-8 becomes U+FFFD.
@@ -117,7 +119,15 @@ THostMqttBridge::THostMqttBridge(THostMqttOptions options, std::shared_ptr<THost
                                   Settings.Password.empty() ? nullptr : Settings.Password.c_str());
     }
     if (Settings.Tls) {
+        // The system's certificates: OpenSSL's defaults and the hashed folder they live in here.
         mosquitto_int_option(Client, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
+        const int result =
+            mosquitto_tls_set(Client, nullptr, SystemCertificates, nullptr, nullptr, nullptr);
+        if (result != MOSQ_ERR_SUCCESS) {
+            Log->AddHostNote(NHX_LOG_ERROR, "MQTT: cannot use the certificates in " +
+                                                std::string(SystemCertificates) + ": " +
+                                                ErrorText(result));
+        }
     }
     mosquitto_connect_callback_set(Client, [](mosquitto*, void* self, int result) {
         static_cast<THostMqttBridge*>(self)->OnConnect(result);

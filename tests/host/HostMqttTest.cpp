@@ -135,7 +135,8 @@ TEST_F(MqttTest, VariablesScriptRunsAndDiscoveryReachTheBroker) {
 TEST_F(MqttTest, BrokerAwayAtStartOrLaterIsRetriedAndGetsTheStateAgain) {
     TNHXHost host(Options());
     host.Variables().PreCreate("Vacation", NHX_VAR_BOOLEAN, "false");
-    THostMqttBridge bridge(BridgeOptions(), host.SharedLog());
+    auto owned = std::make_unique<THostMqttBridge>(BridgeOptions(), host.SharedLog());
+    THostMqttBridge& bridge = *owned;
     bridge.Attach(host.Variables(), host.Scripter());
     bridge.Start();
     const std::string address = "127.0.0.1:" + std::to_string(Broker->Port);
@@ -159,6 +160,11 @@ TEST_F(MqttTest, BrokerAwayAtStartOrLaterIsRetriedAndGetsTheStateAgain) {
     EXPECT_EQ(CountLogged(host, "MQTT: cannot reach the broker at " + address), 1);
     EXPECT_EQ(CountLogged(host, "MQTT: lost the connection to the broker at " + address), 1);
     EXPECT_EQ(CountLogged(host, "MQTT: connected to " + address), 2);
+
+    // A host that stops says so itself.
+    owned.reset();
+    TMqttSubscriber status(Broker->Port, {"nhx/status"}, 1);
+    EXPECT_EQ(status.Lines(), std::vector<std::string>{"nhx/status offline"});
 }
 
 TEST_F(MqttTest, RefusedCredentialsAreLoggedOnceAndTheHostRunsOn) {
