@@ -23,8 +23,8 @@ namespace {
 constexpr int KeepAliveSeconds = 60;
 constexpr int MaxRetryDelaySeconds = 60;
 constexpr int QosAtLeastOnce = 1;
-// Unacknowledged script runs kept for a broker that is away; beyond them runs are not published.
-constexpr int MaxUnacknowledged = 1000;
+// Script runs kept for a broker that is away; beyond them runs are not published.
+constexpr size_t MaxWaitingRuns = 1000;
 constexpr std::chrono::seconds StopGrace{3};
 constexpr const char* SystemCertificates = "/etc/ssl/certs";
 
@@ -134,9 +134,6 @@ THostMqttBridge::THostMqttBridge(THostMqttOptions options, std::shared_ptr<THost
     });
     mosquitto_disconnect_callback_set(Client, [](mosquitto*, void* self, int result) {
         static_cast<THostMqttBridge*>(self)->OnDisconnect(result);
-    });
-    mosquitto_publish_callback_set(Client, [](mosquitto*, void* self, int) {
-        static_cast<THostMqttBridge*>(self)->OnPublish();
     });
 }
 
@@ -268,16 +265,23 @@ bool THostMqttBridge::PublishScriptRun(const THostScriptRun& run) {
                                                               : TopicLevel(run.Script));
     const std::string payload = ScriptRunJson(run, QDateTime::currentDateTime());
     std::lock_guard guard(Lock);
-    if (!IsConnected && Unacknowledged >= MaxUnacknowledged) {
+    // libmosquitto refuses messages while it has no connection: they wait here, in order.
+    if (IsConnected &&
+        mosquitto_publish(Client, nullptr, topic.c_str(), static_cast<int>(payload.size()),
+                          payload.data(), QosAtLeastOnce, false) == MOSQ_ERR_SUCCESS) {
+        return true;
+    }
+    if (WaitingRuns.size() >= MaxWaitingRuns) {
         if (!OverflowNoted) {
             OverflowNoted = true;
-            Note(NHX_LOG_ERROR, "MQTT: " + std::to_string(Unacknowledged) +
+            Note(NHX_LOG_ERROR, "MQTT: " + std::to_string(WaitingRuns.size()) +
                                     " script runs wait for the broker at " + Settings.Address() +
                                     "; further runs are not published until it is back");
         }
         return false;
     }
-    return PublishLocked(topic, payload, QosAtLeastOnce, false);
+    WaitingRuns.emplace_back(topic, payload);
+    return true;
 }
 
 bool THostMqttBridge::PublishLocked(const std::string& topic, const std::string& payload, int qos,
@@ -289,7 +293,6 @@ bool THostMqttBridge::PublishLocked(const std::string& topic, const std::string&
         Note(NHX_LOG_ERROR, "MQTT: cannot publish to " + topic + ": " + ErrorText(result));
         return false;
     }
-    ++Unacknowledged;
     return true;
 }
 
@@ -322,22 +325,19 @@ void THostMqttBridge::OnConnect(int result) {
     LastRefusal.clear();
     RetryDelaySeconds = 1;
     IsConnected = true;
-    // What was waiting goes out now (or was dropped with the old session).
-    Unacknowledged = 0;
     OverflowNoted = false;
     PublishLocked(Settings.Prefix + "/status", "online", QosAtLeastOnce, true);
     for (const auto& [topic, payload] : Retained) {
         PublishLocked(topic, payload, QosAtLeastOnce, true);
     }
+    for (const auto& [topic, payload] : WaitingRuns) {
+        PublishLocked(topic, payload, QosAtLeastOnce, false);
+    }
+    WaitingRuns.clear();
 }
 
 void THostMqttBridge::OnDisconnect(int) {
     IsConnected = false;
-}
-
-void THostMqttBridge::OnPublish() {
-    std::lock_guard guard(Lock);
-    Unacknowledged = std::max(0, Unacknowledged - 1);
 }
 
 void THostMqttBridge::SleepBeforeRetry() {

@@ -11,12 +11,14 @@
 // hands messages over (libmosquitto queues them under its own lock) and updates the retained state
 // under the bridge's lock; the thread's news (connected, lost, refused) reaches the log through the
 // event loop. A lost broker is retried with back-off (1 s doubling to 60 s); its loss and each
-// different refusal are logged once, and the retained state is published again on reconnect.
+// different refusal are logged once, and the retained state is published again on reconnect,
+// followed by the script runs made meanwhile (the last 1,000 at most).
 #pragma once
 
 #include <QObject>
 #include <atomic>
 #include <condition_variable>
+#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -85,7 +87,6 @@ class THostMqttBridge {
     // Called on the network thread by libmosquitto.
     void OnConnect(int result);
     void OnDisconnect(int result);
-    void OnPublish();
     // Hands a log note to the event loop's thread.
     void Note(int32_t kind, std::string text);
     // With the lock held: publishes and logs a refusal.
@@ -108,9 +109,9 @@ class THostMqttBridge {
     std::map<std::string, std::string> Retained;
     std::atomic<bool> IsConnected = false;
     bool Stopping = false;
-    // Script runs handed to libmosquitto and not yet acknowledged by the broker. While the
-    // broker is away they wait in libmosquitto's queue, which must not grow without end.
-    int Unacknowledged = 0;
+    // Script runs (topic, payload) made while the broker is away, published in order when it is
+    // back; at most MaxWaitingRuns.
+    std::deque<std::pair<std::string, std::string>> WaitingRuns;
     bool OverflowNoted = false;
     // Network thread only.
     int RetryDelaySeconds = 1;
