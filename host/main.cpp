@@ -121,7 +121,7 @@ int Run(const THostOptions& options, const char* argv0) {
     if (options.Headless) {
         tee = std::make_unique<THostStderrTee>(host.SharedLog());
     }
-    // Goes before the host: it stops listening to the host's variables and scripts.
+    // Destroyed before the host: it stops listening to the host's variables and scripts.
     std::unique_ptr<THostMqttBridge> bridge;
     if (options.Mqtt.Enabled()) {
         bridge = std::make_unique<THostMqttBridge>(options.Mqtt, host.SharedLog());
