@@ -6,8 +6,9 @@ FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc)
 # ON turns every compiler warning into an error (CI does).
 WERROR ?= OFF
+PREFIX ?= /usr/local
 
-.PHONY: setup build run test test-asan fuzz bench clean
+.PHONY: setup build run test test-asan fuzz bench install clean
 
 setup:
 	@scripts/setup
@@ -47,6 +48,11 @@ bench: build
 	$(BUILD_DIR)/bench/instances_bench
 	$(BUILD_DIR)/bench/ical_bench
 	$(BUILD_DIR)/bench/refresh_bench
+
+# The programs, the module and the systemd units under $(DESTDIR)$(PREFIX) (README: "Running it
+# as a service").
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD_DIR) --prefix "$(PREFIX)"
 
 clean:
 	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR)

@@ -2,9 +2,17 @@
 // names that would leave the folder are never looked up or run. RunScript starts the script
 // without waiting, with the sender and the run's parameters as environment variables, and logs
 // its output lines and exit status when it ends.
+//
+// At most MaxRunningScripts run at once; further runs wait in a queue, in the order they came,
+// and start as others end. Each running script holds pipes and a process slot, so a burst (a
+// host that was down all morning fires hundreds of appointments in one tick) must not start
+// them all at once: the process would run out of file descriptors and the scripts would fail.
 #pragma once
 
+#include <QObject>
 #include <QString>
+#include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,6 +40,16 @@ struct THostScriptRun {
 // The environment variable that carries the sender of a run.
 inline constexpr const char* ScriptSenderVariable = "NHX_SENDER";
 
+// Scripts run at once. Each holds three or four descriptors in the host (its pipes and process
+// handle): 32 stay far below the usual limit of 1,024 descriptors, leave room for databases and
+// sockets, and still run a morning's backlog of short scripts in seconds without forking
+// hundreds of shells on a small machine.
+inline constexpr int MaxRunningScripts = 32;
+
+// Scripts with this prefix have no file: they are handed to the publisher (MQTT), which sends
+// the run to the topic after the prefix.
+inline constexpr const char* PublishedScriptPrefix = "mqtt/";
+
 class THostEventScripter final : public TNHXMessageObject<INHXEventScripter> {
   public:
     THostEventScripter(std::shared_ptr<THostLog> log, std::string scriptsDir);
@@ -53,14 +71,25 @@ class THostEventScripter final : public TNHXMessageObject<INHXEventScripter> {
     // Names of the executable files in the folder, sorted.
     std::vector<std::string> ListScripts() const;
 
+    // Handed every run (a script started or queued, or a published script); for published
+    // scripts its answer is the run's result. Without a publisher, published scripts are
+    // unknown names.
+    using TPublisher = std::function<bool(const THostScriptRun&)>;
+    void SetPublisher(TPublisher publisher) { Publisher = std::move(publisher); }
+    // "mqtt/TOPIC" with a topic MQTT can publish to (no '+', '#' or zero byte).
+    static bool IsPublishedScript(const std::string& name);
+
+    // The last lookups and runs (HostHistoryLimit each).
     const std::vector<std::string>& Lookups() const { return LookupNames; }
     const std::vector<THostScriptRun>& Runs() const { return RunRecords; }
     void ClearHistory();
 
     // Scripts started and not yet finished.
     int RunningCount() const { return static_cast<int>(Running.size()); }
-    // Runs the event loop until every started script has finished and its output is logged, or
-    // the timeout passes; answers true when none is left running.
+    // Runs waiting for a free slot.
+    int QueuedCount() const { return static_cast<int>(Queue.size()); }
+    // Runs the event loop until every started and queued script has finished and its output is
+    // logged, or the timeout passes; answers true when none is left.
     bool WaitForScripts(int timeoutMs);
 
   protected:
@@ -71,17 +100,29 @@ class THostEventScripter final : public TNHXMessageObject<INHXEventScripter> {
         std::unique_ptr<QProcess> Process;
         std::string Name;
         std::string Pending;  // output after the last complete line
+        bool Starting = true;
+        std::string StartError;  // set when the start failed while Starting
+    };
+    struct TQueuedRun {
+        std::string Path;
+        THostScriptRun Run;
     };
 
-    void Start(const std::string& path, const THostScriptRun& run);
+    // Answers why the script could not be started, or empty when it runs.
+    std::string Start(const std::string& path, const THostScriptRun& run);
+    void StartQueued();
     void LogOutput(TProcess& run, bool flushPartialLine);
     void Finish(TProcess& run, int32_t kind, const std::string& outcome);
+    void Discard(TProcess& run);
 
     std::shared_ptr<THostLog> Log;
     std::string Dir;
+    TPublisher Publisher;
     std::vector<std::string> LookupNames;
     std::vector<THostScriptRun> RunRecords;
     std::vector<std::unique_ptr<TProcess>> Running;
-    // Ended runs, freed at the next start or with the scripter (never inside their own signals).
+    std::deque<TQueuedRun> Queue;
+    // Ended runs, freed by a zero-time timer of this collector (which goes with the scripter).
     std::vector<std::unique_ptr<TProcess>> Ended;
+    QObject EndedCollector;
 };

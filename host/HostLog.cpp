@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "HostHistory.h"
 #include "UNHXTypes.h"
 
 namespace {
@@ -18,10 +19,12 @@ std::string OneLine(std::string text) {
 void THostLog::Add(int32_t kind, std::string sender, std::string text, THostLogOrigin origin) {
     Items.push_back(THostLogEntry{QDateTime::currentDateTime(), kind, std::move(sender),
                                   std::move(text), origin});
-    // A copy: a listener may add or remove listeners.
+    KeepLast(Items);
+    // Copies: a listener may add entries, or add or remove listeners.
+    const THostLogEntry entry = Items.back();
     const auto listeners = Listeners;
     for (const auto& [handle, listener] : listeners) {
-        listener(Items.back());
+        listener(entry);
     }
 }
 

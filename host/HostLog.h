@@ -1,6 +1,7 @@
 // The host's log: every entry the module writes through the kernel's LogMessage and the host's own
-// notes (variable writes, script runs). Entries are kept for tests and the window, and handed to
-// listeners as they arrive (the program prints them to standard output).
+// notes (variable writes, script runs). The last entries (HostHistoryLimit) are kept for tests and
+// the window; every entry is handed to listeners as it arrives (the program prints them to
+// standard output), so nothing older needs to stay in memory.
 #pragma once
 
 #include <QDateTime>
@@ -31,7 +32,7 @@ class THostLog {
     // A note of the host itself, sender "NHX".
     void AddHostNote(int32_t kind, std::string text);
 
-    // Every entry, in order.
+    // The last entries, in order.
     const std::vector<THostLogEntry>& Entries() const { return Items; }
     // Only what modules wrote through LogMessage, in order.
     std::vector<THostLogEntry> ModuleEntries() const;

@@ -1,12 +1,23 @@
 #include "HostOptions.h"
 
+#include <QFileInfo>
 #include <charconv>
 #include <cmath>
 #include <map>
 
 namespace {
 
-enum class TOption { Module, Settings, KernelDir, Scripts, VariablesOut, QuitAfter };
+enum class TOption {
+    Module,
+    Settings,
+    KernelDir,
+    Scripts,
+    Variables,
+    QuitAfter,
+    Mqtt,
+    MqttPrefix,
+    MqttDiscovery
+};
 
 const std::map<std::string, TOption>& ValueOptions() {
     static const std::map<std::string, TOption> options = {
@@ -14,8 +25,13 @@ const std::map<std::string, TOption>& ValueOptions() {
         {"--settings", TOption::Settings},
         {"--kernel-dir", TOption::KernelDir},
         {"--scripts", TOption::Scripts},
-        {"--variables-out", TOption::VariablesOut},
-        {"--quit-after", TOption::QuitAfter}};
+        {"--variables", TOption::Variables},
+        // The name the option had while the file was only written.
+        {"--variables-out", TOption::Variables},
+        {"--quit-after", TOption::QuitAfter},
+        {"--mqtt", TOption::Mqtt},
+        {"--mqtt-prefix", TOption::MqttPrefix},
+        {"--mqtt-discovery", TOption::MqttDiscovery}};
     return options;
 }
 
@@ -29,6 +45,15 @@ double ParseSeconds(const std::string& text) {
                            "\"");
     }
     return seconds;
+}
+
+std::string CheckedPrefix(const std::string& option, const std::string& value) {
+    if (!IsTopicPrefix(value)) {
+        throw EOptionError(option + " needs an MQTT topic prefix such as \"nhx\" or \"home/nhx\" " +
+                           "(no '+', '#', empty levels or leading or trailing '/'), not \"" +
+                           value + "\"");
+    }
+    return value;
 }
 
 void Apply(THostOptions& options, TOption option, const std::string& name,
@@ -49,11 +74,24 @@ void Apply(THostOptions& options, TOption option, const std::string& name,
         case TOption::Scripts:
             options.Host.ScriptsDir = value;
             break;
-        case TOption::VariablesOut:
+        case TOption::Variables:
             options.Host.VariablesOut = value;
             break;
         case TOption::QuitAfter:
             options.QuitAfter = ParseSeconds(value);
+            break;
+        case TOption::Mqtt:
+            try {
+                ApplyMqttUrl(options.Mqtt, value);
+            } catch (const std::invalid_argument& e) {
+                throw EOptionError(name + ": " + e.what());
+            }
+            break;
+        case TOption::MqttPrefix:
+            options.Mqtt.Prefix = CheckedPrefix(name, value);
+            break;
+        case TOption::MqttDiscovery:
+            options.Mqtt.DiscoveryPrefix = CheckedPrefix(name, value);
             break;
     }
 }
@@ -72,10 +110,14 @@ THostOptions ParseHostOptions(const std::vector<std::string>& args) {
             options.Headless = true;
             continue;
         }
+        if (arg == "--list-databases") {
+            options.ListDatabases = true;
+            continue;
+        }
         // Both "--name value" and "--name=value".
         const size_t equals = arg.find('=');
         const std::string name = arg.substr(0, equals);
-        if (name == "--headless" || name == "--help") {
+        if (name == "--headless" || name == "--help" || name == "--list-databases") {
             throw EOptionError(name + " takes no value");
         }
         auto it = ValueOptions().find(name);
@@ -90,6 +132,11 @@ THostOptions ParseHostOptions(const std::vector<std::string>& args) {
         } else {
             throw EOptionError(name + " needs a value");
         }
+    }
+    const THostMqttOptions plain;
+    if (!options.Mqtt.Enabled() && (options.Mqtt.Prefix != plain.Prefix ||
+                                    options.Mqtt.DiscoveryPrefix != plain.DiscoveryPrefix)) {
+        throw EOptionError("--mqtt-prefix and --mqtt-discovery need --mqtt URL");
     }
     return options;
 }
@@ -107,9 +154,18 @@ Options:
                          directory)
   --scripts DIR          the folder of executable scripts (default: scripts/ in the kernel
                          directory)
-  --variables-out FILE   rewrite FILE on every variable change: name<TAB>type<TAB>value lines
-  --headless             no window; message boxes and errors go to standard error
+  --variables FILE       keep the variables in FILE: read at start, rewritten on every change;
+                         one name<TAB>type<TAB>value line each (type 0 or boolean, 3 or
+                         string); add lines to declare variables (--variables-out: the same)
+  --headless             no window; message boxes and errors go to the log and standard error
   --quit-after SECONDS   quit by itself after that many seconds
+  --mqtt URL             publish variables and script runs to an MQTT broker:
+                         mqtt://[user:password@]host[:port], mqtts:// for TLS
+  --mqtt-prefix PREFIX   the topics' prefix (default: nhx)
+  --mqtt-discovery PREFIX
+                         announce the variables for discovery under PREFIX (homeassistant)
+  --list-databases       print the database of every instance in the settings and the default
+                         one, one path a line, and exit
   --help                 this text
 
 The log goes to standard output, one line per entry: time, kind, [sender], text.
@@ -121,5 +177,11 @@ std::string DefaultModulePath(const std::string& programDir) {
     if (!dir.empty() && dir.back() != '/') {
         dir += '/';
     }
-    return dir + "../module/Core.Mondrel.so";
+    // The build tree's layout, else the installed one (bin/ and lib/nhx/).
+    const std::string built = dir + "../module/Core.Mondrel.so";
+    const std::string installed = dir + "../lib/nhx/Core.Mondrel.so";
+    return !QFileInfo::exists(QString::fromStdString(built)) &&
+                   QFileInfo::exists(QString::fromStdString(installed))
+               ? installed
+               : built;
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "HostMqttBridge.h"
 #include "NHXHost.h"
 
 // A command line that cannot be used; the message says why.
@@ -19,6 +20,10 @@ struct THostOptions {
     std::string ModulePath;
     TNHXHostOptions Host;
     bool Headless = false;
+    // The MQTT bridge; without --mqtt (an empty broker host) there is none.
+    THostMqttOptions Mqtt;
+    // Print the database of every instance named in the settings, and the default one, then exit.
+    bool ListDatabases = false;
     // Seconds until the program quits by itself; none: run until the window closes or a signal.
     std::optional<double> QuitAfter;
     bool Help = false;
@@ -30,5 +35,6 @@ THostOptions ParseHostOptions(const std::vector<std::string>& args);
 // The --help text.
 std::string HostUsage(const std::string& program);
 
-// The module used without --module: ../module/Core.Mondrel.so relative to the program's folder.
+// The module used without --module: ../module/Core.Mondrel.so relative to the program's folder
+// (the build tree), or ../lib/nhx/Core.Mondrel.so where only that exists (installed).
 std::string DefaultModulePath(const std::string& programDir);

@@ -2,6 +2,7 @@
 
 #include <QSettings>
 #include <QStringList>
+#include <algorithm>
 #include <stdexcept>
 
 #include "NHXPtr.h"
@@ -70,6 +71,21 @@ std::optional<std::string> THostSettings::Value(uint16_t instance,
         return value.toStringList().join(',').toStdString();
     }
     return value.toString().toStdString();
+}
+
+std::vector<uint16_t> THostSettings::Instances() const {
+    std::vector<uint16_t> numbers;
+    QSettings settings(ToQString(IniFile), QSettings::IniFormat);
+    for (const QString& group : settings.childGroups()) {
+        bool isNumber = false;
+        const uint number =
+            group.startsWith(QLatin1String("Instance")) ? group.mid(8).toUInt(&isNumber) : 0;
+        if (isNumber && number <= 0xFFFF) {
+            numbers.push_back(static_cast<uint16_t>(number));
+        }
+    }
+    std::sort(numbers.begin(), numbers.end());
+    return numbers;
 }
 
 void THostSettings::SetValue(uint16_t instance, const std::vector<std::string>& section,

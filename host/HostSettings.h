@@ -38,6 +38,8 @@ class THostSettings final : public TNHXMessageObject<INHXSettings> {
 
     // ---- For the host and tests ----
     const std::string& File() const { return IniFile; }
+    // The numbers of the instances the file holds settings for, ascending.
+    std::vector<uint16_t> Instances() const;
     void SetValue(uint16_t instance, const std::vector<std::string>& section,
                   const std::string& key, const std::string& value);
     void RemoveValue(uint16_t instance, const std::vector<std::string>& section,

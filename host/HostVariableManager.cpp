@@ -1,10 +1,14 @@
 #include "HostVariableManager.h"
 
 #include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <algorithm>
+#include <charconv>
 #include <utility>
 
+#include "HostHistory.h"
 #include "NHXPtr.h"
 
 namespace {
@@ -42,6 +46,47 @@ std::string EscapeDumpField(const std::string& text) {
     return out;
 }
 
+// The reverse of EscapeDumpField; a backslash before any other character stays as it is.
+std::string UnescapeDumpField(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\' || i + 1 == text.size()) {
+            out += text[i];
+            continue;
+        }
+        switch (text[i + 1]) {
+            case '\\':
+                out += '\\';
+                break;
+            case 't':
+                out += '\t';
+                break;
+            case 'n':
+                out += '\n';
+                break;
+            case 'r':
+                out += '\r';
+                break;
+            default:
+                out += text[i];
+                continue;
+        }
+        ++i;
+    }
+    return out;
+}
+
+std::vector<std::string> SplitTabs(const std::string& line) {
+    std::vector<std::string> fields;
+    size_t start = 0;
+    for (size_t tab; (tab = line.find('\t', start)) != std::string::npos; start = tab + 1) {
+        fields.push_back(line.substr(start, tab - start));
+    }
+    fields.push_back(line.substr(start));
+    return fields;
+}
+
 const char* CallName(THostVariableCall call) {
     switch (call) {
         case THostVariableCall::CreateVariable:
@@ -77,6 +122,33 @@ std::string THostVariableManager::BooleanText(bool value) {
     return value ? "true" : "false";
 }
 
+std::optional<bool> THostVariableManager::ParseBoolean(const std::string& text) {
+    const QString lower = QString::fromStdString(text).toLower();
+    if (lower.isEmpty() || lower == QLatin1String("false")) {
+        return false;
+    }
+    if (lower == QLatin1String("true")) {
+        return true;
+    }
+    return std::nullopt;
+}
+
+std::optional<uint8_t> THostVariableManager::ParseType(const std::string& text) {
+    if (text == "boolean") {
+        return NHX_VAR_BOOLEAN;
+    }
+    if (text == "string") {
+        return NHX_VAR_STRING;
+    }
+    unsigned code = 0;
+    const char* end = text.data() + text.size();
+    auto [stop, error] = std::from_chars(text.data(), end, code);
+    if (text.empty() || error != std::errc() || stop != end || code > 255) {
+        return std::nullopt;
+    }
+    return static_cast<uint8_t>(code);
+}
+
 const THostVariable* THostVariableManager::Lookup(const std::string& name) const {
     auto it = std::find_if(Items.begin(), Items.end(),
                            [&name](const THostVariable& v) { return v.Name == name; });
@@ -94,6 +166,18 @@ std::optional<THostVariable> THostVariableManager::Find(const std::string& name)
 
 void THostVariableManager::Record(const THostVariableCallRecord& record) {
     Calls.push_back(record);
+    KeepLast(Calls);
+}
+
+void THostVariableManager::NoteOncePerDay(const std::string& text) {
+    const QDate today = QDate::currentDate();
+    if (today != NotedDay) {
+        NotedDay = today;
+        NotedToday.clear();
+    }
+    if (NotedToday.insert(text).second) {
+        Log->AddHostNote(NHX_LOG_ERROR, text + " (logged once a day)");
+    }
 }
 
 NHXResult NHXCALL THostVariableManager::CreateVariable(NHXText name, uint8_t type) {
@@ -120,7 +204,7 @@ NHXResult NHXCALL THostVariableManager::CreateVariable(NHXText name, uint8_t typ
     }
     Record(record);
     if (NHXSucceeded(record.Result)) {
-        AfterChange();
+        AfterChange(Lookup(record.Name));
     }
     return record.Result;
 }
@@ -142,16 +226,17 @@ NHXResult NHXCALL THostVariableManager::WriteString(NHXText name, NHXText value)
 }
 
 // Writes only into an existing variable of the written type: a module writing into a name the
-// user never created, or of another type, learns it from the result and the log.
+// user never declared, or of another type, learns it from the result and the log. A module
+// repeats such a write every hour or minute, so the log names it once a day.
 NHXResult THostVariableManager::Write(THostVariableCallRecord record, uint8_t typeCode) {
     const std::string call = CallName(record.Call);
     THostVariable* variable = Lookup(record.Name);
     if (!variable) {
-        Log->AddHostNote(NHX_LOG_ERROR, call + ": no variable named \"" + record.Name + "\"");
+        NoteOncePerDay(call + ": no variable named \"" + record.Name + "\"");
         record.Result = E_FAIL;
     } else if (variable->TypeCode != typeCode) {
-        Log->AddHostNote(NHX_LOG_ERROR, call + ": " + record.Name + " is a " +
-                                            TypeName(variable->TypeCode) + " variable");
+        NoteOncePerDay(call + ": " + record.Name + " is a " + TypeName(variable->TypeCode) +
+                       " variable");
         record.Result = E_FAIL;
     } else {
         variable->Value = record.Value;
@@ -160,7 +245,7 @@ NHXResult THostVariableManager::Write(THostVariableCallRecord record, uint8_t ty
     }
     Record(record);
     if (NHXSucceeded(record.Result)) {
-        AfterChange();
+        AfterChange(variable);
     }
     return record.Result;
 }
@@ -195,21 +280,114 @@ void THostVariableManager::PreCreate(const std::string& name, uint8_t typeCode,
     variable->TypeCode = typeCode;
     variable->Value = value.empty() && typeCode == NHX_VAR_BOOLEAN ? BooleanText(false) : value;
     variable->Updated = CurrentDateTime();
-    AfterChange();
+    AfterChange(variable);
 }
 
-void THostVariableManager::SetDumpFile(std::string path) {
+std::string THostVariableManager::Declare(const std::string& name, uint8_t typeCode,
+                                          const std::string& value) {
+    if (name.empty()) {
+        return "A variable needs a name";
+    }
+    if (Lookup(name)) {
+        return "A variable named \"" + name + "\" exists already";
+    }
+    std::string stored = value;
+    if (typeCode == NHX_VAR_BOOLEAN) {
+        const std::optional<bool> flag = ParseBoolean(value);
+        if (!flag) {
+            return "A boolean variable is true or false, not \"" + value + "\"";
+        }
+        stored = BooleanText(*flag);
+    }
+    PreCreate(name, typeCode, stored);
+    Log->AddHostNote(NHX_LOG_NOTICE,
+                     "Variable declared: " + name + " (" + TypeName(typeCode) + ") := " + stored);
+    return {};
+}
+
+void THostVariableManager::UseFile(std::string path) {
     DumpFile = std::move(path);
+    if (!DumpFile.empty()) {
+        ReadFile();
+    }
     WriteDump();
 }
 
-void THostVariableManager::AfterChange() {
+std::string THostVariableManager::ParseLine(const std::string& line, THostVariable& out) const {
+    const std::vector<std::string> fields = SplitTabs(line);
+    if (fields.size() != 3) {
+        return "not name<TAB>type<TAB>value";
+    }
+    out.Name = UnescapeDumpField(fields[0]);
+    out.Value = UnescapeDumpField(fields[2]);
+    const std::optional<uint8_t> type = ParseType(fields[1]);
+    if (!type.has_value()) {
+        return "unknown type \"" + fields[1] + "\" (0 or boolean, 3 or string)";
+    }
+    out.TypeCode = type.value();
+    if (Lookup(out.Name)) {
+        return "\"" + out.Name + "\" is declared twice";
+    }
+    if (out.Name.empty()) {
+        return "a variable needs a name";
+    }
+    if (out.TypeCode == NHX_VAR_BOOLEAN) {
+        const std::optional<bool> flag = ParseBoolean(out.Value);
+        if (!flag.has_value()) {
+            return "a boolean is true or false";
+        }
+        out.Value = BooleanText(flag.value());
+    }
+    return {};
+}
+
+void THostVariableManager::ReadFile() {
+    const QString path = QString::fromStdString(DumpFile);
+    const QFileInfo info(path);
+    if (info.isDir()) {
+        throw EVariablesFileError("the variables file " + DumpFile + " is a directory");
+    }
+    if (!info.exists()) {
+        return;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        throw EVariablesFileError("cannot read the variables file " + DumpFile + ": " +
+                                  file.errorString().toStdString());
+    }
+    int number = 0;
+    while (!file.atEnd()) {
+        std::string line = file.readLine().toStdString();
+        ++number;
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
+            line.pop_back();
+        }
+        if (line.empty() || line.front() == '#') {
+            continue;
+        }
+        THostVariable variable;
+        const std::string problem = ParseLine(line, variable);
+        if (!problem.empty()) {
+            Log->AddHostNote(NHX_LOG_ERROR, "Variables file " + DumpFile + ", line " +
+                                                std::to_string(number) + " skipped: " + problem);
+            continue;
+        }
+        variable.Updated = CurrentDateTime();
+        Items.push_back(std::move(variable));
+    }
+    Log->AddHostNote(NHX_LOG_NOTICE,
+                     std::to_string(Items.size()) + " variables read from " + DumpFile);
+}
+
+void THostVariableManager::AfterChange(const THostVariable* changed) {
     WriteDump();
+    if (changed && VariableChanged) {
+        VariableChanged(*changed);
+    }
     if (Changed) {
         Changed();
     }
 }
-
 void THostVariableManager::WriteDump() const {
     if (DumpFile.empty()) {
         return;

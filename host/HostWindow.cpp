@@ -14,6 +14,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "HostHistory.h"
+#include "HostVariableDialog.h"
 #include "MessageBox.h"
 #include "NHXHost.h"
 
@@ -61,7 +63,7 @@ THostWindow::THostWindow(TNHXHost& host, QWidget* parent) : QWidget(parent), Hos
     LogView = new QPlainTextEdit(this);
     LogView->setObjectName(QStringLiteral("Log"));
     LogView->setReadOnly(true);
-    LogView->setMaximumBlockCount(10000);
+    LogView->setMaximumBlockCount(static_cast<int>(HostHistoryLimit));
     LogView->setLineWrapMode(QPlainTextEdit::NoWrap);
 
     auto* top = new QSplitter(Qt::Horizontal);
@@ -69,7 +71,20 @@ THostWindow::THostWindow(TNHXHost& host, QWidget* parent) : QWidget(parent), Hos
     left->addWidget(InGroup(tr("Add-ins"), AddInTable));
     left->addWidget(InGroup(tr("Instances"), InstanceTable));
     top->addWidget(left);
-    top->addWidget(InGroup(tr("Variables"), VariableTable));
+    auto* variables = new QWidget;
+    auto* variablesLayout = new QVBoxLayout(variables);
+    variablesLayout->setContentsMargins(0, 0, 0, 0);
+    variablesLayout->addWidget(VariableTable);
+    auto* addVariable = new QPushButton(tr("Add variable"));
+    addVariable->setObjectName(QStringLiteral("AddVariable"));
+    connect(addVariable, &QPushButton::clicked, this, [this] {
+        RunGuarded([this] {
+            THostVariableDialog dialog(Host.Variables(), this);
+            dialog.exec();
+        });
+    });
+    variablesLayout->addWidget(addVariable, 0, Qt::AlignRight);
+    top->addWidget(InGroup(tr("Variables"), variables));
     top->setSizes({600, 360});
     auto* all = new QSplitter(Qt::Vertical);
     all->addWidget(top);

@@ -60,7 +60,7 @@ TNHXHost::TNHXHost(TNHXHostOptions options)
     kernel.AddService(IID_INHXModuleLoader, ModuleLoader.Get());
     kernel.AddService(IID_INHXAddInLibrary, AddInLibrary.Get());
 
-    VariableManager->SetDumpFile(options.VariablesOut);
+    VariableManager->UseFile(options.VariablesOut);
 
     std::shared_ptr<THostSelectorChoices> choices = SelectorChoices;
     Registry->Add(THostModuleEntry{CLSID_NHXSelectorModule, "Selector",

@@ -35,7 +35,9 @@ struct TNHXHostOptions {
     std::string SettingsFile;
     // The folder of the scripts. Default: "scripts/" in the kernel directory.
     std::string ScriptsDir;
-    // Where the variables are dumped on every change; empty: no dump.
+    // The variables file (nhx-host's --variables): read at start, rewritten on every change;
+    // empty: the variables live in memory only. The host's constructor raises
+    // EVariablesFileError when it is a directory or unreadable.
     std::string VariablesOut;
 };
 

@@ -1,16 +1,19 @@
 // nhx-host: a stand-in NHX host. Loads a module, registers it, runs the event loop with or without
-// a window, and on exit releases the instances (closing their pages first), unregisters and
-// unloads. The log goes to standard output.
+// a window (and with an MQTT bridge when asked), and on exit releases the instances (closing their
+// pages first), unregisters and unloads. The log goes to standard output.
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <memory>
 
+#include "HostMqttBridge.h"
 #include "HostOptions.h"
 #include "HostSelectorDialog.h"
+#include "HostStderrTee.h"
 #include "HostWindow.h"
 #include "MessageBox.h"
 #include "NHXHost.h"
@@ -59,8 +62,36 @@ void InstallSelectorDialog(TNHXHost& host, QWidget* parent) {
     });
 }
 
+// The database of every instance the settings name, then the default one (where an instance
+// without a setting keeps it), each once; relative paths as the module would open them.
+int ListDatabases(const TNHXHostOptions& options) {
+    TNHXHost host(options);
+    std::vector<std::string> paths;
+    const auto add = [&paths](const std::string& path) {
+        if (path.empty()) {
+            return;
+        }
+        const std::string absolute =
+            QFileInfo(QString::fromStdString(path)).absoluteFilePath().toStdString();
+        if (std::find(paths.begin(), paths.end(), absolute) == paths.end()) {
+            paths.push_back(absolute);
+        }
+    };
+    for (uint16_t instance : host.Settings().Instances()) {
+        add(host.Settings().Value(instance, {"Settings"}, "Database").value_or(std::string()));
+    }
+    add(host.KernelDir() + "Database/Mondrel.sdb");
+    for (const std::string& path : paths) {
+        std::cout << path << '\n';
+    }
+    return 0;
+}
+
 int Run(const THostOptions& options, const char* argv0) {
     CheckDirectory("--kernel-dir", options.Host.KernelDir);
+    if (options.ListDatabases) {
+        return ListDatabases(options.Host);
+    }
     if (!options.Headless && !HaveDisplay()) {
         throw EOptionError("no display to show the window on; use --headless");
     }
@@ -84,6 +115,18 @@ int Run(const THostOptions& options, const char* argv0) {
         [](const THostLogEntry& entry) { std::cout << THostLog::FormatEntry(entry) << std::endl; });
     for (const THostLogEntry& entry : host.Log().Entries()) {
         std::cout << THostLog::FormatEntry(entry) << std::endl;
+    }
+    // Headless, message boxes and error reports (the module's too) reach the log.
+    std::unique_ptr<THostStderrTee> tee;
+    if (options.Headless) {
+        tee = std::make_unique<THostStderrTee>(host.SharedLog());
+    }
+    // Destroyed before the host: it stops listening to the host's variables and scripts.
+    std::unique_ptr<THostMqttBridge> bridge;
+    if (options.Mqtt.Enabled()) {
+        bridge = std::make_unique<THostMqttBridge>(options.Mqtt, host.SharedLog());
+        bridge->Attach(host.Variables(), host.Scripter());
+        bridge->Start();
     }
     if (!QFileInfo(QString::fromStdString(host.Scripter().ScriptsDir())).isDir()) {
         host.Log().AddHostNote(
@@ -114,6 +157,8 @@ int Run(const THostOptions& options, const char* argv0) {
     host.Selector().SetChooser({});
     window.reset();
     host.Shutdown();
+    bridge.reset();
+    tee.reset();
     return 0;
 }
 
@@ -134,6 +179,9 @@ int main(int argc, char** argv) {
     try {
         return Run(options, argv[0]);
     } catch (const EOptionError& e) {
+        std::cerr << "nhx-host: " << e.what() << std::endl;
+        return ExitBadOptions;
+    } catch (const EVariablesFileError& e) {
         std::cerr << "nhx-host: " << e.what() << std::endl;
         return ExitBadOptions;
     } catch (const std::exception& e) {

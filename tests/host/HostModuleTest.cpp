@@ -1,11 +1,15 @@
 // Loading, registering and unloading a module, and the window over it, with the test module.
 #include <QApplication>
+#include <QDialog>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
+#include <QTimer>
+#include <cstdlib>
 
 #include "HostTestSupport.h"
 #include "HostWindow.h"
@@ -112,6 +116,35 @@ TEST_F(HostTest, WindowShowsAddInsInstancesVariablesAndTheLog) {
     host.Shutdown();
     QCoreApplication::processEvents();
     EXPECT_EQ(addIns->rowCount(), 0);
+}
+
+// "Add variable": a bad value is shown in the dialog, which stays open; a good one declares it.
+TEST_F(HostTest, AddVariableButtonDeclaresAVariable) {
+    TNHXHost host(Options());
+    THostWindow window(host);
+    std::vector<QString> problems;
+    QTimer::singleShot(0, [&problems] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        dialog->findChild<QLineEdit*>("VariableName")->setText("Vacation");
+        dialog->findChild<QLineEdit*>("VariableValue")->setText("maybe");
+        dialog->accept();
+        problems.push_back(dialog->findChild<QLabel*>("VariableProblem")->text());
+        dialog->findChild<QLineEdit*>("VariableValue")->setText("true");
+        if (const char* picture = std::getenv("MONDREL_GRAB_DIR")) {
+            dialog->grab().save(QString::fromLocal8Bit(picture) + "/add-variable.png");
+        }
+        dialog->accept();
+    });
+    QTest::mouseClick(window.findChild<QPushButton*>("AddVariable"), Qt::LeftButton);
+    EXPECT_EQ(problems, std::vector<QString>{"A boolean variable is true or false, not \"maybe\""});
+    ASSERT_TRUE(host.Variables().Find("Vacation"));
+    EXPECT_EQ(host.Variables().Find("Vacation")->Value, "true");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window.findChild<QTableWidget*>("Variables")->rowCount(), 1);
+    if (const char* picture = std::getenv("MONDREL_GRAB_DIR")) {
+        window.grab().save(QString::fromLocal8Bit(picture) + "/host-window.png");
+    }
 }
 
 // The real module in the window: its add-in's Open has the host make an instance whose page shows.

@@ -51,5 +51,43 @@ TEST(HostOptions, BadCommandLinesSayWhatIsWrong) {
 
 TEST(HostOptions, DefaultModuleLiesNextToTheProgram) {
     EXPECT_EQ(DefaultModulePath("/b/host"), "/b/host/../module/Core.Mondrel.so");
-    EXPECT_NE(HostUsage("nhx-host").find("--variables-out FILE"), std::string::npos);
+    EXPECT_NE(HostUsage("nhx-host").find("--variables FILE"), std::string::npos);
+}
+
+TEST(HostOptions, VariablesAndMqtt) {
+    EXPECT_EQ(ParseHostOptions({"--variables", "v.tsv"}).Host.VariablesOut, "v.tsv");
+    EXPECT_FALSE(ParseHostOptions({}).Mqtt.Enabled());
+
+    const THostMqttOptions plain =
+        ParseHostOptions({"--mqtt", "mqtt://broker.local", "--mqtt-prefix", "home/nhx"}).Mqtt;
+    EXPECT_EQ(plain.Host, "broker.local");
+    EXPECT_EQ(plain.Port, 1883);
+    EXPECT_FALSE(plain.Tls);
+    EXPECT_TRUE(plain.User.empty());
+    EXPECT_EQ(plain.Prefix, "home/nhx");
+
+    const THostMqttOptions secure = ParseHostOptions({"--mqtt=mqtts://me:p%40ss@[::1]:9999/",
+                                                      "--mqtt-discovery", "homeassistant"})
+                                        .Mqtt;
+    EXPECT_EQ(secure.Host, "::1");
+    EXPECT_EQ(secure.Port, 9999);
+    EXPECT_TRUE(secure.Tls);
+    EXPECT_EQ(secure.User, "me");
+    EXPECT_EQ(secure.Password, "p@ss");
+    EXPECT_EQ(secure.Prefix, "nhx");
+    EXPECT_EQ(secure.DiscoveryPrefix, "homeassistant");
+    EXPECT_EQ(ParseHostOptions({"--mqtt", "mqtts://h"}).Mqtt.Port, 8883);
+
+    for (const std::string bad : {"broker", "http://h", "mqtt://", "mqtt://h:0", "mqtt://h:70000",
+                                  "mqtt://h/topic", "mqtt://h?x=1", "mqtt://:pw@h"}) {
+        EXPECT_EQ(ErrorOf({"--mqtt", bad}).rfind("--mqtt: ", 0), 0u) << bad;
+    }
+    for (const std::string bad : {"a/+", "#", "/nhx", "nhx/", "a//b"}) {
+        EXPECT_EQ(
+            ErrorOf({"--mqtt", "mqtt://h", "--mqtt-prefix", bad}).rfind("--mqtt-prefix needs", 0),
+            0u)
+            << bad;
+    }
+    EXPECT_EQ(ErrorOf({"--mqtt-prefix", "x"}),
+              "--mqtt-prefix and --mqtt-discovery need --mqtt URL");
 }

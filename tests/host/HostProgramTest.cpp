@@ -5,7 +5,7 @@
 #include <QStandardPaths>
 #include <csignal>
 
-#include "HostTestSupport.h"
+#include "MqttBroker.h"
 
 namespace {
 
@@ -65,6 +65,20 @@ TEST_F(HostTest, ProgramRejectsBadCommandLines) {
         RunHost({"--headless", "--kernel-dir", QString::fromStdString(KernelDir() + "none")});
     EXPECT_EQ(dir.ExitCode, 2);
     EXPECT_NE(Find(dir.Err, "no such directory"), std::string::npos) << dir.Err;
+
+    TRunResult mqtt = RunHost({"--headless", "--mqtt", "mqtt://"});
+    EXPECT_EQ(mqtt.ExitCode, 2);
+    EXPECT_EQ(mqtt.Err,
+              "nhx-host: --mqtt: no broker host in \"mqtt://\"\nTry 'nhx-host --help'.\n");
+
+    TRunResult variables =
+        RunHost({"--headless", "--kernel-dir", QString::fromStdString(KernelDir()), "--variables",
+                 QString::fromStdString(ScriptsDir())});
+    EXPECT_EQ(variables.ExitCode, 2);
+    EXPECT_NE(
+        Find(variables.Err, "nhx-host: the variables file " + ScriptsDir() + " is a directory\n"),
+        std::string::npos)
+        << variables.Err;
 
     TRunResult help = RunHost({"--help"});
     EXPECT_EQ(help.ExitCode, 0);
@@ -171,4 +185,127 @@ TEST_F(HostTest, DueAppointmentRunsItsScriptUnderTheRealModule) {
 
     TRunResult done = RunProgram(sqlite, {database, "SELECT Done FROM Dates"});
     EXPECT_EQ(done.Out, "1\n") << done.Err;
+}
+
+// Headless, the module's error report (no database at the first tick) reaches the log too.
+TEST_F(HostTest, HeadlessErrorReportsGoToTheLog) {
+    const QString faketime = QStandardPaths::findExecutable("faketime");
+    if (!QFileInfo::exists(MONDREL_MODULE_PATH) || faketime.isEmpty()) {
+        GTEST_SKIP() << "needs the module and faketime";
+    }
+    TRunResult run = RunProgram(
+        faketime, {"-f", "@2026-12-08 10:29:50 x60", NHX_HOST_PATH, "--headless", "--quit-after",
+                   "90", "--kernel-dir", QString::fromStdString(KernelDir())});
+    ASSERT_TRUE(run.Finished);
+    EXPECT_NE(Find(run.Out, " 10024 error  [NHX] Mondrel error: Failed to open database"),
+              std::string::npos)
+        << run.Out;
+    EXPECT_NE(Find(run.Err, "Failed to open database"), std::string::npos) << run.Err;
+}
+
+// The real module's minute-0 tick writes the flag variable the user declared in the variables
+// file: the write reaches its MQTT topic and the file. The clock runs sixty times fast.
+TEST_F(HostTest, DeclaredFlagVariableReachesMqttAndTheFile) {
+    const QString faketime = QStandardPaths::findExecutable("faketime");
+    const QString sqlite = QStandardPaths::findExecutable("sqlite3");
+    if (!QFileInfo::exists(MONDREL_MODULE_PATH) || !QFileInfo::exists(MONDREL_DB_PATH) ||
+        faketime.isEmpty() || sqlite.isEmpty() || !TMqttBroker::Installed()) {
+        GTEST_SKIP() << "needs the module, mondrel-db, faketime, sqlite3 and mosquitto";
+    }
+    TMqttBroker broker(KernelDir());
+    ASSERT_TRUE(broker.Start());
+    ASSERT_TRUE(QDir(Dir.path()).mkdir("Database"));
+    const QString database = QString::fromStdString(KernelDir() + "Database/Mondrel.sdb");
+    ASSERT_EQ(RunProgram(MONDREL_DB_PATH, {"init", database}).ExitCode, 0);
+    ASSERT_EQ(RunProgram(sqlite, {database,
+                                  "INSERT INTO Flags (Caption, Variable, Color, isFix) "
+                                  "VALUES ('Vacation', 'Vacation', 255, 0);"
+                                  "INSERT INTO DayFlags (Date, FlagID) "
+                                  "VALUES ('2026-12-08', last_insert_rowid());"})
+                  .ExitCode,
+              0);
+    const std::string variables = KernelDir() + "variables.tsv";
+    WriteWholeFile(variables, "Vacation\tboolean\tfalse\n", false);
+
+    // The retained "false" from the host's connect, then the tick's "true".
+    TMqttSubscriber vacation(broker.Port, {"nhx/variables/Vacation"}, 2, 60);
+    TRunResult run =
+        RunProgram(faketime,
+                   {"-f", "@2026-12-08 09:59:40 x60", NHX_HOST_PATH, "--headless", "--quit-after",
+                    "120", "--kernel-dir", QString::fromStdString(KernelDir()), "--variables",
+                    QString::fromStdString(variables), "--mqtt",
+                    QStringLiteral("mqtt://127.0.0.1:%1").arg(broker.Port)},
+                   120000);
+    ASSERT_TRUE(run.Finished) << run.Out;
+    EXPECT_EQ(run.ExitCode, 0) << run.Err;
+    EXPECT_EQ(vacation.Lines(), (std::vector<std::string>{"nhx/variables/Vacation false",
+                                                          "nhx/variables/Vacation true"}))
+        << run.Out;
+    EXPECT_EQ(Find(run.Out, "no variable named \"Vacation\""), std::string::npos) << run.Out;
+    EXPECT_NE(Find(ReadWholeFile(variables), "Vacation\t0\ttrue\n"), std::string::npos);
+}
+
+// make install's tree under a DESTDIR: programs, module, helper and units; the installed host
+// finds its module, and systemd-analyze accepts the units (where it exists).
+TEST_F(HostTest, InstallLaysOutATreeUnderDestdir) {
+    if (!QFileInfo::exists(MONDREL_MODULE_PATH) || !QFileInfo::exists(MONDREL_DB_PATH)) {
+        GTEST_SKIP() << "the module or mondrel-db is not built";
+    }
+    const std::string stage = KernelDir() + "stage";
+    QProcess install;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("DESTDIR", QString::fromStdString(stage));
+    install.setProcessEnvironment(environment);
+    install.start(QStandardPaths::findExecutable("cmake"),
+                  {"--install", BUILD_DIR, "--prefix", "/opt/nhx"});
+    ASSERT_TRUE(install.waitForFinished(120000));
+    ASSERT_EQ(install.exitCode(), 0) << install.readAllStandardError().toStdString();
+
+    const std::string root = stage + "/opt/nhx/";
+    for (const std::string file :
+         {"bin/nhx-host", "bin/mondrel-db", "lib/nhx/Core.Mondrel.so", "lib/nhx/refresh-databases",
+          "lib/systemd/system/nhx-host.service", "lib/systemd/system/mondrel-refresh.service",
+          "lib/systemd/system/mondrel-refresh.timer"}) {
+        EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(root + file))) << file;
+    }
+    const std::string unit = ReadWholeFile(root + "lib/systemd/system/nhx-host.service");
+    EXPECT_NE(Find(unit,
+                   "ExecStart=/opt/nhx/bin/nhx-host --headless --module "
+                   "/opt/nhx/lib/nhx/Core.Mondrel.so"),
+              std::string::npos)
+        << unit;
+
+    // The installed helper asks the installed host for the databases: none exists here.
+    TRunResult refresh = RunProgram(QString::fromStdString(root + "lib/nhx/refresh-databases"),
+                                    {QString::fromStdString(KernelDir())});
+    EXPECT_EQ(refresh.ExitCode, 0) << refresh.Err;
+    EXPECT_EQ(refresh.Out, "refresh-databases: no such database, skipped: " + KernelDir() +
+                               "Database/Mondrel.sdb\n");
+    TRunResult module = RunProgram(
+        QString::fromStdString(root + "bin/nhx-host"),
+        {"--headless", "--quit-after", "0.2", "--kernel-dir", QString::fromStdString(KernelDir())});
+    EXPECT_EQ(module.ExitCode, 0) << module.Err;
+    EXPECT_NE(Find(module.Out, "loaded from " + root + "bin/../lib/nhx/Core.Mondrel.so"),
+              std::string::npos)
+        << module.Out;
+
+    const QString analyze = QStandardPaths::findExecutable("systemd-analyze");
+    if (analyze.isEmpty()) {
+        GTEST_SKIP() << "systemd-analyze is not installed; the units were not verified";
+    }
+    // Checked where they are installed: the programs they name exist under the stage.
+    QStringList units;
+    for (const std::string name :
+         {"nhx-host.service", "mondrel-refresh.service", "mondrel-refresh.timer"}) {
+        std::string text = ReadWholeFile(root + "lib/systemd/system/" + name);
+        for (size_t at; (at = text.find(" /opt/nhx/")) != std::string::npos ||
+                        (at = text.find("=/opt/nhx/")) != std::string::npos;) {
+            text.replace(at + 1, 9, stage + "/opt/nhx/");
+        }
+        WriteWholeFile(KernelDir() + name, text, false);
+        units << QString::fromStdString(KernelDir() + name);
+    }
+    TRunResult verify = RunProgram(analyze, QStringList{"verify"} + units);
+    EXPECT_EQ(verify.ExitCode, 0) << verify.Out << verify.Err;
+    EXPECT_EQ(verify.Err, "") << "systemd-analyze warns";
 }

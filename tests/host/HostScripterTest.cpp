@@ -1,6 +1,10 @@
 // The event scripter: which names it accepts and what a started script sees.
-#include <algorithm>
+#include <sys/resource.h>
 
+#include <algorithm>
+#include <sstream>
+
+#include "HostHistory.h"
 #include "HostTestSupport.h"
 
 namespace {
@@ -118,4 +122,108 @@ TEST_F(HostTest, ScriptThatCannotStartIsLoggedAsAnError) {
     const THostLogEntry& last = host.Log().Entries().back();
     EXPECT_EQ(last.Kind, NHX_LOG_ERROR);
     EXPECT_EQ(last.Text.rfind("Script broken.sh ", 0), 0u) << last.Text;
+}
+
+namespace {
+
+// Sets the soft limit of open descriptors for the scope, as a service manager would.
+class TScopedDescriptorLimit {
+  public:
+    explicit TScopedDescriptorLimit(rlim_t limit) {
+        getrlimit(RLIMIT_NOFILE, &Saved);
+        rlimit changed = Saved;
+        changed.rlim_cur = std::min(limit, Saved.rlim_max);
+        setrlimit(RLIMIT_NOFILE, &changed);
+    }
+    ~TScopedDescriptorLimit() { setrlimit(RLIMIT_NOFILE, &Saved); }
+
+  private:
+    rlimit Saved{};
+};
+
+int OpenDescriptors() {
+    return static_cast<int>(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files).size());
+}
+
+NHXResult RunWithValue(INHXEventScripter* scripter, const std::string& script,
+                       const std::string& value) {
+    TNHXVariablesRef variables = TNHXVariablesRef::Adopt(NHXVariablesNew(1));
+    variables[0].Name = NHXTextNew("Mondrel_Value");
+    variables[0].TypeCode = NHX_VAR_STRING;
+    variables[0].ValueText = NHXTextNew(value.c_str());
+    TNHXScriptParams params{};
+    params.Variables = variables.Get();
+    TNHXTextRef name(script);
+    TNHXTextRef sender("Mondrel");
+    return scripter->RunScript(name.Get(), sender.Get(), 0, &params, 0);
+}
+
+}  // namespace
+
+// A host that was down all morning fires a thousand appointments in one tick: every script runs
+// exactly once, at most MaxRunningScripts at a time, under the usual limit of 1,024 descriptors.
+TEST_F(HostTest, AThousandRunsAtOnceAllRunExactlyOnce) {
+    const std::string out = KernelDir() + "runs.txt";
+    WriteScript("count.sh", "echo \"$Mondrel_Value\" >> '" + out + "'\n");
+    TScopedDescriptorLimit limit(1024);
+    TNHXHost host(Options());
+    auto scripter = Scripter(host);
+    const int descriptorsBefore = OpenDescriptors();
+
+    constexpr int Runs = 1000;
+    for (int i = 0; i < Runs; ++i) {
+        ASSERT_EQ(RunWithValue(scripter.Get(), "count.sh", std::to_string(i)), S_OK) << i;
+        EXPECT_LE(host.Scripter().RunningCount(), MaxRunningScripts);
+    }
+    EXPECT_EQ(host.Scripter().QueuedCount(), Runs - MaxRunningScripts);
+    ASSERT_TRUE(host.Scripter().WaitForScripts(300000));
+
+    std::vector<int> seen(Runs, 0);
+    std::istringstream lines(ReadWholeFile(out));
+    for (std::string line; std::getline(lines, line);) {
+        ++seen.at(std::stoul(line));
+    }
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), 1), Runs);
+    // The ended scripts' pipes are closed.
+    EXPECT_LE(OpenDescriptors(), descriptorsBefore + 4);
+    EXPECT_EQ(host.Scripter().Runs().size(), HostHistoryLimit);
+}
+
+TEST_F(HostTest, RunScriptFailsWhenTheScriptCannotBeStarted) {
+    WriteScript("quiet.sh", "exit 0\n");
+    TNHXHost host(Options());
+    auto scripter = Scripter(host);
+    {
+        // No descriptor left for the script's pipes.
+        TScopedDescriptorLimit limit(static_cast<rlim_t>(OpenDescriptors()));
+        EXPECT_EQ(RunWithValue(scripter.Get(), "quiet.sh", "x"), E_FAIL);
+    }
+    EXPECT_EQ(host.Scripter().RunningCount(), 0);
+    EXPECT_EQ(host.Scripter().Runs().back().Result, E_FAIL);
+    EXPECT_EQ(host.Log().Entries().back().Text.rfind("Script quiet.sh could not be started: ", 0),
+              0u)
+        << host.Log().Entries().back().Text;
+    EXPECT_EQ(RunWithValue(scripter.Get(), "quiet.sh", "x"), S_OK);
+    EXPECT_TRUE(host.Scripter().WaitForScripts(20000));
+}
+
+TEST_F(HostTest, PublishedScriptsNeedAPublisherAndNoFile) {
+    TNHXHost host(Options());
+    auto scripter = Scripter(host);
+    EXPECT_EQ(Lookup(scripter.Get(), "mqtt/lights/on"), E_FAIL);
+
+    std::vector<std::string> published;
+    host.Scripter().SetPublisher([&published](const THostScriptRun& run) {
+        published.push_back(run.Script);
+        return true;
+    });
+    std::string path;
+    EXPECT_EQ(Lookup(scripter.Get(), "mqtt/lights/on", &path), S_OK);
+    EXPECT_EQ(path, "mqtt/lights/on");
+    for (const std::string bad : {"mqtt/", "mqtt/a/+", "mqtt/#"}) {
+        EXPECT_EQ(Lookup(scripter.Get(), bad), E_FAIL) << bad;
+    }
+    EXPECT_EQ(RunWithValue(scripter.Get(), "mqtt/lights/on", "1"), S_OK);
+    EXPECT_EQ(published, std::vector<std::string>{"mqtt/lights/on"});
+    EXPECT_EQ(host.Scripter().RunningCount(), 0);
 }

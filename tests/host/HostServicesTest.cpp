@@ -1,6 +1,7 @@
 // The host's services as a module meets them: through the kernel and the contract's slots.
 #include <QSettings>
 
+#include "HostHistory.h"
 #include "HostSelector.h"
 #include "HostTestSupport.h"
 
@@ -168,6 +169,95 @@ TEST_F(HostTest, VariablesDumpIsRewrittenOnEveryChange) {
     EXPECT_EQ(ReadWholeFile(options.VariablesOut),
               "Mondrel_TriggerValue\t3\ttab\\there\\nnew line \\\\ end\n"
               "Flag\t0\tfalse\n");
+}
+
+TEST_F(HostTest, VariablesFileIsReadAtStartAndBadLinesAreSkipped) {
+    TNHXHostOptions options = Options();
+    options.VariablesOut = KernelDir() + "variables.tsv";
+    WriteWholeFile(options.VariablesOut,
+                   "# declared by hand\n"
+                   "Vacation\tboolean\tTRUE\n"
+                   "Mondrel_TriggerValue\t3\ttwo\\tparts\\\\\n"
+                   "\n"
+                   "Broken line without tabs\n"
+                   "Odd\tnumber\t1\n"
+                   "Lamp\t0\tmaybe\n"
+                   "Vacation\t0\tfalse\n"
+                   "Empty\tstring\t\n",
+                   false);
+    TNHXHost host(options);
+
+    ASSERT_EQ(host.Variables().Variables().size(), 3u);
+    EXPECT_EQ(host.Variables().Find("Vacation")->Value, "true");
+    EXPECT_EQ(host.Variables().Find("Mondrel_TriggerValue")->Value, "two\tparts\\");
+    EXPECT_EQ(host.Variables().Find("Empty")->TypeCode, NHX_VAR_STRING);
+    std::vector<std::string> errors;
+    for (const THostLogEntry& entry : host.Log().Entries()) {
+        if (entry.Kind == NHX_LOG_ERROR) {
+            errors.push_back(entry.Text.substr(entry.Text.find(", line ")));
+        }
+    }
+    EXPECT_EQ(errors, (std::vector<std::string>{
+                          ", line 5 skipped: not name<TAB>type<TAB>value",
+                          ", line 6 skipped: unknown type \"number\" (0 or boolean, 3 or string)",
+                          ", line 7 skipped: a boolean is true or false",
+                          ", line 8 skipped: \"Vacation\" is declared twice"}));
+
+    // The module's writes reach a declared variable, and the file keeps them (rewritten whole).
+    auto variables = Service<INHXVariableManager>(host, IID_INHXVariableManager);
+    TNHXTextRef name("Vacation");
+    EXPECT_EQ(variables->WriteBoolean(name.Get(), false), S_OK);
+    EXPECT_EQ(ReadWholeFile(options.VariablesOut),
+              "Vacation\t0\tfalse\nMondrel_TriggerValue\t3\ttwo\\tparts\\\\\nEmpty\t3\t\n");
+    EXPECT_EQ(host.Variables().Declare("Lamp", NHX_VAR_BOOLEAN, "maybe"),
+              "A boolean variable is true or false, not \"maybe\"");
+    EXPECT_EQ(host.Variables().Declare("Vacation", NHX_VAR_STRING, ""),
+              "A variable named \"Vacation\" exists already");
+    EXPECT_EQ(host.Variables().Declare("Lamp", NHX_VAR_BOOLEAN, "True"), "");
+
+    // A restart reads back what the last run left.
+    TNHXHost again(options);
+    EXPECT_EQ(again.Variables().Find("Lamp")->Value, "true");
+    EXPECT_EQ(again.Variables().Find("Vacation")->Value, "false");
+
+    options.VariablesOut = KernelDir() + "scripts";
+    EXPECT_THROW(TNHXHost{options}, EVariablesFileError);
+}
+
+TEST_F(HostTest, WritesToUndeclaredVariablesAreLoggedOncePerDay) {
+    TNHXHost host(Options());
+    auto variables = Service<INHXVariableManager>(host, IID_INHXVariableManager);
+    TNHXTextRef name("Vacation");
+    for (int hour = 0; hour < 3; ++hour) {
+        EXPECT_EQ(variables->WriteBoolean(name.Get(), true), E_FAIL);
+    }
+    host.Variables().PreCreate("Text", NHX_VAR_STRING);
+    TNHXTextRef text("Text");
+    variables->WriteBoolean(text.Get(), true);
+    variables->WriteBoolean(text.Get(), true);
+    std::vector<std::string> errors;
+    for (const THostLogEntry& entry : host.Log().Entries()) {
+        if (entry.Kind == NHX_LOG_ERROR) {
+            errors.push_back(entry.Text);
+        }
+    }
+    EXPECT_EQ(errors, (std::vector<std::string>{
+                          "WriteBoolean: no variable named \"Vacation\" (logged once a day)",
+                          "WriteBoolean: Text is a string variable (logged once a day)"}));
+    EXPECT_EQ(host.Variables().History().size(), 5u);
+}
+
+TEST_F(HostTest, LogKeepsTheLastEntriesButHandsOutEvery) {
+    THostLog log;
+    int seen = 0;
+    log.AddListener([&seen](const THostLogEntry&) { ++seen; });
+    for (int i = 0; i < 2500; ++i) {
+        log.AddHostNote(NHX_LOG_NOTICE, std::to_string(i));
+    }
+    EXPECT_EQ(seen, 2500);
+    ASSERT_EQ(log.Entries().size(), HostHistoryLimit);
+    EXPECT_EQ(log.Entries().front().Text, "1500");
+    EXPECT_EQ(log.Entries().back().Text, "2499");
 }
 
 TEST_F(HostTest, SettingsReadOneValuePerInstanceSectionAndKey) {
