@@ -9,11 +9,6 @@
 
 namespace {
 
-std::string Calendar(const std::string& body) {
-    return "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//test//test//EN\r\n" + body +
-           "END:VCALENDAR\r\n";
-}
-
 const TICalWindow Year2027{{2027, 1, 1}, {2027, 12, 31}};
 
 std::vector<std::string> Starts(const TICalEvent& event) {

@@ -13,30 +13,9 @@
 #include "MondrelSchema.h"
 #include "Sqlite3Db.h"
 #include "StoreTestSupport.h"
+#include "ToolTestSupport.h"
 
 namespace {
-
-struct TRun {
-    int Exit = -1;
-    std::string Out;
-    std::string Err;
-};
-
-TRun Tool(const std::vector<std::string>& args, const std::string& input = "") {
-    std::istringstream in(input);
-    std::ostringstream out;
-    std::ostringstream err;
-    TRun run;
-    run.Exit = RunMondrelDb(args, in, out, err);
-    run.Out = out.str();
-    run.Err = err.str();
-    return run;
-}
-
-std::string Calendar(const std::string& body) {
-    return "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//test//test//EN\r\n" + body +
-           "END:VCALENDAR\r\n";
-}
 
 std::string Event(const std::string& uid, const std::string& start, const std::string& summary,
                   const std::string& more = "") {
@@ -55,7 +34,7 @@ class ICalendarCommand : public TReadyDatabaseTest {
         std::vector<std::string> args{"import",     Path,      Ics,         "--from",
                                       "2027-01-01", "--until", "2027-12-31"};
         args.insert(args.end(), more.begin(), more.end());
-        return Tool(args);
+        return RunTool(args);
     }
     // The first column of every row of a query.
     static TRows Texts(const std::string& path, const std::string& sql) {
@@ -106,28 +85,28 @@ TEST_F(ICalendarCommand, HostileTextsDoneAndDayFlagsSurviveExportAndImportIntoAF
         "'Public holiday'");
     TRows before = Rows();
 
-    TRun exported = Tool({"export", Path, Ics});
+    TRun exported = RunTool({"export", Path, Ics});
     ASSERT_EQ(exported.Exit, 0) << exported.Err;
     EXPECT_EQ(exported.Out, "5 appointments, 1 day flag exported\n");
 
     // Read back into the file it came from, the export adds no copies.
-    EXPECT_EQ(Tool({"import", Path, Ics, "--from", "2027-01-01"}).Out,
+    EXPECT_EQ(RunTool({"import", Path, Ics, "--from", "2027-01-01"}).Out,
               "0 added, 0 updated, 0 removed, 6 unchanged, 0 skipped\n");
     EXPECT_EQ(Rows(), before);
 
     std::string fresh = Temp.File("fresh.sdb");
     CreateMondrelDatabase(fresh);
-    TRun imported = Tool({"import", fresh, Ics, "--from", "2027-01-01", "--script", "ignored"});
+    TRun imported = RunTool({"import", fresh, Ics, "--from", "2027-01-01", "--script", "ignored"});
     ASSERT_EQ(imported.Exit, 0) << imported.Err;
     EXPECT_EQ(imported.Out, "6 added, 0 updated, 0 removed, 0 unchanged, 0 skipped\n");
     EXPECT_EQ(Rows(fresh), before);
     EXPECT_EQ(DayFlagRows(fresh), TRows{"2027-12-25 Public holiday"});
 
     // The same file again adds nothing, and the second export names the same events.
-    EXPECT_EQ(Tool({"import", fresh, Ics}).Out,
+    EXPECT_EQ(RunTool({"import", fresh, Ics}).Out,
               "0 added, 0 updated, 0 removed, 6 unchanged, 0 skipped\n");
     std::string again = Temp.File("again.ics");
-    ASSERT_EQ(Tool({"export", Path, again}).Exit, 0);
+    ASSERT_EQ(RunTool({"export", Path, again}).Exit, 0);
     auto uids = [](const std::string& file) {
         std::ifstream in(file);
         TRows lines;
@@ -148,7 +127,7 @@ TEST_F(ICalendarCommand, ExportWritesAValidCalendarReplacesTheFileWholeAndHonour
            "('2027-06-10', '08:00:00', 'Middle', '', ''), "
            "('2027-12-10', '08:00:00', 'Late', '', '')");
     WriteIcs("old contents that are much longer than nothing at all\n");
-    TRun run = Tool({"export", Path, Ics, "--from", "2027-02-01"});
+    TRun run = RunTool({"export", Path, Ics, "--from", "2027-02-01"});
     ASSERT_EQ(run.Exit, 0) << run.Err;
     EXPECT_EQ(run.Out, "2 appointments, 0 day flags exported\n");
     std::ifstream in(Ics, std::ios::binary);
@@ -164,13 +143,13 @@ TEST_F(ICalendarCommand, ExportWritesAValidCalendarReplacesTheFileWholeAndHonour
     }
     EXPECT_EQ(files, 1u);  // no temporary file left beside it
 
-    TRun toStdout = Tool({"export", Path, "-", "--to", "2027-01-31"});
+    TRun toStdout = RunTool({"export", Path, "-", "--to", "2027-01-31"});
     ASSERT_EQ(toStdout.Exit, 0);
     EXPECT_NE(toStdout.Out.find("SUMMARY:Early\r\n"), std::string::npos);
     EXPECT_EQ(toStdout.Err, "1 appointment, 0 day flags exported\n");
 
-    EXPECT_EQ(Tool({"export", Path, Ics, "--from", "2027-05-01", "--to", "2027-04-01"}).Exit, 2);
-    EXPECT_EQ(Tool({"export", Path, Temp.File("no/such/dir/x.ics")}).Exit, 1);
+    EXPECT_EQ(RunTool({"export", Path, Ics, "--from", "2027-05-01", "--to", "2027-04-01"}).Exit, 2);
+    EXPECT_EQ(RunTool({"export", Path, Temp.File("no/such/dir/x.ics")}).Exit, 1);
 }
 
 TEST_F(ICalendarCommand, DryRunPrintsWhatItWouldWriteAndWritesNothing) {
@@ -195,7 +174,7 @@ TEST_F(ICalendarCommand, DryRunPrintsWhatItWouldWriteAndWritesNothing) {
 TEST_F(ICalendarCommand, FeedOnStandardInputWithoutScriptIsCountedInOneWarning) {
     std::string feed =
         Calendar(Event("a", "20270105T090000Z", "One") + Event("b", "20270106T090000Z", "Two"));
-    TRun run = Tool({"import", Path, "-", "--source", "feed", "--value", "v"}, feed);
+    TRun run = RunTool({"import", Path, "-", "--source", "feed", "--value", "v"}, feed);
     ASSERT_EQ(run.Exit, 0) << run.Err;
     EXPECT_EQ(run.Out, "2 added, 0 updated, 0 removed, 0 unchanged, 0 skipped\n");
     EXPECT_EQ(run.Err,
@@ -327,9 +306,9 @@ TEST_F(ICalendarCommand, FileThatIsNoCalendarOrMissingIsExitOneAndWritesNothing)
     TRun run = Import();
     EXPECT_EQ(run.Exit, 1);
     EXPECT_EQ(run.Err, "mondrel-db: no iCalendar data (BEGIN:VCALENDAR is missing)\n");
-    EXPECT_EQ(Tool({"import", Path, Temp.File("missing.ics")}).Exit, 1);
-    EXPECT_EQ(Tool({"import", Temp.File("missing.sdb"), Ics}).Exit, 1);
-    EXPECT_EQ(Tool({"import", Path}).Exit, 2);
+    EXPECT_EQ(RunTool({"import", Path, Temp.File("missing.ics")}).Exit, 1);
+    EXPECT_EQ(RunTool({"import", Temp.File("missing.sdb"), Ics}).Exit, 1);
+    EXPECT_EQ(RunTool({"import", Path}).Exit, 2);
     EXPECT_EQ(Import({"--from", "2028-01-01"}).Exit, 2);
     EXPECT_EQ(Import({"--until", "2027-13-01"}).Exit, 2);
     EXPECT_TRUE(Rows().empty());
@@ -347,8 +326,8 @@ TEST_F(ICalendarCommand, OccurrenceCapIsNamedInAWarning) {
 }
 
 TEST_F(ICalendarCommand, AddRepeatWithCountUntilAndTheUntilOption) {
-    TRun count = Tool({"add", Path, "--date", "2027-01-04", "--time", "07:30", "--description",
-                       "Bins", "--script", "S", "--repeat", "FREQ=WEEKLY;BYDAY=MO,FR;COUNT=3"});
+    TRun count = RunTool({"add", Path, "--date", "2027-01-04", "--time", "07:30", "--description",
+                          "Bins", "--script", "S", "--repeat", "FREQ=WEEKLY;BYDAY=MO,FR;COUNT=3"});
     ASSERT_EQ(count.Exit, 0) << count.Err;
     EXPECT_EQ(count.Out,
               "Added 2027-01-04 07:30:00 Bins\n"
@@ -356,16 +335,16 @@ TEST_F(ICalendarCommand, AddRepeatWithCountUntilAndTheUntilOption) {
               "Added 2027-01-11 07:30:00 Bins\n");
     RunSql(Path, "DELETE FROM Dates");
 
-    ASSERT_EQ(Tool({"add", Path, "--date", "2027-01-31", "--time", "20:00", "--description", "Rent",
-                    "--repeat", "FREQ=MONTHLY;BYMONTHDAY=-1;UNTIL=20270430T235959"})
+    ASSERT_EQ(RunTool({"add", Path, "--date", "2027-01-31", "--time", "20:00", "--description",
+                       "Rent", "--repeat", "FREQ=MONTHLY;BYMONTHDAY=-1;UNTIL=20270430T235959"})
                   .Exit,
               0);
     EXPECT_EQ(Rows(), (TRows{"2027-01-31 20:00:00|Rent|||0", "2027-02-28 20:00:00|Rent|||0",
                              "2027-03-31 20:00:00|Rent|||0", "2027-04-30 20:00:00|Rent|||0"}));
     RunSql(Path, "DELETE FROM Dates");
 
-    ASSERT_EQ(Tool({"add", Path, "--date", "2027-03-01", "--time", "06:00", "--description",
-                    "Birthday", "--repeat", "FREQ=YEARLY", "--until", "2030-03-01"})
+    ASSERT_EQ(RunTool({"add", Path, "--date", "2027-03-01", "--time", "06:00", "--description",
+                       "Birthday", "--repeat", "FREQ=YEARLY", "--until", "2030-03-01"})
                   .Exit,
               0);
     EXPECT_EQ(Rows(),
@@ -374,16 +353,16 @@ TEST_F(ICalendarCommand, AddRepeatWithCountUntilAndTheUntilOption) {
 }
 
 TEST_F(ICalendarCommand, AddRepeatRefusesABadRuleWithLibicalsReason) {
-    TRun run = Tool({"add", Path, "--date", "2027-01-04", "--time", "07:30", "--description", "x",
-                     "--repeat", "FREQ=SOMETIMES"});
+    TRun run = RunTool({"add", Path, "--date", "2027-01-04", "--time", "07:30", "--description",
+                        "x", "--repeat", "FREQ=SOMETIMES"});
     EXPECT_EQ(run.Exit, 2);
     EXPECT_EQ(run.Err.rfind("mondrel-db: add: --repeat 'FREQ=SOMETIMES': ", 0), 0u) << run.Err;
-    EXPECT_EQ(Tool({"add", Path, "--date", "2027-01-04", "--time", "07:30", "--description", "x",
-                    "--until", "2027-02-01"})
+    EXPECT_EQ(RunTool({"add", Path, "--date", "2027-01-04", "--time", "07:30", "--description", "x",
+                       "--until", "2027-02-01"})
                   .Exit,
               2);
-    EXPECT_EQ(Tool({"add", Path, "--date", "2027-01-04", "--time", "07:30", "--description", "x",
-                    "--repeat", "FREQ=DAILY", "--until", "2026-01-01"})
+    EXPECT_EQ(RunTool({"add", Path, "--date", "2027-01-04", "--time", "07:30", "--description", "x",
+                       "--repeat", "FREQ=DAILY", "--until", "2026-01-01"})
                   .Exit,
               2);
     EXPECT_TRUE(Rows().empty());

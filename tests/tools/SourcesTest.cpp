@@ -13,11 +13,6 @@
 
 namespace {
 
-std::string Calendar(const std::string& events) {
-    return "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//test//test//EN\r\n" + events +
-           "END:VCALENDAR\r\n";
-}
-
 std::string Event(const std::string& uid, const std::string& start, const std::string& summary,
                   const std::string& more = "") {
     return "BEGIN:VEVENT\r\nUID:" + uid + "\r\nDTSTART" + start + "\r\nSUMMARY:" + summary +

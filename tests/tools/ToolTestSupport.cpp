@@ -6,6 +6,11 @@
 
 #include "MondrelDbCommand.h"
 
+std::string Calendar(const std::string& Body) {
+    return "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//test//test//EN\r\n" + Body +
+           "END:VCALENDAR\r\n";
+}
+
 TRun RunTool(const std::vector<std::string>& Args, const std::string& Input) {
     std::istringstream in(Input);
     std::ostringstream out;

@@ -13,6 +13,9 @@ struct TRun {
 // Standard input reads as Input.
 TRun RunTool(const std::vector<std::string>& Args, const std::string& Input = "");
 
+// A calendar object around Body (events, zones), as every exporting program writes it.
+std::string Calendar(const std::string& Body);
+
 // Sets TZ for one scope, and puts the previous value back.
 class TZoneScope {
   public:
