@@ -328,11 +328,22 @@ void TNHXMondrel::ReportFailure(const std::string& text) {
             FailureLogged = now;
             Log(NHX_LOG_ERROR, Sender(), text);
         }
+    } else {
+        Failure = text;
+        FailureLogged = now;
+        FailureShown = false;
+        Log(NHX_LOG_ERROR, Sender(), text);
+    }
+    ShowReportOnce(FailureShown, text);
+}
+
+void TNHXMondrel::ShowReportOnce(bool& shown, const std::string& text) {
+    // Inside another box (a question of the page, a report of another entry point) a report
+    // would open a box in a box; a later tick shows it instead.
+    if (shown || MessageBoxOpen()) {
         return;
     }
-    Failure = text;
-    FailureLogged = now;
-    Log(NHX_LOG_ERROR, Sender(), text);
+    shown = true;
     ShowErrorReport(text);
 }
 
@@ -350,8 +361,8 @@ void TNHXMondrel::StartDay(TDateTime day) {
     }
     Today = day;
     RanToday.clear();
-    for (auto& [key, logged] : Problems) {
-        logged = false;
+    for (auto& [key, problem] : Problems) {
+        problem.LoggedToday = false;
     }
 }
 
@@ -393,14 +404,12 @@ bool TNHXMondrel::MarkDone(const std::string& path, int64_t id) {
 }
 
 void TNHXMondrel::ReportProblem(const std::string& key, const std::string& text) {
-    auto [problem, first] = Problems.try_emplace(key, false);
-    if (!problem->second) {
-        problem->second = true;
+    TProblem& problem = Problems[key];
+    if (!problem.LoggedToday) {
+        problem.LoggedToday = true;
         Log(NHX_LOG_ERROR, Sender(), text);
     }
-    if (first) {
-        ShowErrorReport(text);
-    }
+    ShowReportOnce(problem.Shown, text);
 }
 
 void TNHXMondrel::FireAppointment(const std::string& path, int64_t id, const std::string& script) {

@@ -83,8 +83,9 @@ class TNHXMondrel : public TNHXModuleObject<INHXMondrel> {
     void RunExclusive(const std::function<void(const std::string&)>& work);
     // Runs work on the whole file at `path` and reports how it went (ReportFailure).
     void RunReported(const std::string& path, const std::function<void()>& work);
-    // A failure of the whole file is shown and logged as an error the first time; while the
-    // same failure repeats it is logged at most once an hour and never shown again. The first
+    // A failure of the whole file is shown and logged as an error the first time (or, when it
+    // first met another box, the first time no box is open); while the same failure repeats it
+    // is logged at most once an hour and never shown again. The first
     // success after it is logged, and a later failure counts as new.
     void ReportFailure(const std::string& text);
     void ReportRecovery(const std::string& path);
@@ -98,6 +99,8 @@ class TNHXMondrel : public TNHXModuleObject<INHXMondrel> {
     // Shows a problem through the default error report the first time this instance meets it,
     // and logs it as an error on the first meeting of each day.
     void ReportProblem(const std::string& key, const std::string& text);
+    // Shows `text` through the default error report unless `shown` or another box is open.
+    void ShowReportOnce(bool& shown, const std::string& text);
     void StartDay(TDateTime day);
     void DestroyPage();
 
@@ -127,12 +130,19 @@ class TNHXMondrel : public TNHXModuleObject<INHXMondrel> {
     // it was last logged.
     std::string Failure;
     TDateTime FailureLogged = 0;
+    // Whether that failure has been shown; a tick inside another box only logs it, and the
+    // next tick that meets it with no box open shows it.
+    bool FailureShown = false;
     // The day the two sets below are about; both start over when it changes.
     TDateTime Today = 0;
     // Appointments whose script ran today but whose done mark was refused: later ticks only
     // retry the mark. An ID leaves as soon as its mark is written, so a row armed again, or a
     // new row that reuses the ID, fires again.
     std::set<int64_t> RanToday;
-    // Problems met, and whether they are logged today.
-    std::map<std::string, bool> Problems;
+    // Problems met: whether each is logged today, and whether it has been shown.
+    struct TProblem {
+        bool LoggedToday = false;
+        bool Shown = false;
+    };
+    std::map<std::string, TProblem> Problems;
 };

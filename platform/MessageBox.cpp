@@ -10,6 +10,12 @@ TMessageBoxPresenter& Presenter() {
     return presenter;
 }
 
+// Boxes being shown now; a box's event loop may run timers that want to show one more.
+int& OpenBoxes() {
+    static int open = 0;
+    return open;
+}
+
 // One line: control characters of the text become blanks.
 std::string OneLine(const std::string& text) {
     std::string line = text;
@@ -74,7 +80,15 @@ TMsgButton ShowMessageBox(const std::string& text, TMsgIcon icon, std::vector<TM
     TMessageBoxRequest request{text, icon, std::move(buttons)};
     // A copy, so a presenter that replaces itself while showing stays alive.
     TMessageBoxPresenter presenter = Presenter();
+    struct TOpenBox {
+        TOpenBox() { ++OpenBoxes(); }
+        ~TOpenBox() { --OpenBoxes(); }
+    } open;
     return presenter ? presenter(request) : WriteMessageBoxToStderr(request);
+}
+
+bool MessageBoxOpen() {
+    return OpenBoxes() > 0;
 }
 
 void ShowErrorReport(const std::string& text) {

@@ -24,6 +24,10 @@ using TMessageBoxPresenter = std::function<TMsgButton(const TMessageBoxRequest&)
 TMsgButton ShowMessageBox(const std::string& text, TMsgIcon icon,
                           std::vector<TMsgButton> buttons = {TMsgButton::OK});
 
+// True while a box is shown: work that runs inside its event loop (a timer) leaves reporting to
+// a later moment rather than open a second box inside the first.
+bool MessageBoxOpen();
+
 // The default report of an error that ended a handler: an error box with one OK button.
 void ShowErrorReport(const std::string& text);
 

@@ -85,4 +85,27 @@ TEST_F(TickReportTest, AFileWithoutTablesIsReportedOnce) {
     EXPECT_EQ(Logged(NHX_LOG_ERROR), 1);
 }
 
+// A tick that fails inside a box of the page logs the failure and leaves the box alone; the next
+// tick with no box open shows it.
+TEST_F(TickReportTest, AFailureMetInsideAnotherBoxIsShownByTheNextTick) {
+    Instance = MakeInstance();
+    SetNow(10, 30, 5);
+    SetMessageBoxPresenter([this](const TMessageBoxRequest& request) {
+        Shown.push_back(request.Text);
+        EXPECT_EQ(++OpenBoxes, 1) << "a report inside a box";
+        Mondrel(Instance).Timer1().Fire();
+        --OpenBoxes;
+        return request.Buttons.front();
+    });
+    ShowMessageBox("Delete the appointment?", TMsgIcon::Question,
+                   {TMsgButton::Yes, TMsgButton::No});
+    ASSERT_EQ(Shown.size(), 1u);
+    EXPECT_EQ(Logged(NHX_LOG_ERROR), 1);
+
+    TickMinutes(31, 2);
+    ASSERT_EQ(Shown.size(), 2u);
+    EXPECT_EQ(Shown[1], "Failed to open database \"" + Database + "\": the file does not exist");
+    EXPECT_EQ(Logged(NHX_LOG_ERROR), 1);
+}
+
 }  // namespace
