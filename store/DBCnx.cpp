@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string_view>
 
 #include "DBTransaction.h"
@@ -442,4 +444,91 @@ void UpdateFlag(TDBTransaction& Transaction, const TFlag& Flag) {
     if (database.Changes() == 0) {
         throw EMondrelError("The flag no longer exists.");
     }
+}
+
+namespace {
+
+// The rows of the flag by their day texts as stored, each with its rowid.
+std::map<std::string, std::vector<int64_t>> RowsOfFlag(TDBTransaction& transaction,
+                                                       int64_t flagID) {
+    std::map<std::string, std::vector<int64_t>> rows;
+    auto query =
+        transaction.Database().Query("SELECT Date, rowid FROM DayFlags WHERE FlagID = ?", {flagID});
+    for (; !query->AtEnd(); query->Next()) {
+        rows[query->FieldAsText(0)].push_back(query->FieldAsInteger(1));
+    }
+    return rows;
+}
+
+// Each day once, as its date text, in the order first listed.
+std::vector<std::string> DistinctDayTexts(const std::vector<TDateTime>& days) {
+    std::set<std::string> seen;
+    std::vector<std::string> texts;
+    for (TDateTime day : days) {
+        std::string text = DateText(day);
+        if (seen.insert(text).second) {
+            texts.push_back(text);
+        }
+    }
+    return texts;
+}
+
+// Takes each day once, as its date text, with its rows of the flag (none when it has none):
+// Change answers whether it changed the day.
+template <typename TChange>
+TDayFlagChanges ChangeFlagOnDays(TDBTransaction& transaction, int64_t flagID,
+                                 const std::vector<TDateTime>& days, TChange change) {
+    std::vector<std::string> texts = DistinctDayTexts(days);
+    TDayFlagChanges changes;
+    if (texts.empty()) {
+        return changes;
+    }
+    static const std::vector<int64_t> none;
+    auto flagged = RowsOfFlag(transaction, flagID);
+    for (const std::string& day : texts) {
+        auto found = flagged.find(day);
+        if (change(day, found == flagged.end() ? none : found->second)) {
+            ++changes.Changed;
+            changes.ChangedDays.push_back(day);
+        } else {
+            ++changes.Unchanged;
+        }
+    }
+    return changes;
+}
+
+}  // namespace
+
+TDayFlagChanges AddFlagToDays(TDBTransaction& Transaction, int64_t FlagID,
+                              const std::vector<TDateTime>& Days) {
+    return ChangeFlagOnDays(
+        Transaction, FlagID, Days, [&](const std::string& day, const std::vector<int64_t>& rows) {
+            if (!rows.empty()) {
+                return false;
+            }
+            Transaction.Database().Execute("INSERT INTO DayFlags (Date, FlagID) VALUES (?, ?)",
+                                           {day, FlagID});
+            return true;
+        });
+}
+
+TDayFlagChanges RemoveFlagFromDays(TDBTransaction& Transaction, int64_t FlagID,
+                                   const std::vector<TDateTime>& Days, TFlagRowsOff RowsOff) {
+    return ChangeFlagOnDays(
+        Transaction, FlagID, Days, [&](const std::string&, const std::vector<int64_t>& rows) {
+            size_t taken =
+                RowsOff == TFlagRowsOff::One ? std::min<size_t>(rows.size(), 1) : rows.size();
+            for (size_t row = 0; row < taken; ++row) {
+                Transaction.Database().Execute("DELETE FROM DayFlags WHERE rowid = ?", {rows[row]});
+            }
+            return taken != 0;
+        });
+}
+
+std::set<std::string> DaysWithFlag(TDBTransaction& Transaction, int64_t FlagID) {
+    std::set<std::string> days;
+    for (const auto& [day, rows] : RowsOfFlag(Transaction, FlagID)) {
+        days.insert(day);
+    }
+    return days;
 }

@@ -10,8 +10,10 @@
 //     });
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -99,3 +101,25 @@ void SetDateOpen(TDBTransaction& Transaction, int64_t ID);
 // Writes a flag's caption, variable and colour (not its fixed mark) under its ID; raises when no
 // flag has that ID.
 void UpdateFlag(TDBTransaction& Transaction, const TFlag& Flag);
+
+// One flag on many days at once, for the tools that fill day flags in bulk. Each operation reads
+// the flag's rows once and then writes by rowid, which stays fast in files whose DayFlags has no
+// index on Date. A day listed twice counts once; rows of other flags, and columns another tool
+// added to DayFlags, stay as they are.
+struct TDayFlagChanges {
+    size_t Changed = 0;                         // days that gained (or lost) the flag
+    size_t Unchanged = 0;                       // days that had it already (or did not have it)
+    std::vector<std::string> ChangedDays = {};  // the Changed days as the file writes them
+};
+// Gives each day one row of the flag unless it has one already, whatever other rows it has.
+TDayFlagChanges AddFlagToDays(TDBTransaction& Transaction, int64_t FlagID,
+                              const std::vector<TDateTime>& Days);
+// What a day that holds the flag more than once loses: every row of the flag, or one row only
+// (a writer that takes back the row it added leaves the row another writer added).
+enum class TFlagRowsOff { Every, One };
+// Takes the flag off each day that has it.
+TDayFlagChanges RemoveFlagFromDays(TDBTransaction& Transaction, int64_t FlagID,
+                                   const std::vector<TDateTime>& Days,
+                                   TFlagRowsOff RowsOff = TFlagRowsOff::Every);
+// The days that hold the flag, as their texts stand in the file.
+std::set<std::string> DaysWithFlag(TDBTransaction& Transaction, int64_t FlagID);

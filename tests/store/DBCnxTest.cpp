@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -201,6 +202,43 @@ TEST_F(DateStore, SetDayFlagsReplacesExactlyThatDaysRows) {
     TDayFlags all = GetDayFlags(Path, 0);
     ASSERT_EQ(all.size(), 2u);
     EXPECT_EQ(all[0].Date, Day(2009, 3, 6));
+}
+
+TEST_F(DateStore, OneFlagOnManyDaysCountsEachDayOnceAndLeavesOtherRowsAlone) {
+    auto rows = [&] {
+        return QueryText(Path,
+                         "SELECT group_concat(Date || '=' || FlagID, ' ') FROM "
+                         "(SELECT Date, FlagID FROM DayFlags ORDER BY Date, FlagID)");
+    };
+    RunSql(Path,
+           "INSERT INTO DayFlags VALUES ('2027-01-02', 2), ('2027-01-03', 1), ('2027-01-03', 1), "
+           "('2027-01-05', 1), ('2027-01-05', 1)");
+    TDayFlagChanges added = InTransaction(Path, [](TDBTransaction& transaction) {
+        return AddFlagToDays(transaction, 1,
+                             {Day(2027, 1, 2), Day(2027, 1, 3), Day(2027, 1, 2) + At(12, 0)});
+    });
+    EXPECT_EQ(added.Changed, 1u);
+    EXPECT_EQ(added.Unchanged, 1u) << "a day with the flag, even twice, is already set";
+    EXPECT_EQ(added.ChangedDays, std::vector<std::string>{"2027-01-02"});
+    EXPECT_EQ(rows(),
+              "2027-01-02=1 2027-01-02=2 2027-01-03=1 2027-01-03=1 2027-01-05=1 2027-01-05=1");
+
+    TDayFlagChanges removed = InTransaction(Path, [](TDBTransaction& transaction) {
+        return RemoveFlagFromDays(transaction, 1, {Day(2027, 1, 3), Day(2027, 1, 4)});
+    });
+    EXPECT_EQ(removed.Changed, 1u);
+    EXPECT_EQ(removed.Unchanged, 1u);
+    EXPECT_EQ(rows(), "2027-01-02=1 2027-01-02=2 2027-01-05=1 2027-01-05=1");
+
+    TDayFlagChanges one = InTransaction(Path, [](TDBTransaction& transaction) {
+        return RemoveFlagFromDays(transaction, 1, {Day(2027, 1, 5), Day(2027, 1, 2)},
+                                  TFlagRowsOff::One);
+    });
+    EXPECT_EQ(one.ChangedDays, (std::vector<std::string>{"2027-01-05", "2027-01-02"}));
+    EXPECT_EQ(rows(), "2027-01-02=2 2027-01-05=1") << "the day held twice keeps one row";
+    EXPECT_EQ(InTransaction(
+                  Path, [](TDBTransaction& transaction) { return DaysWithFlag(transaction, 1); }),
+              std::set<std::string>{"2027-01-05"});
 }
 
 TEST_F(DateStore, ColorsComeInStoredOrder) {

@@ -1,9 +1,12 @@
-// import of a calendar feed by URL, served by a server of the test's own on 127.0.0.1.
+// import and refresh of a calendar feed by URL, served by a server of the test's own on
+// 127.0.0.1.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 
+#include "Clock.h"
 #include "FeedFetch.h"
 #include "FeedServer.h"
 #include "MondrelError.h"
@@ -14,13 +17,21 @@ namespace {
 
 class FeedImport : public TReadyDatabaseTest {
   protected:
-    FeedImport() {
-        std::ofstream(Temp.File("feed.ics"), std::ios::binary)
-            << "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//test//test//EN\r\n"
-               "BEGIN:VEVENT\r\nUID:paper\r\nDTSTART:20270105T070000\r\nSUMMARY:Paper\r\n"
-               "END:VEVENT\r\n"
-               "BEGIN:VEVENT\r\nUID:plastic\r\nDTSTART:20270112T070000\r\nSUMMARY:Plastic\r\n"
-               "END:VEVENT\r\nEND:VCALENDAR\r\n";
+    FeedImport() { Serve({{"paper", "20270105", "Paper"}, {"plastic", "20270112", "Plastic"}}); }
+
+    struct TEvent {
+        std::string UID;
+        std::string Day;  // YYYYMMDD, at 07:00
+        std::string Summary;
+    };
+    // What feed.ics answers from now on.
+    void Serve(const std::vector<TEvent>& events) {
+        std::string body;
+        for (const TEvent& event : events) {
+            body += "BEGIN:VEVENT\r\nUID:" + event.UID + "\r\nDTSTART:" + event.Day +
+                    "T070000\r\nSUMMARY:" + event.Summary + "\r\nEND:VEVENT\r\n";
+        }
+        std::ofstream(Temp.File("feed.ics"), std::ios::binary) << Calendar(body);
     }
     TRun Import(const std::string& url) {
         return RunTool({"import", Path, url, "--script", "bins", "--from", "2027-01-01", "--until",
@@ -65,6 +76,30 @@ TEST_F(FeedImport, AFailedFetchNamesTheUrlAndReasonAndWritesNothing) {
         EXPECT_EQ(std::count(run.Err.begin(), run.Err.end(), '\n'), 1) << run.Err;
         EXPECT_EQ(Rows(), "2027-01-05 Paper, 2027-01-12 Plastic");
     }
+}
+
+TEST_F(FeedImport, RefreshFetchesTheFeedAgainAndKeepsTheRowsWhenTheFetchFails) {
+    TScopedClock clock(EncodeDate(2027, 1, 1) + EncodeTime(8, 0, 0, 0));
+    ASSERT_EQ(
+        RunTool({"import", Path, Server.Url("feed.ics"), "--source", "bins", "--script", "bins"})
+            .Exit,
+        0);
+    Serve({{"paper", "20270105", "Paper"}, {"glass", "20270119", "Glass"}});
+    TRun refresh = RunTool({"refresh", Path});
+    ASSERT_EQ(refresh.Exit, 0) << refresh.Err;
+    EXPECT_EQ(refresh.Out, "bins  1 added, 0 updated, 1 removed, 1 unchanged\n");
+    EXPECT_EQ(Rows(), "2027-01-05 Paper, 2027-01-19 Glass");
+
+    std::filesystem::remove(Temp.File("feed.ics"));
+    TRun failed = RunTool({"refresh", Path});
+    EXPECT_EQ(failed.Exit, 1);
+    EXPECT_EQ(failed.Out, "");
+    EXPECT_EQ(failed.Err.rfind("mondrel-db: refresh: bins: cannot fetch \"" +
+                                   Server.Url("feed.ics") + "\": HTTP status 404",
+                               0),
+              0u)
+        << failed.Err;
+    EXPECT_EQ(Rows(), "2027-01-05 Paper, 2027-01-19 Glass");
 }
 
 TEST_F(FeedImport, ABodyOverTheLimitIsRefused) {

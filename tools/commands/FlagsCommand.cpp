@@ -7,7 +7,7 @@
 
 #include "CommandSupport.h"
 #include "DBCnx.h"
-#include "DayFlagWrites.h"
+#include "FlagLookup.h"
 #include "JsonValue.h"
 #include "MondrelError.h"
 

@@ -18,17 +18,18 @@ struct TListed {
 };
 
 std::vector<TListed> ListSources(const std::string& path) {
-    TSqliteDatabase database(path);
+    TDBTransaction transaction(path);
+    TSqliteDatabase& database = transaction.Database();
     std::string today = DateToDBText('-', DateOf(Now()));
     std::vector<TListed> listed;
     for (const TSource& source : ReadSources(database)) {
-        listed.push_back({source, CountAhead(database, source.Name, today)});
+        listed.push_back({source, CountAhead(transaction, source.Name, today)});
     }
     for (const std::string& name : UnlistedSources(database)) {
         TSource source;
         source.Name = name;
         source.Kind = LegacySource;
-        listed.push_back({source, CountAhead(database, name, today)});
+        listed.push_back({source, CountAhead(transaction, name, today)});
     }
     return listed;
 }

@@ -4,7 +4,7 @@
 
 #include "CommandSupport.h"
 #include "DBCnx.h"
-#include "DayFlagWrites.h"
+#include "FlagLookup.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "Clock.h"
 #include "CommandSupport.h"
 #include "DBCnx.h"
-#include "DayFlagWrites.h"
+#include "FlagLookup.h"
 #include "DayRules.h"
 #include "FeedFetch.h"
 #include "HolidayCalendar.h"

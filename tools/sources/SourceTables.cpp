@@ -1,5 +1,9 @@
 #include "SourceTables.h"
 
+#include <map>
+#include <set>
+
+#include "DBCnx.h"
 #include "Sqlite3Db.h"
 #include "ToolTables.h"
 
@@ -91,26 +95,30 @@ void SaveRunResult(TSqliteDatabase& Database, const std::string& Name, const std
                      {When, Result, Name});
 }
 
-TSourceAhead CountAhead(TSqliteDatabase& Database, const std::string& Name,
+TSourceAhead CountAhead(TDBTransaction& Transaction, const std::string& Name,
                         const std::string& Today) {
+    TSqliteDatabase& database = Transaction.Database();
     TSourceAhead ahead;
-    if (HasImportSources(Database)) {
-        ahead.Rows = static_cast<size_t>(
-            Database
-                .Query("SELECT COUNT(*) FROM MondrelImports i JOIN Dates d ON d.ID = i.ID WHERE "
-                       "i.Source = ? AND d.Done = 0 AND d.Date >= ?",
-                       {Name, Today})
-                ->FieldAsInteger(0));
+    for (const TImportRecord& record : ReadImportRecords(database, Name)) {
+        if (record.RowExists && record.Current.Done == 0 && record.Current.Date >= Today) {
+            ++ahead.Rows;
+        }
     }
-    if (HasTable(Database, "MondrelFlagRecords")) {
-        ahead.Days = static_cast<size_t>(
-            Database
-                .Query("SELECT COUNT(DISTINCT r.Date) FROM MondrelFlagRecords r WHERE r.Source = ? "
-                       "AND r.Date >= ? AND EXISTS (SELECT 1 FROM DayFlags d WHERE d.Date = "
-                       "r.Date AND d.FlagID = r.FlagID)",
-                       {Name, Today})
-                ->FieldAsInteger(0));
+    std::map<int64_t, std::set<std::string>> flagged;  // by flag, read once each
+    std::set<std::string> days;
+    for (const TFlagRecord& record : ReadFlagRecords(database, Name)) {
+        if (record.Date < Today) {
+            continue;
+        }
+        auto found = flagged.find(record.FlagID);
+        if (found == flagged.end()) {
+            found = flagged.emplace(record.FlagID, DaysWithFlag(Transaction, record.FlagID)).first;
+        }
+        if (found->second.count(record.Date) != 0) {
+            days.insert(record.Date);
+        }
     }
+    ahead.Days = days.size();
     return ahead;
 }
 
@@ -136,13 +144,12 @@ std::vector<TFlagRecord> ReadFlagRecords(TSqliteDatabase& Database, const std::s
         return records;
     }
     auto row = Database.Query(
-        "SELECT r.rowid, r.Date, r.FlagID, r.Wrote, EXISTS (SELECT 1 FROM DayFlags d WHERE "
-        "d.Date = r.Date AND d.FlagID = r.FlagID) FROM MondrelFlagRecords r WHERE r.Source = ? "
-        "ORDER BY r.Date, r.FlagID",
+        "SELECT rowid, Date, FlagID, Wrote FROM MondrelFlagRecords WHERE Source = ? ORDER BY "
+        "Date, FlagID",
         {Source});
     for (; !row->AtEnd(); row->Next()) {
         records.push_back({row->FieldAsInteger(0), row->FieldAsText(1), row->FieldAsInteger(2),
-                           row->FieldAsInteger(3) != 0, row->FieldAsInteger(4) != 0});
+                           row->FieldAsInteger(3) != 0});
     }
     return records;
 }

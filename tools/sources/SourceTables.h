@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-class TSqliteDatabase;
+#include "DBTransaction.h"
 
 // Kinds of sources.
 constexpr const char* FileSource = "file";
@@ -49,7 +49,7 @@ struct TSourceAhead {
     size_t Rows = 0;
     size_t Days = 0;
 };
-TSourceAhead CountAhead(TSqliteDatabase& Database, const std::string& Name,
+TSourceAhead CountAhead(TDBTransaction& Transaction, const std::string& Name,
                         const std::string& Today);
 
 // Names that records carry but no source row has: the legacy records of imports made before
@@ -61,8 +61,7 @@ struct TFlagRecord {
     int64_t RecordID = 0;
     std::string Date;  // YYYY-MM-DD
     int64_t FlagID = 0;
-    bool Wrote = false;      // the source wrote the DayFlags row (the day did not have the flag)
-    bool RowExists = false;  // the day has the flag now
+    bool Wrote = false;  // the source wrote the DayFlags row (the day did not have the flag)
 };
 
 std::vector<TFlagRecord> ReadFlagRecords(TSqliteDatabase& Database, const std::string& Source);

@@ -73,30 +73,31 @@ void WriteRows(TDBTransaction& transaction, const std::string& source, const TIm
     }
 }
 
-bool DayHasFlag(TSqliteDatabase& database, const std::string& date, int64_t flagID) {
-    return !database
-                .Query("SELECT 1 FROM DayFlags WHERE Date = ? AND FlagID = ? LIMIT 1",
-                       {date, flagID})
-                ->AtEnd();
-}
+// Days by flag, as the store's day-flag operations take them.
+using TDaysByFlag = std::map<int64_t, std::vector<TDateTime>>;
 
-// One row only: a day that holds the flag twice keeps the row another writer added.
-void TakeFlagOff(TSqliteDatabase& database, const std::string& date, int64_t flagID) {
-    database.Execute(
-        "DELETE FROM DayFlags WHERE rowid = (SELECT rowid FROM DayFlags WHERE Date = ? AND "
-        "FlagID = ? LIMIT 1)",
-        {date, flagID});
+// Takes the rows the source added back off their days. One row each only: a day that holds the
+// flag twice keeps the row another writer added. Answers the days that lost a row.
+size_t TakeFlagsBack(TDBTransaction& transaction, const TDaysByFlag& days) {
+    size_t taken = 0;
+    for (const auto& [flagID, flagDays] : days) {
+        taken += RemoveFlagFromDays(transaction, flagID, flagDays, TFlagRowsOff::One).Changed;
+    }
+    return taken;
 }
 
 // A day the source flagged and that left it loses the flag, unless it lies before the window
 // (days gone by keep what they had) or the user took the flag off already.
-void WriteFlags(TSqliteDatabase& database, const std::string& source, const TSourceWanted& wanted,
+void WriteFlags(TDBTransaction& transaction, const std::string& source, const TSourceWanted& wanted,
                 TSourceWrite& write) {
+    TSqliteDatabase& database = transaction.Database();
     std::map<std::pair<std::string, int64_t>, TFlagRecord> records;
     for (const TFlagRecord& record : ReadFlagRecords(database, source)) {
         records.emplace(std::make_pair(record.Date, record.FlagID), record);
     }
     std::set<std::pair<std::string, int64_t>> seen;
+    std::vector<const TFlagDay*> unrecorded;
+    TDaysByFlag unrecordedDays;
     for (const TFlagDay& day : wanted.FlagDays) {
         auto key = std::make_pair(day.Date, day.FlagID);
         if (!seen.insert(key).second) {
@@ -106,26 +107,33 @@ void WriteFlags(TSqliteDatabase& database, const std::string& source, const TSou
             ++write.Counts.Unchanged;  // flagged before, or taken off by the user since
             continue;
         }
-        bool had = DayHasFlag(database, day.Date, day.FlagID);
-        if (!had) {
-            database.Execute("INSERT INTO DayFlags (Date, FlagID) VALUES (?, ?)",
-                             {day.Date, day.FlagID});
+        unrecorded.push_back(&day);
+        unrecordedDays[day.FlagID].push_back(DBTextToDate(day.Date, '-'));
+    }
+    std::set<std::pair<std::string, int64_t>> added;
+    for (const auto& [flagID, days] : unrecordedDays) {
+        for (const std::string& day : AddFlagToDays(transaction, flagID, days).ChangedDays) {
+            added.emplace(day, flagID);
+        }
+    }
+    for (const TFlagDay* day : unrecorded) {
+        // A day that had the flag already is recorded as not written: the row stays its owner's.
+        bool wrote = added.count({day->Date, day->FlagID}) != 0;
+        if (wrote) {
             ++write.Counts.Added;
-            write.Lines.push_back(day.Date + "  " + Printable(day.Caption));
+            write.Lines.push_back(day->Date + "  " + Printable(day->Caption));
         } else {
             ++write.Counts.Unchanged;
         }
-        AddFlagRecord(database, source, day.Date, day.FlagID, !had);
+        AddFlagRecord(database, source, day->Date, day->FlagID, wrote);
     }
+    TDaysByFlag gone;
     for (const auto& [key, record] : records) {
-        if (record.Date < wanted.Scope.From) {
-            continue;
-        }
-        if (DropFlagRecord(database, record) && record.RowExists) {
-            TakeFlagOff(database, record.Date, record.FlagID);
-            ++write.Counts.Removed;
+        if (record.Date >= wanted.Scope.From && DropFlagRecord(database, record)) {
+            gone[record.FlagID].push_back(DBTextToDate(record.Date, '-'));
         }
     }
+    write.Counts.Removed += TakeFlagsBack(transaction, gone);
 }
 
 }  // namespace
@@ -137,7 +145,7 @@ TSourceWrite WriteSource(TDBTransaction& Transaction, const std::string& Source,
     TSourceWrite write;
     TImportPlan plan = PlanImport(Wanted.Rows, ReadImportRecords(database, Source), Wanted.Scope);
     WriteRows(Transaction, Source, plan, write);
-    WriteFlags(database, Source, Wanted, write);
+    WriteFlags(Transaction, Source, Wanted, write);
     write.Counts.Unchanged += Wanted.OwnRows;
     write.Counts.Skipped = Wanted.Skipped;
     std::stable_sort(write.Lines.begin(), write.Lines.end());
@@ -155,11 +163,12 @@ TSourceCounts ForgetSourceRecords(TDBTransaction& Transaction, const std::string
         }
     }
     DeleteImportRecords(database, Source);
+    TDaysByFlag gone;
     for (const TFlagRecord& record : ReadFlagRecords(database, Source)) {
-        if (DropFlagRecord(database, record) && record.RowExists && !KeepRows) {
-            TakeFlagOff(database, record.Date, record.FlagID);
-            ++removed.Removed;
+        if (DropFlagRecord(database, record) && !KeepRows) {
+            gone[record.FlagID].push_back(DBTextToDate(record.Date, '-'));
         }
     }
+    removed.Removed += TakeFlagsBack(Transaction, gone);
     return removed;
 }
