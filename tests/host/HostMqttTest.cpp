@@ -190,3 +190,76 @@ TEST_F(MqttTest, RefusedCredentialsAreLoggedOnceAndTheHostRunsOn) {
               1);
     EXPECT_EQ(CountLogged(host, "MQTT: "), 1);
 }
+
+namespace {
+
+// A certificate authority of the test's own and a certificate it signed for localhost, made with
+// the openssl program; answers false when that is missing.
+bool MakeCertificates(const std::string& dir) {
+    const QString script = QStringLiteral(
+        "set -e\n"
+        "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 "
+        "-subj /CN=nhx-test-ca -keyout ca.key -out ca.pem\n"
+        "openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes "
+        "-subj /CN=localhost -keyout server.key -out server.csr\n"
+        "printf 'subjectAltName=DNS:localhost,IP:127.0.0.1\\n' > san.ext\n"
+        "openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 "
+        "-extfile san.ext -out server.pem\n");
+    QProcess openssl;
+    openssl.setWorkingDirectory(QString::fromStdString(dir));
+    openssl.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script});
+    return openssl.waitForFinished(30000) && openssl.exitStatus() == QProcess::NormalExit &&
+           openssl.exitCode() == 0;
+}
+
+// Sets an environment variable for the scope.
+class TScopedEnvironment {
+  public:
+    TScopedEnvironment(const char* name, const std::string& value) : Name(name) {
+        setenv(name, value.c_str(), 1);
+    }
+    ~TScopedEnvironment() { unsetenv(Name); }
+
+  private:
+    const char* Name;
+};
+
+}  // namespace
+
+// mqtts:// checks the broker's certificate against the system's authorities (OpenSSL's defaults,
+// which SSL_CERT_FILE extends): a broker signed by an unknown authority is refused, a trusted one
+// gets the state.
+TEST_F(MqttTest, TlsConnectsOnlyToABrokerTheSystemTrusts) {
+    if (TMqttBroker::FindProgram(QStringLiteral("openssl")).isEmpty()) {
+        GTEST_SKIP() << "openssl is not installed (scripts/setup)";
+    }
+    ASSERT_TRUE(MakeCertificates(KernelDir()));
+    const int tlsPort =
+        Broker->AddTlsListener(KernelDir() + "server.pem", KernelDir() + "server.key");
+    ASSERT_TRUE(Broker->Start());
+    ASSERT_TRUE(WaitUntil([&] { return PortAccepts(tlsPort); }));
+    TNHXHost host(Options());
+    host.Variables().PreCreate("Vacation", NHX_VAR_BOOLEAN, "true");
+    THostMqttOptions options = BridgeOptions();
+    options.Host = "localhost";
+    options.Port = tlsPort;
+    options.Tls = true;
+    {
+        THostMqttBridge untrusting(options, host.SharedLog());
+        untrusting.Attach(host.Variables(), host.Scripter());
+        untrusting.Start();
+        const std::string refused =
+            "MQTT: cannot reach the broker at localhost:" + std::to_string(tlsPort) +
+            ": A TLS error occurred";
+        ASSERT_TRUE(WaitUntil([&] { return CountLogged(host, refused) > 0; }));
+        EXPECT_FALSE(untrusting.Connected());
+    }
+    TScopedEnvironment trust("SSL_CERT_FILE", KernelDir() + "ca.pem");
+    THostMqttBridge bridge(options, host.SharedLog());
+    bridge.Attach(host.Variables(), host.Scripter());
+    bridge.Start();
+    ASSERT_TRUE(WaitUntil([&] { return bridge.Connected(); }));
+    TMqttSubscriber state(Broker->Port, {"nhx/variables/#"}, 1);
+    EXPECT_EQ(state.Messages(),
+              (std::map<std::string, std::string>{{"nhx/variables/Vacation", "true"}}));
+}

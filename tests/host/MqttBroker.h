@@ -45,12 +45,23 @@ class TMqttBroker {
   public:
     // Without `anonymous`, every client is refused (no one has a password).
     explicit TMqttBroker(const std::string& dir, bool anonymous = true)
-        : Port(FreeLoopbackPort()), ConfigFile(dir + "mosquitto.conf") {
-        // No persistence: a restarted broker has forgotten every retained message.
-        WriteWholeFile(ConfigFile,
-                       "listener " + std::to_string(Port) + " 127.0.0.1\nallow_anonymous " +
-                           (anonymous ? "true" : "false") + "\npersistence false\n",
-                       false);
+        : Port(FreeLoopbackPort()),
+          ConfigFile(dir + "mosquitto.conf"),
+          // No persistence: a restarted broker has forgotten every retained message.
+          Config("allow_anonymous " + std::string(anonymous ? "true" : "false") +
+                 "\npersistence false\nlistener " + std::to_string(Port) + " 127.0.0.1\n") {
+        WriteWholeFile(ConfigFile, Config, false);
+    }
+
+    // A second listener that speaks TLS with the given certificate; answers its port. Call
+    // before Start().
+    int AddTlsListener(const std::string& certificate, const std::string& key) {
+        const int port = FreeLoopbackPort();
+        // Started as root, the broker would read the key as its own user, which may not.
+        Config += "user root\nlistener " + std::to_string(port) + " 127.0.0.1\ncertfile " +
+                  certificate + "\nkeyfile " + key + "\n";
+        WriteWholeFile(ConfigFile, Config, false);
+        return port;
     }
     ~TMqttBroker() { Stop(); }
 
@@ -90,6 +101,7 @@ class TMqttBroker {
 
   private:
     std::string ConfigFile;
+    std::string Config;
     QProcess Process;
 };
 
