@@ -48,6 +48,10 @@ std::string Printable(const std::string& Text) {
     return result;
 }
 
+std::string Counted(int64_t Count, const char* One, const char* Many) {
+    return std::to_string(Count) + " " + (Count == 1 ? One : Many);
+}
+
 std::string LowerCase(std::string Text) {
     std::transform(Text.begin(), Text.end(), Text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });

@@ -2,6 +2,7 @@
 // forms in which rows are printed.
 #pragma once
 
+#include <cstdint>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -19,6 +20,9 @@ void RequireDatabaseFile(const std::string& Path);
 // The text with control characters written as \n, \t or \xNN, so that one value stays on one
 // line.
 std::string Printable(const std::string& Text);
+
+// The count and the noun that fits it: "1 row", "2 rows".
+std::string Counted(int64_t Count, const char* One, const char* Many);
 
 // ASCII letters made small, for codes and names matched without regard to case.
 std::string LowerCase(std::string Text);

@@ -37,8 +37,8 @@ std::vector<TListed> ListSources(const std::string& path) {
 std::string AheadText(const TListed& listed) {
     bool days = listed.Source.Kind == WeekendsSource || listed.Source.Kind == HolidaysSource ||
                 (listed.Ahead.Days != 0 && listed.Ahead.Rows == 0);
-    return days ? std::to_string(listed.Ahead.Days) + " days"
-                : std::to_string(listed.Ahead.Rows) + " rows";
+    return days ? Counted(static_cast<int64_t>(listed.Ahead.Days), "day", "days")
+                : Counted(static_cast<int64_t>(listed.Ahead.Rows), "row", "rows");
 }
 
 void WriteJson(std::ostream& out, const std::vector<TListed>& sources) {

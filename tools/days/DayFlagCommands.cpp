@@ -20,10 +20,6 @@ sys_days DayOption(const TArguments& args, const std::string& name) {
     return day;
 }
 
-std::string DayCount(size_t count) {
-    return std::to_string(count) + (count == 1 ? " day" : " days");
-}
-
 }  // namespace
 
 TDayRange DayRangeOption(const TArguments& Args) {
@@ -78,9 +74,10 @@ void FlagDays(const TArguments& Args, TToolStreams& Streams, const std::string& 
         transaction.Commit();
     }
     // Printed once the transaction has committed: what it says has happened.
-    Streams.Out << DayCount(changes.Changed) << (preview ? " would be" : "")
-                << (clear ? " cleared of " : " flagged ") << Printable(flag.Caption) << ", "
-                << changes.Unchanged << (clear ? " not set\n" : " already set\n");
+    Streams.Out << Counted(static_cast<int64_t>(changes.Changed), "day", "days")
+                << (preview ? " would be" : "") << (clear ? " cleared of " : " flagged ")
+                << Printable(flag.Caption) << ", " << changes.Unchanged
+                << (clear ? " not set\n" : " already set\n");
 }
 
 std::string DayText(sys_days Day) {

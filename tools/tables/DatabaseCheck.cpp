@@ -5,6 +5,7 @@
 #include <ostream>
 #include <set>
 
+#include "CommandSupport.h"
 #include "DBCnx.h"
 #include "DBTransaction.h"
 #include "MondrelError.h"
@@ -154,7 +155,7 @@ int64_t RowCount(TSqliteDatabase& database, const std::string& table) {
 }
 
 std::string Rows(int64_t count) {
-    return std::to_string(count) + (count == 1 ? " row" : " rows");
+    return Counted(count, "row", "rows");
 }
 
 // What the index situation of the file is: each missing or older index the tick and the page
@@ -299,10 +300,6 @@ const char* KindWord(TFindingKind kind) {
             return "fixed";
     }
     return "?";
-}
-
-std::string Counted(int64_t count, const char* one, const char* many) {
-    return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
 }  // namespace
