@@ -122,9 +122,19 @@ void AdoptLegacyRecords(TSqliteDatabase& Database, const std::string& Source,
     if (Source == LegacySource) {
         return;
     }
-    for (const std::string& uid : UIDs) {
-        Database.Execute("UPDATE MondrelImports SET Source = ? WHERE Source = ? AND UID = ?",
-                         {Source, std::string(LegacySource), uid});
+    // Few files hold legacy records at all: look them up once instead of once per event.
+    std::vector<std::string> legacy;
+    auto row = Database.Query("SELECT DISTINCT UID FROM MondrelImports WHERE Source = ?",
+                              {std::string(LegacySource)});
+    for (; !row->AtEnd(); row->Next()) {
+        legacy.push_back(row->FieldAsText(0));
+    }
+    row.reset();
+    for (const std::string& uid : legacy) {
+        if (UIDs.count(uid) != 0) {
+            Database.Execute("UPDATE MondrelImports SET Source = ? WHERE Source = ? AND UID = ?",
+                             {Source, std::string(LegacySource), uid});
+        }
     }
 }
 
