@@ -244,16 +244,19 @@ std::optional<TMondrelDate> FindDate(TDBTransaction& Transaction, int64_t ID) {
     return date;
 }
 
-void AddDate(TDBTransaction& Transaction, const TMondrelDate& Appointment) {
+int64_t AddDate(TDBTransaction& Transaction, const TMondrelDate& Appointment) {
     TSqliteDatabase& database = Transaction.Database();
     database.Execute(
         "INSERT INTO Dates (Date, Time, Discription, Value, Script) VALUES (?, ?, ?, ?, ?)",
         {DateText(Appointment.Date), TimeText(Appointment.Time), Appointment.Discription,
          Appointment.Value, Appointment.Script});
+    const int64_t id = database.LastInsertRowID();
     // In a file whose Done column has no default the new row would hold NULL, which never
     // counts as open: the appointment would silently never fire.
-    database.Execute(
-        "UPDATE Dates SET Done = 0 WHERE rowid = last_insert_rowid() AND Done IS NULL");
+    if (!Transaction.DoneIsNotNull()) {
+        database.Execute("UPDATE Dates SET Done = 0 WHERE rowid = ? AND Done IS NULL", {id});
+    }
+    return id;
 }
 
 void UpdateDate(TDBTransaction& Transaction, const TMondrelDate& Appointment) {

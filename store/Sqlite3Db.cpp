@@ -202,6 +202,10 @@ int64_t TSqliteDatabase::Changes() const {
     return sqlite3_changes64(Handle.get());
 }
 
+int64_t TSqliteDatabase::LastInsertRowID() const {
+    return sqlite3_last_insert_rowid(Handle.get());
+}
+
 void TSqliteDatabase::BeginTransaction() {
     Execute("begin");
 }

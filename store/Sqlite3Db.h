@@ -61,6 +61,8 @@ class TSqliteDatabase {
     void Commit();
     // The rows the last completed INSERT, UPDATE or DELETE changed.
     int64_t Changes() const;
+    // The rowid of the last row an INSERT added on this connection.
+    int64_t LastInsertRowID() const;
 
     // The caller owns the result and destroys it before this connection.
     std::unique_ptr<TSqliteQueryResults> Query(const std::string& SQL,

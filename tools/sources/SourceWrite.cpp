@@ -30,8 +30,7 @@ std::string AppointmentLine(const TImportValues& values) {
 }
 
 int64_t AddAppointment(TDBTransaction& transaction, const TImportValues& values) {
-    AddDate(transaction, AppointmentOf(values, -1));
-    int64_t id = transaction.Database().Query("SELECT last_insert_rowid()")->FieldAsInteger(0);
+    int64_t id = AddDate(transaction, AppointmentOf(values, -1));
     if (values.Done != 0) {
         SetDateDone(transaction, id);
     }
