@@ -396,7 +396,7 @@ TSourceRun RunSource(TSource Source, const TRunOptions& Run) {
     }
     wanted.Scope.From = Day(Run.From);
     wanted.Scope.Until = Day(Run.Until);
-    result.Write = WriteSource(transaction, Source.Name, wanted);
+    result.Write = WriteSource(transaction, Source.Name, wanted, Run.DryRun);
 
     Source.Through = Day(Run.Until);
     Source.LastRun = RunStamp();

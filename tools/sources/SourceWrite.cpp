@@ -38,12 +38,14 @@ int64_t AddAppointment(TDBTransaction& transaction, const TImportValues& values)
 }
 
 void WriteRows(TDBTransaction& transaction, const std::string& source, const TImportPlan& plan,
-               TSourceWrite& write) {
+               bool listLines, TSourceWrite& write) {
     TSqliteDatabase& database = transaction.Database();
     for (const TWantedRow& row : plan.Add) {
         AddImportRecord(database, source, AddAppointment(transaction, row.Values), row.Key,
                         row.Values);
-        write.Lines.push_back(AppointmentLine(row.Values));
+        if (listLines) {
+            write.Lines.push_back(AppointmentLine(row.Values));
+        }
     }
     for (const TImportPlan::TUpdate& update : plan.Update) {
         UpdateDate(transaction, AppointmentOf(update.Values, update.Record.ID));
@@ -51,7 +53,9 @@ void WriteRows(TDBTransaction& transaction, const std::string& source, const TIm
             SetDateDone(transaction, update.Record.ID);
         }
         UpdateImportRecord(database, update.Record.RecordID, update.Values);
-        write.Lines.push_back(AppointmentLine(update.Values));
+        if (listLines) {
+            write.Lines.push_back(AppointmentLine(update.Values));
+        }
     }
     for (const TImportRecord& record : plan.Remove) {
         DeleteDate(transaction, record.ID);
@@ -90,7 +94,7 @@ void TakeFlagOff(TSqliteDatabase& database, const std::string& date, int64_t fla
 // A day the source flagged and that left it loses the flag, unless it lies before the window
 // (days gone by keep what they had) or the user took the flag off already.
 void WriteFlags(TSqliteDatabase& database, const std::string& source, const TSourceWanted& wanted,
-                TSourceWrite& write) {
+                bool listLines, TSourceWrite& write) {
     std::map<std::pair<std::string, int64_t>, TFlagRecord> records;
     for (const TFlagRecord& record : ReadFlagRecords(database, source)) {
         records.emplace(std::make_pair(record.Date, record.FlagID), record);
@@ -110,7 +114,9 @@ void WriteFlags(TSqliteDatabase& database, const std::string& source, const TSou
             database.Execute("INSERT INTO DayFlags (Date, FlagID) VALUES (?, ?)",
                              {day.Date, day.FlagID});
             ++write.Counts.Added;
-            write.Lines.push_back(day.Date + "  " + Printable(day.Caption));
+            if (listLines) {
+                write.Lines.push_back(day.Date + "  " + Printable(day.Caption));
+            }
         } else {
             ++write.Counts.Unchanged;
         }
@@ -130,13 +136,13 @@ void WriteFlags(TSqliteDatabase& database, const std::string& source, const TSou
 }  // namespace
 
 TSourceWrite WriteSource(TDBTransaction& Transaction, const std::string& Source,
-                         const TSourceWanted& Wanted) {
+                         const TSourceWanted& Wanted, bool ListLines) {
     TSqliteDatabase& database = Transaction.Database();
     CreateSourceTables(database);
     TSourceWrite write;
     TImportPlan plan = PlanImport(Wanted.Rows, ReadImportRecords(database, Source), Wanted.Scope);
-    WriteRows(Transaction, Source, plan, write);
-    WriteFlags(database, Source, Wanted, write);
+    WriteRows(Transaction, Source, plan, ListLines, write);
+    WriteFlags(database, Source, Wanted, ListLines, write);
     write.Counts.Unchanged += Wanted.OwnRows;
     write.Counts.Skipped = Wanted.Skipped;
     std::stable_sort(write.Lines.begin(), write.Lines.end());
