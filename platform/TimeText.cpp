@@ -45,6 +45,16 @@ std::optional<int> ParseField(std::string_view s) {
 
 std::string FormatLongTime(TDateTime value) {
     TTimeParts t = DecodeTime(value);
+    auto twoDigits = [](int part) { return part >= 0 && part <= 99; };
+    if (twoDigits(t.Hour) && twoDigits(t.Minute) && twoDigits(t.Second)) {  // all but NaN
+        std::string text;
+        AppendTwoDigits(text, t.Hour);
+        text += ':';
+        AppendTwoDigits(text, t.Minute);
+        text += ':';
+        AppendTwoDigits(text, t.Second);
+        return text;
+    }
     char buffer[16];
     std::snprintf(buffer, sizeof buffer, "%02d:%02d:%02d", t.Hour, t.Minute, t.Second);
     return buffer;

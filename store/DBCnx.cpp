@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -168,10 +167,12 @@ std::string DateToDBText(char Separator, TDateTime Date) {
                             " lies outside 0100-01-01 to 9999-12-31");
     }
     TDateParts parts = DecodeDate(Date);
-    char buffer[48];
-    std::snprintf(buffer, sizeof buffer, "%d%c%02d%c%02d", parts.Year, Separator, parts.Month,
-                  Separator, parts.Day);
-    return buffer;
+    std::string text = std::to_string(parts.Year);
+    text += Separator;
+    AppendTwoDigits(text, parts.Month);
+    text += Separator;
+    AppendTwoDigits(text, parts.Day);
+    return text;
 }
 
 TDateTime DBTextToDate(const std::string& Text, char Separator) {
