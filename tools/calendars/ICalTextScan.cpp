@@ -92,7 +92,11 @@ TICalTextScan ScanICalText(const std::string& Text) {
     TICalTextScan scan;
     std::vector<std::string> open;
     ForEachContentLine(Text, [&](std::string_view line) {
-        std::string_view name = line.substr(0, line.find_first_of(";:"));
+        size_t nameEnd = 0;
+        while (nameEnd < line.size() && line[nameEnd] != ';' && line[nameEnd] != ':') {
+            ++nameEnd;
+        }
+        std::string_view name = line.substr(0, nameEnd);
         bool begins = EqualsNoCase(name, "BEGIN");
         if (begins || EqualsNoCase(name, "END")) {
             std::string component = Upper(Trimmed(ValueOf(line)));
