@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <iostream>
 #include <map>
-#include <set>
 
 #include "Clock.h"
 #include "CommandSupport.h"
@@ -380,9 +379,7 @@ TSourceRun RunSource(TSource Source, const TRunOptions& Run) {
     const int64_t changesBefore = TotalChanges(database);
     if (calendar) {
         wanted = CalendarWanted(transaction, *calendar, ReadShaping(options), Run);
-        std::set<std::string> named = wanted.Scope.PresentUIDs;
-        named.insert(wanted.Scope.KeptUIDs.begin(), wanted.Scope.KeptUIDs.end());
-        AdoptLegacyRecords(database, Source.Name, named);
+        AdoptLegacyRecords(database, Source.Name, wanted.Scope);
         if (calendar->Events.empty() && calendar->Skipped.empty() && !Run.AllowEmpty &&
             HasRecords(database, Source.Name)) {
             throw EMondrelError("\"" + Source.Name +

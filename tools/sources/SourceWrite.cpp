@@ -40,13 +40,15 @@ int64_t AddAppointment(TDBTransaction& transaction, const TImportValues& values)
 void WriteRows(TDBTransaction& transaction, const std::string& source, const TImportPlan& plan,
                bool listLines, TSourceWrite& write) {
     TSqliteDatabase& database = transaction.Database();
+    std::vector<int64_t> added;
+    added.reserve(plan.Add.size());
     for (const TWantedRow& row : plan.Add) {
-        AddImportRecord(database, source, AddAppointment(transaction, row.Values), row.Key,
-                        row.Values);
+        added.push_back(AddAppointment(transaction, row.Values));
         if (listLines) {
             write.Lines.push_back(AppointmentLine(row.Values));
         }
     }
+    AddImportRecords(database, source, plan.Add, added);
     for (const TImportPlan::TUpdate& update : plan.Update) {
         UpdateDate(transaction, AppointmentOf(update.Values, update.Record.ID));
         if (update.Values.Done != 0) {
