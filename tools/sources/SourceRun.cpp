@@ -129,6 +129,11 @@ TSourceWanted CalendarWanted(TDBTransaction& transaction, const TICalendar& cale
         asFlag = FlagByCaption(transaction, *shaping.AsFlag);  // none: exit 1, nothing written
     }
     std::map<std::string, std::optional<TFlag>> flags;
+    size_t occurrences = 0;
+    for (const TICalEvent& event : calendar.Events) {
+        occurrences += event.Occurrences.size();
+    }
+    wanted.Rows.reserve(occurrences);
     // An export of this very file names its own rows: importing it again must not copy them.
     std::string ownToken = ReadFileToken(transaction.Database());
     for (const TICalEvent& event : calendar.Events) {
