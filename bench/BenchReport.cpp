@@ -8,9 +8,10 @@ void TFigureReporter::ReportRuns(const std::vector<Run>& runs) {
         bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
         bool single = run.run_type == Run::RT_Iteration && run.repetitions <= 1;
         if ((median || single) && !run.error_occurred) {
-            // The benchmarks report in microseconds.
-            Medians[run.run_name.function_name] = {run.GetAdjustedRealTime(),
-                                                   run.GetAdjustedCPUTime()};
+            // Kept in microseconds, whatever unit the benchmark reports in.
+            double toMicroseconds = 1e6 / benchmark::GetTimeUnitMultiplier(run.time_unit);
+            Medians[run.run_name.function_name] = {run.GetAdjustedRealTime() * toMicroseconds,
+                                                   run.GetAdjustedCPUTime() * toMicroseconds};
         }
     }
 }

@@ -1,16 +1,30 @@
 // Times `mondrel-db import` of a 10,000-event iCalendar file and `mondrel-db export` of a
 // 100,000-appointment file, each one transaction, beside inserting the same rows with raw SQLite.
-// Rates are events (rows) per second.
+// Rates are events (rows) per second; the TIME and RATIO lines use CPU time.
 //
-// Measured 2026-12-09 on the shared 2-core build machine (2.1 GHz, load about 3.5),
-// RelWithDebInfo, medians of 3 repetitions, wall time:
-//   import of 10,000 events     464 ms (33.9k events/s CPU)   raw insert of the rows  48.6 ms
-//   export of 100,000 rows     2128 ms (72.7k rows/s CPU)     raw insert of the rows   399 ms
-// so import costs about 9.5 times and export about 5.3 times the raw inserts. Export then read
-// each row with a statement of its own; reading them in one statement, measured the same day
-// (load about 12), medians of 3:
-//   export of 100,000 rows     2618 ms wall, 850 ms CPU      raw insert    1595 ms wall, 596 ms CPU
-// about 1.6 times the raw inserts by wall time, 1.4 times by CPU time.
+// Measured 2026-12-09 on the shared 2-core build machine (AMD EPYC, load about 1), RelWithDebInfo,
+// CPU time, medians of 5 repetitions; six runs of the program, each ratio against the raw insert
+// of its own run:
+//   import of 10,000 events     105-149 ms   raw insert of the rows 23-37 ms   3.7 to 4.9 times,
+//                                                                             median 4.2
+//   reading the calendar alone   58-64 ms                                      1.7 to 2.6 times,
+//                                                                             median 2.3
+//   export of 100,000 rows      543-752 ms   raw insert of the rows 313-450 ms 1.4 to 1.9 times
+//                                                                             (three runs)
+// CPU times on this machine vary by a third from run to run; instruction counts (valgrind
+// --tool=callgrind) repeat exactly: the import takes 951 million, the raw insert 201 million,
+// 4.7 times. Of the import's instructions:
+//   49%  libical parsing the text and freeing its components
+//   28%  SQLite inserting the 10,000 rows and their 10,000 records (the rows alone cost what the
+//        raw insert does; the records go 64 to a statement)
+//    8%  events read from libical's components and their occurrences worked out
+//    3%  the text scan for cut-off files and summaries as written
+//    3%  the rows the calendar wants, with their date and time texts
+//    2%  the import plan (which rows to add, update, remove)
+//    7%  the rest: date and time texts converted for the store, statement overhead, teardown
+// so libical and SQLite alone come to about 3.6 times the raw insert. Before this round (same
+// day, same machine) the import took 1,619 million instructions and 7.0 times the raw insert's
+// CPU time.
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 

@@ -49,3 +49,8 @@ std::optional<int> ParseInteger(std::string_view text) {
     }
     return static_cast<int>(value);
 }
+
+void AppendTwoDigits(std::string& Text, int Value) {
+    Text += static_cast<char>('0' + Value / 10);
+    Text += static_cast<char>('0' + Value % 10);
+}

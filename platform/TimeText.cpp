@@ -1,9 +1,9 @@
 #include "TimeText.h"
 
+#include <array>
 #include <cctype>
 #include <cstdio>
 #include <optional>
-#include <vector>
 
 #include "DecimalText.h"
 #include "MondrelError.h"
@@ -45,6 +45,16 @@ std::optional<int> ParseField(std::string_view s) {
 
 std::string FormatLongTime(TDateTime value) {
     TTimeParts t = DecodeTime(value);
+    auto twoDigits = [](int part) { return part >= 0 && part <= 99; };
+    if (twoDigits(t.Hour) && twoDigits(t.Minute) && twoDigits(t.Second)) {  // all but NaN
+        std::string text;
+        AppendTwoDigits(text, t.Hour);
+        text += ':';
+        AppendTwoDigits(text, t.Minute);
+        text += ':';
+        AppendTwoDigits(text, t.Second);
+        return text;
+    }
     char buffer[16];
     std::snprintf(buffer, sizeof buffer, "%02d:%02d:%02d", t.Hour, t.Minute, t.Second);
     return buffer;
@@ -63,23 +73,25 @@ TDateTime ParseTime(std::string_view text) {
         }
     }
 
-    std::vector<std::string_view> fields;
+    // Split at the colons; a fourth field is one too many, so the split stops there.
+    std::array<std::string_view, 4> fields;
+    size_t count = 0;
     size_t start = 0;
-    while (true) {
+    while (count < fields.size()) {
         size_t colon = rest.find(':', start);
-        fields.push_back(
-            rest.substr(start, colon == std::string_view::npos ? colon : colon - start));
+        fields[count++] =
+            rest.substr(start, colon == std::string_view::npos ? colon : colon - start);
         if (colon == std::string_view::npos) {
             break;
         }
         start = colon + 1;
     }
-    if (fields.size() < 2 || fields.size() > 3) {
+    if (count < 2 || count > 3) {
         Invalid(text);
     }
     // Some tools write milliseconds after the seconds ("10:30:00.250").
     std::optional<int> millisecond = 0;
-    if (fields.size() == 3) {
+    if (count == 3) {
         size_t dot = fields[2].find('.');
         if (dot != std::string_view::npos) {
             std::string_view fraction = fields[2].substr(dot + 1);
@@ -92,9 +104,9 @@ TDateTime ParseTime(std::string_view text) {
     }
     auto hour = ParseField(fields[0]);
     auto minute = ParseField(fields[1]);
-    auto second = fields.size() == 3 ? ParseField(fields[2]) : std::optional<int>(0);
+    auto second = count == 3 ? ParseField(fields[2]) : std::optional<int>(0);
     if (!hour || !minute || !second || !millisecond || fields[1].size() != 2 ||
-        (fields.size() == 3 && fields[2].size() != 2)) {
+        (count == 3 && fields[2].size() != 2)) {
         Invalid(text);
     }
     int h = *hour;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <map>
 #include <memory>
 #include <optional>
@@ -170,10 +169,12 @@ std::string DateToDBText(char Separator, TDateTime Date) {
                             " lies outside 0100-01-01 to 9999-12-31");
     }
     TDateParts parts = DecodeDate(Date);
-    char buffer[48];
-    std::snprintf(buffer, sizeof buffer, "%d%c%02d%c%02d", parts.Year, Separator, parts.Month,
-                  Separator, parts.Day);
-    return buffer;
+    std::string text = std::to_string(parts.Year);
+    text += Separator;
+    AppendTwoDigits(text, parts.Month);
+    text += Separator;
+    AppendTwoDigits(text, parts.Day);
+    return text;
 }
 
 TDateTime DBTextToDate(const std::string& Text, char Separator) {
@@ -246,16 +247,19 @@ std::optional<TMondrelDate> FindDate(TDBTransaction& Transaction, int64_t ID) {
     return date;
 }
 
-void AddDate(TDBTransaction& Transaction, const TMondrelDate& Appointment) {
+int64_t AddDate(TDBTransaction& Transaction, const TMondrelDate& Appointment) {
     TSqliteDatabase& database = Transaction.Database();
     database.Execute(
         "INSERT INTO Dates (Date, Time, Discription, Value, Script) VALUES (?, ?, ?, ?, ?)",
         {DateText(Appointment.Date), TimeText(Appointment.Time), Appointment.Discription,
          Appointment.Value, Appointment.Script});
+    const int64_t id = database.LastInsertRowID();
     // In a file whose Done column has no default the new row would hold NULL, which never
     // counts as open: the appointment would silently never fire.
-    database.Execute(
-        "UPDATE Dates SET Done = 0 WHERE rowid = last_insert_rowid() AND Done IS NULL");
+    if (!Transaction.DoneIsNotNull()) {
+        database.Execute("UPDATE Dates SET Done = 0 WHERE rowid = ? AND Done IS NULL", {id});
+    }
+    return id;
 }
 
 void UpdateDate(TDBTransaction& Transaction, const TMondrelDate& Appointment) {

@@ -69,7 +69,8 @@ TDates GetDates(TDBTransaction& Transaction, TDateQueryMode Mode, TDateTime Date
                 TSkippedRows* Skipped = nullptr);
 TMondrelDate GetDate(TDBTransaction& Transaction, int64_t ID);
 std::optional<TMondrelDate> FindDate(TDBTransaction& Transaction, int64_t ID);
-void AddDate(TDBTransaction& Transaction, const TMondrelDate& Appointment);
+// Answers the new row's ID.
+int64_t AddDate(TDBTransaction& Transaction, const TMondrelDate& Appointment);
 void UpdateDate(TDBTransaction& Transaction, const TMondrelDate& Appointment);
 void SetDateDone(TDBTransaction& Transaction, int64_t ID);
 void DeleteDate(TDBTransaction& Transaction, int64_t ID);

@@ -2,6 +2,7 @@
 // of work: either every write of the unit reaches the file or none does.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -26,8 +27,14 @@ class TDBTransaction {
     TSqliteDatabase& Database() { return FDatabase; }
     void Commit();
 
+    // Whether the file declares the Done column of Dates NOT NULL, so that no row can hold NULL
+    // there. Looked up once: no other connection changes the tables while the transaction is
+    // open.
+    bool DoneIsNotNull();
+
   private:
     TSqliteDatabase FDatabase;
+    std::optional<bool> FDoneIsNotNull;
 };
 
 // Runs Work(TDBTransaction&) in a new transaction on Path, begun as Begin says, and commits when

@@ -23,8 +23,9 @@ int LengthOf(std::string_view text) {
     return static_cast<int>(text.size());
 }
 
-// Binds by value with explicit byte lengths, so quotes, NUL bytes and high bytes arrive whole.
-int BindAll(sqlite3_stmt* statement, const TSqliteParams& params) {
+// Binds with explicit byte lengths, so quotes, NUL bytes and high bytes arrive whole; texts are
+// copied unless `copy` is SQLITE_STATIC.
+int BindAll(sqlite3_stmt* statement, const TSqliteParams& params, sqlite3_destructor_type copy) {
     int index = 1;
     for (const TSqliteValue& value : params) {
         int rc = SQLITE_OK;
@@ -34,7 +35,7 @@ int BindAll(sqlite3_stmt* statement, const TSqliteParams& params) {
             std::string_view text = std::get<std::string_view>(value);
             // A null pointer would bind NULL; an empty text must stay an empty text.
             rc = sqlite3_bind_text(statement, index, text.empty() ? "" : text.data(),
-                                   LengthOf(text), SQLITE_TRANSIENT);
+                                   LengthOf(text), copy);
         }
         if (rc != SQLITE_OK) {
             return rc;
@@ -47,7 +48,7 @@ int BindAll(sqlite3_stmt* statement, const TSqliteParams& params) {
 // The statement as it reads with its values written in, texts between double quotes and
 // integers in decimal, so that an error report names the day or the ID it was about. A text is
 // cut after MessageValueBytes bytes, so a huge value never makes a huge message.
-std::string StatementText(const std::string& sql, const TSqliteParams& params) {
+std::string StatementText(std::string_view sql, const TSqliteParams& params) {
     std::string text;
     size_t next = 0;
     char quote = 0;
@@ -149,47 +150,54 @@ TSqliteDatabase::~TSqliteDatabase() {
     FinalizeStatement();
 }
 
-TSqliteStatementPtr TSqliteDatabase::Prepare(const std::string& SQL, const TSqliteParams& Params) {
+TSqliteStatementPtr TSqliteDatabase::Prepare(std::string_view SQL, const TSqliteParams& Params,
+                                             TBind Bind) {
     TSqliteStatementPtr statement;
-    if (auto kept = Kept.find(SQL); kept != Kept.end()) {
+    if (auto kept = Kept.find(SQL); kept != Kept.end() && kept->second) {
         statement = std::move(kept->second);
-        Kept.erase(kept);
     } else {
         sqlite3_stmt* raw = nullptr;
         // The tail is ignored: only the first statement of the text runs.
-        int rc = sqlite3_prepare_v2(Handle.get(), SQL.c_str(), LengthOf(SQL), &raw, nullptr);
+        int rc = sqlite3_prepare_v2(Handle.get(), SQL.data(), LengthOf(SQL), &raw, nullptr);
         statement.reset(raw);
         if (rc != SQLITE_OK) {
             RaiseError(StatementText(SQL, Params));
         }
         if (!statement) {
-            throw ESqliteException("Error: no statement to run\r\n\r\n" + SQL);
+            throw ESqliteException("Error: no statement to run\r\n\r\n" + std::string(SQL));
         }
     }
-    if (BindAll(statement.get(), Params) != SQLITE_OK) {
+    if (BindAll(statement.get(), Params,
+                Bind == TBind::Borrow ? SQLITE_STATIC : SQLITE_TRANSIENT) != SQLITE_OK) {
         RaiseError(StatementText(SQL, Params));
     }
     return statement;
 }
 
-void TSqliteDatabase::Keep(const std::string& SQL, TSqliteStatementPtr Statement) noexcept {
+void TSqliteDatabase::Keep(std::string_view SQL, TSqliteStatementPtr Statement) noexcept {
     if (!Statement) {
         return;
     }
     // Reset at once: a statement left on a row would hold its read lock.
     sqlite3_reset(Statement.get());
     sqlite3_clear_bindings(Statement.get());
-    if (Kept.size() < MaxKeptStatements) {
+    // A text run twice at once keeps one of its statements.
+    if (auto kept = Kept.find(SQL); kept != Kept.end()) {
+        if (!kept->second) {
+            kept->second = std::move(Statement);
+        }
+    } else if (Kept.size() < MaxKeptStatements) {
         try {
-            Kept.try_emplace(SQL, std::move(Statement));
+            Kept.try_emplace(std::string(SQL), std::move(Statement));
         } catch (...) {
             // Out of memory: the statement is finalized instead of kept.
         }
     }
 }
 
-int32_t TSqliteDatabase::Execute(const std::string& SQL, const TSqliteParams& Params) {
-    TSqliteStatementPtr statement = Prepare(SQL, Params);
+int32_t TSqliteDatabase::Execute(std::string_view SQL, const TSqliteParams& Params) {
+    // Stepped once and reset below, while Params still stand: SQLite need not copy the texts.
+    TSqliteStatementPtr statement = Prepare(SQL, Params, TBind::Borrow);
     int rc = sqlite3_step(statement.get());
     if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
         RaiseError(StatementText(SQL, Params));
@@ -200,6 +208,10 @@ int32_t TSqliteDatabase::Execute(const std::string& SQL, const TSqliteParams& Pa
 
 int64_t TSqliteDatabase::Changes() const {
     return sqlite3_changes64(Handle.get());
+}
+
+int64_t TSqliteDatabase::LastInsertRowID() const {
+    return sqlite3_last_insert_rowid(Handle.get());
 }
 
 void TSqliteDatabase::BeginTransaction() {
@@ -214,7 +226,7 @@ void TSqliteDatabase::Commit() {
     Execute("commit");
 }
 
-std::unique_ptr<TSqliteQueryResults> TSqliteDatabase::Query(const std::string& SQL,
+std::unique_ptr<TSqliteQueryResults> TSqliteDatabase::Query(std::string_view SQL,
                                                             const TSqliteParams& Params) {
     return std::make_unique<TSqliteQueryResults>(*this, SQL, Params);
 }
@@ -231,12 +243,13 @@ void TSqliteDatabase::FinalizeStatement() {
     Kept.clear();
 }
 
-TSqliteQueryResults::TSqliteQueryResults(TSqliteDatabase& Database, const std::string& SQL,
+TSqliteQueryResults::TSqliteQueryResults(TSqliteDatabase& Database, std::string_view SQL,
                                          const TSqliteParams& Params)
     : Database(Database),
       Text(SQL),
       SQL(StatementText(SQL, Params)),
-      Statement(Database.Prepare(SQL, Params)) {
+      // Copied: the query steps on after the caller's texts may have gone.
+      Statement(Database.Prepare(SQL, Params, TSqliteDatabase::TBind::Copy)) {
     Next();
 }
 

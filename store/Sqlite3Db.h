@@ -51,7 +51,7 @@ class TSqliteDatabase {
     // Runs the first statement of SQL once and answers SQLite's step code (row or done);
     // any other outcome raises. Error messages show the statement with its values in place of
     // the `?`s: texts between double quotes, integers in decimal.
-    int32_t Execute(const std::string& SQL, const TSqliteParams& Params = {});
+    int32_t Execute(std::string_view SQL, const TSqliteParams& Params = {});
     // A transaction that first reads takes the write lock only at its first write, and SQLite
     // refuses that at once, without the busy wait, while another connection writes. A unit of
     // work that reads and then writes begins as a writer instead: it takes the write lock at
@@ -61,9 +61,11 @@ class TSqliteDatabase {
     void Commit();
     // The rows the last completed INSERT, UPDATE or DELETE changed.
     int64_t Changes() const;
+    // The rowid of the last row an INSERT added on this connection.
+    int64_t LastInsertRowID() const;
 
     // The caller owns the result and destroys it before this connection.
-    std::unique_ptr<TSqliteQueryResults> Query(const std::string& SQL,
+    std::unique_ptr<TSqliteQueryResults> Query(std::string_view SQL,
                                                const TSqliteParams& Params = {});
 
     // Raises ESqliteException with the connection's current error message and the statement.
@@ -73,25 +75,37 @@ class TSqliteDatabase {
 
   private:
     friend class TSqliteQueryResults;
+    // How bound texts reach SQLite: copied, or only pointed to when the statement runs to its
+    // end before the caller's texts go.
+    enum class TBind { Copy, Borrow };
     // A statement for SQL with Params bound: a kept one when there is one, else newly prepared.
-    TSqliteStatementPtr Prepare(const std::string& SQL, const TSqliteParams& Params);
+    TSqliteStatementPtr Prepare(std::string_view SQL, const TSqliteParams& Params, TBind Bind);
     // Takes a statement back for reuse, reset and unbound. Never throws.
-    void Keep(const std::string& SQL, TSqliteStatementPtr Statement) noexcept;
+    void Keep(std::string_view SQL, TSqliteStatementPtr Statement) noexcept;
+
+    // Looks texts up without making a std::string of each.
+    struct TTextHash {
+        using is_transparent = void;
+        size_t operator()(std::string_view Text) const noexcept {
+            return std::hash<std::string_view>{}(Text);
+        }
+    };
 
     struct TConnectionCloser {
         void operator()(sqlite3* handle) const noexcept;
     };
     std::unique_ptr<sqlite3, TConnectionCloser> Handle;
-    // Prepared statements by their text, idle. Preparing (parsing and planning) costs several
-    // times as much as running a short statement, and a unit of work such as an import runs
-    // the same few texts once per row. Declared after Handle, so they go before it closes.
-    std::unordered_map<std::string, TSqliteStatementPtr> Kept;
+    // Prepared statements by their text, idle (null while in use). Preparing (parsing and
+    // planning) costs several times as much as running a short statement, and a unit of work
+    // such as an import runs the same few texts once per row. Declared after Handle, so they go
+    // before it closes.
+    std::unordered_map<std::string, TSqliteStatementPtr, TTextHash, std::equal_to<>> Kept;
 };
 
 class TSqliteQueryResults {
   public:
     // Prepared and stepped once: stands on the first row, or AtEnd when there is none.
-    TSqliteQueryResults(TSqliteDatabase& Database, const std::string& SQL,
+    TSqliteQueryResults(TSqliteDatabase& Database, std::string_view SQL,
                         const TSqliteParams& Params = {});
     // Gives the statement back to the connection for reuse.
     ~TSqliteQueryResults();

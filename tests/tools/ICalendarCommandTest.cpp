@@ -2,6 +2,7 @@
 // the rows they leave in the file.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -270,6 +271,26 @@ TEST_F(ICalendarCommand, ReimportLeavesARowTheUserEditedAndAddsNoSecondOne) {
     EXPECT_EQ(Import({"--allow-empty"}).Out,
               "0 added, 0 updated, 0 removed, 0 unchanged, 0 skipped\n");
     EXPECT_EQ(Rows(), TRows{"2027-02-02 08:00:00|Mine|||0"});
+}
+
+TEST_F(ICalendarCommand, EveryRecordOfALargeImportNamesItsOwnRow) {
+    // Records go many to a statement: 100 events take chunks of 64, 32 and 4.
+    std::string events;
+    for (int n = 0; n < 100; ++n) {
+        char start[32];
+        std::snprintf(start, sizeof start, "202701%02dT%02d0000", 1 + n % 28, n % 24);
+        events += Event("e" + std::to_string(n), start, "Event " + std::to_string(n));
+    }
+    WriteIcs(Calendar(events));
+    ASSERT_EQ(Import({"--script", "S"}).Out,
+              "100 added, 0 updated, 0 removed, 0 unchanged, 0 skipped\n");
+    EXPECT_EQ(QueryText(Path,
+                        "SELECT count(*) FROM MondrelImports i JOIN Dates d ON d.ID = i.ID AND "
+                        "d.Discription = 'Event ' || substr(i.UID, 2) AND d.Date = i.Date AND "
+                        "d.Time = i.Time"),
+              "100");
+    EXPECT_EQ(Import({"--script", "S"}).Out,
+              "0 added, 0 updated, 0 removed, 100 unchanged, 0 skipped\n");
 }
 
 TEST_F(ICalendarCommand, ImportKeepsKeysBeyond32Bits) {

@@ -23,7 +23,7 @@ TImportRecord Record(int64_t id, const TImportKey& key, const TImportValues& las
     return record;
 }
 
-TImportScope Scope(std::set<std::string> present) {
+TImportScope Scope(std::unordered_set<std::string> present) {
     TImportScope scope;
     scope.PresentUIDs = std::move(present);
     scope.From = "2027-01-01";

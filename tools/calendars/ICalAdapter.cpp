@@ -952,6 +952,7 @@ TICalendar ReadICalendar(const std::string& Text, const TICalWindow& Window) {
     TICalendar result;
     std::vector<std::unique_ptr<TZones>> zones;
     std::vector<TEventParts> events;
+    events.reserve(scan.Summaries.size());  // one per event, as the text scan counted them
     size_t position = 0;
     for (icalcomponent* calendar : calendars) {
         zones.push_back(std::make_unique<TZones>(calendar));
@@ -1083,14 +1084,18 @@ TICalendar ReadICalendar(const std::string& Text, const TICalWindow& Window) {
                       series != seriesOf.end() ? &Window : nullptr, more[i]);
     }
 
+    result.Events.reserve(events.size());
     for (size_t i = 0; i < events.size(); ++i) {
         if (superseded[i]) {
             continue;
         }
         std::vector<TICalOccurrence>& occurrences = found[i];
-        std::stable_sort(
-            occurrences.begin(), occurrences.end(),
-            [](const TICalOccurrence& a, const TICalOccurrence& b) { return a.Start < b.Start; });
+        if (occurrences.size() > 1) {  // sorting one would still take a buffer
+            std::stable_sort(occurrences.begin(), occurrences.end(),
+                             [](const TICalOccurrence& a, const TICalOccurrence& b) {
+                                 return a.Start < b.Start;
+                             });
+        }
         if (occurrences.size() > ICalOccurrenceCap) {
             occurrences.resize(ICalOccurrenceCap);
             more[i] = true;

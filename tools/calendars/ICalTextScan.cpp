@@ -2,23 +2,33 @@
 
 #include <algorithm>
 #include <cctype>
+#include <string_view>
 
 namespace {
 
-std::string Upper(std::string text) {
+bool EqualsNoCase(std::string_view text, std::string_view upper) {
+    return text.size() == upper.size() &&
+           std::equal(text.begin(), text.end(), upper.begin(), [](char c, char u) {
+               return std::toupper(static_cast<unsigned char>(c)) == u;
+           });
+}
+
+std::string Upper(std::string_view view) {
+    std::string text(view);
     std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
     return text;
 }
 
-std::string Trimmed(const std::string& text) {
+std::string_view Trimmed(std::string_view text) {
     size_t begin = text.find_first_not_of(" \t");
     size_t end = text.find_last_not_of(" \t");
-    return begin == std::string::npos ? std::string() : text.substr(begin, end - begin + 1);
+    return begin == std::string_view::npos ? std::string_view()
+                                           : text.substr(begin, end - begin + 1);
 }
 
 // TEXT escapes (RFC 5545 3.3.11): \\ \; \, and \n or \N for a line break.
-std::string Unescaped(const std::string& value) {
+std::string Unescaped(std::string_view value) {
     std::string text;
     for (size_t i = 0; i < value.size(); ++i) {
         if (value[i] == '\\' && i + 1 < value.size()) {
@@ -31,31 +41,40 @@ std::string Unescaped(const std::string& value) {
     return text;
 }
 
-// The content lines of the text, unfolded (a line break followed by a blank continues a line).
-std::vector<std::string> ContentLines(const std::string& text) {
-    std::vector<std::string> lines;
+// Calls Visit with each content line of the text, unfolded (a line break followed by a blank
+// continues a line). One buffer serves every line: a calendar has hundreds of thousands.
+template <typename TVisit>
+void ForEachContentLine(std::string_view text, TVisit&& Visit) {
+    std::string line;
+    bool started = false;
     size_t begin = 0;
     while (begin < text.size()) {
         size_t end = text.find('\n', begin);
-        if (end == std::string::npos) {
+        if (end == std::string_view::npos) {
             end = text.size();
         }
-        std::string line = text.substr(begin, end - begin);
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
+        std::string_view physical = text.substr(begin, end - begin);
+        if (!physical.empty() && physical.back() == '\r') {
+            physical.remove_suffix(1);
         }
-        if (!lines.empty() && !line.empty() && (line[0] == ' ' || line[0] == '\t')) {
-            lines.back() += line.substr(1);
+        if (started && !physical.empty() && (physical[0] == ' ' || physical[0] == '\t')) {
+            line.append(physical.substr(1));
         } else {
-            lines.push_back(std::move(line));
+            if (started) {
+                Visit(std::string_view(line));
+            }
+            line.assign(physical);
+            started = true;
         }
         begin = end + 1;
     }
-    return lines;
+    if (started) {
+        Visit(std::string_view(line));
+    }
 }
 
 // The value of a content line: after the first colon outside a quoted parameter value.
-std::string ValueOf(const std::string& line) {
+std::string_view ValueOf(std::string_view line) {
     bool quoted = false;
     for (size_t i = 0; i < line.size(); ++i) {
         if (line[i] == '"') {
@@ -64,7 +83,7 @@ std::string ValueOf(const std::string& line) {
             return line.substr(i + 1);
         }
     }
-    return std::string();
+    return std::string_view();
 }
 
 }  // namespace
@@ -72,15 +91,20 @@ std::string ValueOf(const std::string& line) {
 TICalTextScan ScanICalText(const std::string& Text) {
     TICalTextScan scan;
     std::vector<std::string> open;
-    for (const std::string& line : ContentLines(Text)) {
-        std::string name = Upper(line.substr(0, line.find_first_of(";:")));
-        if (name == "BEGIN" || name == "END") {
+    ForEachContentLine(Text, [&](std::string_view line) {
+        size_t nameEnd = 0;
+        while (nameEnd < line.size() && line[nameEnd] != ';' && line[nameEnd] != ':') {
+            ++nameEnd;
+        }
+        std::string_view name = line.substr(0, nameEnd);
+        bool begins = EqualsNoCase(name, "BEGIN");
+        if (begins || EqualsNoCase(name, "END")) {
             std::string component = Upper(Trimmed(ValueOf(line)));
-            if (name == "BEGIN") {
+            if (begins) {
                 if (component == "VEVENT" && !open.empty() && open.back() == "VCALENDAR") {
                     scan.Summaries.emplace_back();
                 }
-                open.push_back(component);
+                open.push_back(std::move(component));
             } else {
                 // An END that closes nothing open is libical's to judge; one that closes an
                 // outer component closes the inner ones too.
@@ -89,12 +113,12 @@ TICalTextScan ScanICalText(const std::string& Text) {
                     open.erase(std::prev(found.base()), open.end());
                 }
             }
-        } else if (name == "SUMMARY" && open.size() >= 2 && open.back() == "VEVENT" &&
+        } else if (EqualsNoCase(name, "SUMMARY") && open.size() >= 2 && open.back() == "VEVENT" &&
                    open[open.size() - 2] == "VCALENDAR" && !scan.Summaries.empty() &&
                    !scan.Summaries.back()) {
             scan.Summaries.back() = Unescaped(ValueOf(line));
         }
-    }
+    });
     if (!open.empty()) {
         scan.Unclosed = open.back();
     }

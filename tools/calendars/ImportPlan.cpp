@@ -1,43 +1,69 @@
 #include "ImportPlan.h"
 
 #include <algorithm>
-#include <map>
+#include <cstddef>
+#include <span>
 #include <tuple>
 
 namespace {
 
-struct TGroup {
-    std::vector<const TWantedRow*> Wanted;
-    std::vector<const TImportRecord*> Records;
-};
-
 bool EarlierValues(const TImportValues& a, const TImportValues& b) {
     return std::tie(a.Date, a.Time) < std::tie(b.Date, b.Time);
+}
+
+// Pointers to the items in the order of their keys; the items of one key keep their order.
+template <typename TItem>
+std::vector<const TItem*> ByKey(const std::vector<TItem>& items) {
+    std::vector<const TItem*> sorted;
+    sorted.reserve(items.size());
+    for (const TItem& item : items) {
+        sorted.push_back(&item);
+    }
+    std::stable_sort(sorted.begin(), sorted.end(),
+                     [](const TItem* a, const TItem* b) { return a->Key < b->Key; });
+    return sorted;
+}
+
+// The items of `sorted` from `next` on that have the key; moves `next` past them.
+template <typename TItem>
+std::span<const TItem* const> TakeKey(const std::vector<const TItem*>& sorted, size_t& next,
+                                      const TImportKey& key) {
+    size_t first = next;
+    while (next < sorted.size() && sorted[next]->Key == key) {
+        ++next;
+    }
+    return std::span<const TItem* const>(sorted).subspan(first, next - first);
 }
 
 }  // namespace
 
 TImportPlan PlanImport(const std::vector<TWantedRow>& Wanted,
                        const std::vector<TImportRecord>& Records, const TImportScope& Scope) {
-    std::map<TImportKey, TGroup> groups;
-    for (const TWantedRow& row : Wanted) {
-        groups[row.Key].Wanted.push_back(&row);
-    }
-    for (const TImportRecord& record : Records) {
-        groups[record.Key].Records.push_back(&record);
-    }
+    // Both sides in key order, walked together one key at a time (sorting beats a map of
+    // thousands of keys).
+    std::vector<const TWantedRow*> wantedByKey = ByKey(Wanted);
+    std::vector<const TImportRecord*> recordsByKey = ByKey(Records);
+    size_t nextWanted = 0;
+    size_t nextRecord = 0;
 
     TImportPlan plan;
-    for (auto& [key, group] : groups) {
+    while (nextWanted < wantedByKey.size() || nextRecord < recordsByKey.size()) {
+        bool wantedFirst = nextRecord == recordsByKey.size() ||
+                           (nextWanted < wantedByKey.size() &&
+                            wantedByKey[nextWanted]->Key < recordsByKey[nextRecord]->Key);
+        const TImportKey& key =
+            wantedFirst ? wantedByKey[nextWanted]->Key : recordsByKey[nextRecord]->Key;
+        std::span<const TWantedRow* const> groupWanted = TakeKey(wantedByKey, nextWanted, key);
+        std::span<const TImportRecord* const> groupRecords = TakeKey(recordsByKey, nextRecord, key);
+        std::vector<const TImportRecord*> records(groupRecords.begin(), groupRecords.end());
         if (Scope.KeptUIDs.count(key.UID) != 0) {
-            plan.Unchanged += group.Records.size();
+            plan.Unchanged += records.size();
             continue;
         }
         // First the rows that are exactly as last written: nothing to do for them, whoever
         // owns the row now.
         std::vector<const TWantedRow*> wanted;
-        std::vector<const TImportRecord*> records = group.Records;
-        for (const TWantedRow* row : group.Wanted) {
+        for (const TWantedRow* row : groupWanted) {
             auto same = std::find_if(records.begin(), records.end(), [&](const TImportRecord* r) {
                 return r->Last == row->Values;
             });

@@ -4,8 +4,8 @@
 #pragma once
 
 #include <cstdint>
-#include <set>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 // An appointment as stored: the texts of its Dates row.
@@ -62,9 +62,9 @@ struct TImportPlan {
 
 struct TImportScope {
     // Events the file names but that could not be read this time: their rows stay as they are.
-    std::set<std::string> KeptUIDs;
+    std::unordered_set<std::string> KeptUIDs;
     // Events the file holds (cancelled ones included).
-    std::set<std::string> PresentUIDs;
+    std::unordered_set<std::string> PresentUIDs;
     // The window repeating events were expanded in, as date texts: occurrences of an event still
     // in the file that lie outside it are left alone.
     std::string From;

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <iostream>
 #include <map>
-#include <set>
 
 #include "Clock.h"
 #include "CommandSupport.h"
@@ -130,6 +129,11 @@ TSourceWanted CalendarWanted(TDBTransaction& transaction, const TICalendar& cale
         asFlag = FlagByCaption(transaction, *shaping.AsFlag);  // none: exit 1, nothing written
     }
     std::map<std::string, std::optional<TFlag>> flags;
+    size_t occurrences = 0;
+    for (const TICalEvent& event : calendar.Events) {
+        occurrences += event.Occurrences.size();
+    }
+    wanted.Rows.reserve(occurrences);
     // An export of this very file names its own rows: importing it again must not copy them.
     std::string ownToken = ReadFileToken(transaction.Database());
     for (const TICalEvent& event : calendar.Events) {
@@ -380,9 +384,7 @@ TSourceRun RunSource(TSource Source, const TRunOptions& Run) {
     const int64_t changesBefore = TotalChanges(database);
     if (calendar) {
         wanted = CalendarWanted(transaction, *calendar, ReadShaping(options), Run);
-        std::set<std::string> named = wanted.Scope.PresentUIDs;
-        named.insert(wanted.Scope.KeptUIDs.begin(), wanted.Scope.KeptUIDs.end());
-        AdoptLegacyRecords(database, Source.Name, named);
+        AdoptLegacyRecords(database, Source.Name, wanted.Scope);
         if (calendar->Events.empty() && calendar->Skipped.empty() && !Run.AllowEmpty &&
             HasRecords(database, Source.Name)) {
             throw EMondrelError("\"" + Source.Name +
@@ -396,7 +398,7 @@ TSourceRun RunSource(TSource Source, const TRunOptions& Run) {
     }
     wanted.Scope.From = Day(Run.From);
     wanted.Scope.Until = Day(Run.Until);
-    result.Write = WriteSource(transaction, Source.Name, wanted);
+    result.Write = WriteSource(transaction, Source.Name, wanted, Run.DryRun);
 
     Source.Through = Day(Run.Until);
     Source.LastRun = RunStamp();

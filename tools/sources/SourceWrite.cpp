@@ -30,8 +30,7 @@ std::string AppointmentLine(const TImportValues& values) {
 }
 
 int64_t AddAppointment(TDBTransaction& transaction, const TImportValues& values) {
-    AddDate(transaction, AppointmentOf(values, -1));
-    int64_t id = transaction.Database().Query("SELECT last_insert_rowid()")->FieldAsInteger(0);
+    int64_t id = AddDate(transaction, AppointmentOf(values, -1));
     if (values.Done != 0) {
         SetDateDone(transaction, id);
     }
@@ -39,20 +38,26 @@ int64_t AddAppointment(TDBTransaction& transaction, const TImportValues& values)
 }
 
 void WriteRows(TDBTransaction& transaction, const std::string& source, const TImportPlan& plan,
-               TSourceWrite& write) {
+               bool listLines, TSourceWrite& write) {
     TSqliteDatabase& database = transaction.Database();
+    std::vector<int64_t> added;
+    added.reserve(plan.Add.size());
     for (const TWantedRow& row : plan.Add) {
-        AddImportRecord(database, source, AddAppointment(transaction, row.Values), row.Key,
-                        row.Values);
-        write.Lines.push_back(AppointmentLine(row.Values));
+        added.push_back(AddAppointment(transaction, row.Values));
+        if (listLines) {
+            write.Lines.push_back(AppointmentLine(row.Values));
+        }
     }
+    AddImportRecords(database, source, plan.Add, added);
     for (const TImportPlan::TUpdate& update : plan.Update) {
         UpdateDate(transaction, AppointmentOf(update.Values, update.Record.ID));
         if (update.Values.Done != 0) {
             SetDateDone(transaction, update.Record.ID);
         }
         UpdateImportRecord(database, update.Record.RecordID, update.Values);
-        write.Lines.push_back(AppointmentLine(update.Values));
+        if (listLines) {
+            write.Lines.push_back(AppointmentLine(update.Values));
+        }
     }
     for (const TImportRecord& record : plan.Remove) {
         DeleteDate(transaction, record.ID);
@@ -89,7 +94,7 @@ size_t TakeFlagsBack(TDBTransaction& transaction, const TDaysByFlag& days) {
 // A day the source flagged and that left it loses the flag, unless it lies before the window
 // (days gone by keep what they had) or the user took the flag off already.
 void WriteFlags(TDBTransaction& transaction, const std::string& source, const TSourceWanted& wanted,
-                TSourceWrite& write) {
+                bool listLines, TSourceWrite& write) {
     TSqliteDatabase& database = transaction.Database();
     std::map<std::pair<std::string, int64_t>, TFlagRecord> records;
     for (const TFlagRecord& record : ReadFlagRecords(database, source)) {
@@ -121,7 +126,9 @@ void WriteFlags(TDBTransaction& transaction, const std::string& source, const TS
         bool wrote = added.count({day->Date, day->FlagID}) != 0;
         if (wrote) {
             ++write.Counts.Added;
-            write.Lines.push_back(day->Date + "  " + Printable(day->Caption));
+            if (listLines) {
+                write.Lines.push_back(day->Date + "  " + Printable(day->Caption));
+            }
         } else {
             ++write.Counts.Unchanged;
         }
@@ -139,13 +146,13 @@ void WriteFlags(TDBTransaction& transaction, const std::string& source, const TS
 }  // namespace
 
 TSourceWrite WriteSource(TDBTransaction& Transaction, const std::string& Source,
-                         const TSourceWanted& Wanted) {
+                         const TSourceWanted& Wanted, bool ListLines) {
     TSqliteDatabase& database = Transaction.Database();
     CreateSourceTables(database);
     TSourceWrite write;
     TImportPlan plan = PlanImport(Wanted.Rows, ReadImportRecords(database, Source), Wanted.Scope);
-    WriteRows(Transaction, Source, plan, write);
-    WriteFlags(Transaction, Source, Wanted, write);
+    WriteRows(Transaction, Source, plan, ListLines, write);
+    WriteFlags(Transaction, Source, Wanted, ListLines, write);
     write.Counts.Unchanged += Wanted.OwnRows;
     write.Counts.Skipped = Wanted.Skipped;
     std::stable_sort(write.Lines.begin(), write.Lines.end());

@@ -38,12 +38,13 @@ struct TSourceCounts {
 
 struct TSourceWrite {
     TSourceCounts Counts;
-    std::vector<std::string> Lines;  // what was written, a line each, in date order
-    size_t WithoutScript = 0;        // rows added or updated without a script
+    // What was written, a line each, in date order; only when asked for (dry runs show it).
+    std::vector<std::string> Lines;
+    size_t WithoutScript = 0;  // rows added or updated without a script
 };
 
 TSourceWrite WriteSource(TDBTransaction& Transaction, const std::string& Source,
-                         const TSourceWanted& Wanted);
+                         const TSourceWanted& Wanted, bool ListLines);
 
 // Forgets every record of Source; unless KeepRows, first takes its open rows nobody edited and
 // the day flags it set out of the file. Answers the rows and flags taken out.

@@ -108,23 +108,54 @@ std::map<int64_t, TImportKey> ReadImportKeys(TSqliteDatabase& Database) {
     return keys;
 }
 
-void AddImportRecord(TSqliteDatabase& Database, const std::string& Source, int64_t ID,
-                     const TImportKey& Key, const TImportValues& Values) {
-    Database.Execute(
-        "INSERT INTO MondrelImports (ID, UID, Occurrence, Date, Time, Discription, Value, Script, "
-        "Done, Source) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
-        {ID, Key.UID, Key.Occurrence, Values.Date, Values.Time, Values.Discription, Values.Value,
-         Values.Script, Values.Done, Source});
+void AddImportRecords(TSqliteDatabase& Database, const std::string& Source,
+                      const std::vector<TWantedRow>& Rows, const std::vector<int64_t>& IDs) {
+    size_t next = 0;
+    for (size_t chunk = MaxRecordsPerInsert; chunk > 0; chunk /= 2) {
+        std::string sql;
+        while (Rows.size() - next >= chunk) {
+            if (sql.empty()) {
+                sql =
+                    "INSERT INTO MondrelImports (ID, UID, Occurrence, Date, Time, Discription, "
+                    "Value, Script, Done, Source) VALUES ";
+                for (size_t i = 0; i < chunk; ++i) {
+                    sql += i == 0 ? "(?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"
+                                  : ", (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
+                }
+            }
+            TSqliteParams params;
+            params.reserve(chunk * 10);
+            for (size_t i = next; i < next + chunk; ++i) {
+                const TImportKey& key = Rows[i].Key;
+                const TImportValues& values = Rows[i].Values;
+                params.insert(params.end(), {IDs[i], key.UID, key.Occurrence, values.Date,
+                                             values.Time, values.Discription, values.Value,
+                                             values.Script, values.Done, Source});
+            }
+            Database.Execute(sql, params);
+            next += chunk;
+        }
+    }
 }
 
 void AdoptLegacyRecords(TSqliteDatabase& Database, const std::string& Source,
-                        const std::set<std::string>& UIDs) {
+                        const TImportScope& Scope) {
     if (Source == LegacySource) {
         return;
     }
-    for (const std::string& uid : UIDs) {
-        Database.Execute("UPDATE MondrelImports SET Source = ? WHERE Source = ? AND UID = ?",
-                         {Source, std::string(LegacySource), uid});
+    // Few files hold legacy records at all: look them up once instead of once per event.
+    std::vector<std::string> legacy;
+    auto row = Database.Query("SELECT DISTINCT UID FROM MondrelImports WHERE Source = ?",
+                              {std::string(LegacySource)});
+    for (; !row->AtEnd(); row->Next()) {
+        legacy.push_back(row->FieldAsText(0));
+    }
+    row.reset();
+    for (const std::string& uid : legacy) {
+        if (Scope.PresentUIDs.count(uid) != 0 || Scope.KeptUIDs.count(uid) != 0) {
+            Database.Execute("UPDATE MondrelImports SET Source = ? WHERE Source = ? AND UID = ?",
+                             {Source, std::string(LegacySource), uid});
+        }
     }
 }
 

@@ -4,9 +4,9 @@
 // unique to it). Both are made when first needed.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -33,11 +33,16 @@ std::vector<TImportRecord> ReadImportRecords(TSqliteDatabase& Database, const st
 // The event each imported appointment came from, by Dates.ID. None without the table.
 std::map<int64_t, TImportKey> ReadImportKeys(TSqliteDatabase& Database);
 
-void AddImportRecord(TSqliteDatabase& Database, const std::string& Source, int64_t ID,
-                     const TImportKey& Key, const TImportValues& Values);
-// Hands the legacy records of the events UIDs to Source.
+// Records that IDs[i] is the Dates row written for Rows[i], in that order. Many records go in
+// one statement: running a statement costs several times what one more row in it does. Chunks
+// of MaxRecordsPerInsert, then of half as many down to one, keep the statement texts few, so
+// that the connection keeps each prepared.
+constexpr size_t MaxRecordsPerInsert = 64;
+void AddImportRecords(TSqliteDatabase& Database, const std::string& Source,
+                      const std::vector<TWantedRow>& Rows, const std::vector<int64_t>& IDs);
+// Hands the legacy records of the events Scope names (present or kept) to Source.
 void AdoptLegacyRecords(TSqliteDatabase& Database, const std::string& Source,
-                        const std::set<std::string>& UIDs);
+                        const TImportScope& Scope);
 // Deletes every record of Source.
 void DeleteImportRecords(TSqliteDatabase& Database, const std::string& Source);
 void UpdateImportRecord(TSqliteDatabase& Database, int64_t RecordID, const TImportValues& Values);
