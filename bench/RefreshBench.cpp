@@ -7,7 +7,9 @@
 // sources' own:
 //   refresh, nothing changed   94 ms CPU, 229 ms wall (target: under 200 ms)
 // The wall time is mostly waiting for the CPU on the loaded machine; the one write at the end
-// (the runs recorded) is the only wait for the disk.
+// (the runs recorded) is the only wait for the disk. After the import work (hashed UID sets,
+// sorted grouping, statements that borrow their texts), the same day on the idle machine:
+//   refresh, nothing changed   45.9 ms CPU, 46.7 ms wall
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
