@@ -449,9 +449,11 @@ TDavChanges TCalDavClient::Changes(const std::string& Url, const std::string& To
                            "</D:sync-token><D:sync-level>1</D:sync-level><D:prop><D:getetag/>"
                            "</D:prop></D:sync-collection>";
         THttpAnswer answer = Send("REPORT", Url, "0", body);
-        if (answer.Status == 403 || answer.Status == 409 || answer.Status == 400) {
-            // The token has expired or was never the server's (valid-sync-token): read it all.
+        if (answer.Status != 207 && answer.Status != 401) {
+            // The token has expired or was never the server's (403 valid-sync-token; some
+            // servers answer 400, 409 or even 500): reading it all is what is left.
             changes.TokenRejected = true;
+            changes.Answer = ServerAnswer(answer);
             return changes;
         }
         TXmlElement root;

@@ -44,6 +44,7 @@ struct TDavCollection {
 
 struct TDavChanges {
     bool TokenRejected = false;         // the token is no longer valid: read everything again
+    std::string Answer;                 // what the server answered to the token
     std::string Token;                  // the token to keep for the next time
     std::vector<TDavResource> Changed;  // with their new ETags, without data
     std::vector<std::string> Removed;   // URLs

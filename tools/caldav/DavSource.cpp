@@ -175,7 +175,8 @@ TSourceRun RunDavSource(const TSource& Source, const TRunOptions& Run,
         if (!full && !state.SyncToken.empty()) {
             TDavChanges changes = client.Changes(url, state.SyncToken);
             if (changes.TokenRejected) {
-                Run.Warn("the server no longer knows the sync token; the calendar is read again");
+                Run.Warn("the server did not take the sync token (" + changes.Answer +
+                         "); the calendar is read again");
                 full = true;
             } else {
                 for (const std::string& removed : changes.Removed) {
