@@ -4,28 +4,9 @@
 #include <cctype>
 #include <string_view>
 
+#include "Text.h"
+
 namespace {
-
-bool EqualsNoCase(std::string_view text, std::string_view upper) {
-    return text.size() == upper.size() &&
-           std::equal(text.begin(), text.end(), upper.begin(), [](char c, char u) {
-               return std::toupper(static_cast<unsigned char>(c)) == u;
-           });
-}
-
-std::string Upper(std::string_view view) {
-    std::string text(view);
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
-}
-
-std::string_view Trimmed(std::string_view text) {
-    size_t begin = text.find_first_not_of(" \t");
-    size_t end = text.find_last_not_of(" \t");
-    return begin == std::string_view::npos ? std::string_view()
-                                           : text.substr(begin, end - begin + 1);
-}
 
 // TEXT escapes (RFC 5545 3.3.11): \\ \; \, and \n or \N for a line break.
 std::string Unescaped(std::string_view value) {
@@ -99,7 +80,7 @@ TICalTextScan ScanICalText(const std::string& Text) {
         std::string_view name = line.substr(0, nameEnd);
         bool begins = EqualsNoCase(name, "BEGIN");
         if (begins || EqualsNoCase(name, "END")) {
-            std::string component = Upper(Trimmed(ValueOf(line)));
+            std::string component = UpperCase(std::string(Trimmed(ValueOf(line))));
             if (begins) {
                 if (component == "VEVENT" && !open.empty() && open.back() == "VCALENDAR") {
                     scan.Summaries.emplace_back();
