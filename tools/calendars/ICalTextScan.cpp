@@ -23,7 +23,8 @@ std::string Unescaped(std::string_view value) {
 }
 
 // Calls Visit with each content line of the text, unfolded (a line break followed by a blank
-// continues a line). One buffer serves every line: a calendar has hundreds of thousands.
+// continues a line), and whether it is the last. One buffer serves every line: a calendar has
+// hundreds of thousands.
 template <typename TVisit>
 void ForEachContentLine(std::string_view text, TVisit&& Visit) {
     std::string line;
@@ -42,7 +43,7 @@ void ForEachContentLine(std::string_view text, TVisit&& Visit) {
             line.append(physical.substr(1));
         } else {
             if (started) {
-                Visit(std::string_view(line));
+                Visit(std::string_view(line), false);
             }
             line.assign(physical);
             started = true;
@@ -50,7 +51,7 @@ void ForEachContentLine(std::string_view text, TVisit&& Visit) {
         begin = end + 1;
     }
     if (started) {
-        Visit(std::string_view(line));
+        Visit(std::string_view(line), true);
     }
 }
 
@@ -72,7 +73,9 @@ std::string_view ValueOf(std::string_view line) {
 TICalTextScan ScanICalText(const std::string& Text) {
     TICalTextScan scan;
     std::vector<std::string> open;
-    ForEachContentLine(Text, [&](std::string_view line) {
+    // A text cut inside its last line: a BEGIN there names no whole component.
+    const bool cutLine = !Text.empty() && Text.back() != '\n' && Text.back() != '\r';
+    ForEachContentLine(Text, [&](std::string_view line, bool last) {
         size_t nameEnd = 0;
         while (nameEnd < line.size() && line[nameEnd] != ';' && line[nameEnd] != ':') {
             ++nameEnd;
@@ -81,6 +84,9 @@ TICalTextScan ScanICalText(const std::string& Text) {
         bool begins = EqualsNoCase(name, "BEGIN");
         if (begins || EqualsNoCase(name, "END")) {
             std::string component = UpperCase(std::string(Trimmed(ValueOf(line))));
+            if (begins && last && cutLine) {
+                return;
+            }
             if (begins) {
                 if (component == "VEVENT" && !open.empty() && open.back() == "VCALENDAR") {
                     scan.Summaries.emplace_back();

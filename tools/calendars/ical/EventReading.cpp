@@ -242,9 +242,10 @@ TEventParts ReadEvent(TZones& zones, icalcomponent* component, size_t position,
 
 }  // namespace
 
-TICalendar ReadICalendar(const std::string& Text, const TICalWindow& Window) {
+TICalendar ReadICalendar(const std::string& Given, const TICalWindow& Window) {
     icalerror_set_errors_are_fatal(0);
     tzset();
+    const std::string Text = CalendarTextAsUtf8(Given);
     TICalTextScan scan = ScanICalText(Text);
     if (!scan.Unclosed.empty()) {
         throw ECutOffCalendar("END:" + scan.Unclosed + " is missing: the file looks cut off");

@@ -64,10 +64,16 @@ std::vector<TSeconds> StartsOf(const TEventParts& parts, const TWallRange& range
         }
         size_t steps = 0;
         size_t kept = 0;
+        // RFC 5545 3.3.10: DTSTART is the first of COUNT occurrences even where the rule does not
+        // produce it; libical counts only what the rule produces.
+        int counted = 1;
         for (icaltimetype next = icalrecur_iterator_next(iterator.get());
              !icaltime_is_null_time(next); next = icalrecur_iterator_next(iterator.get())) {
             TSeconds wall = SecondsOf(next);
             if (wall > last) {
+                break;
+            }
+            if (rule.count > 0 && wall != parts.StartWall && ++counted > rule.count) {
                 break;
             }
             if (++steps > RuleStepBudget || kept >= wanted) {

@@ -48,6 +48,9 @@ inline std::string TextOf(const char* text) {
 
 // --- text codecs (TextCodecs.cpp) ---------------------------------------------------------------
 
+// A calendar text as UTF-8 with line feeds: UTF-16 with a byte-order mark converted, bytes that
+// are no UTF-8 read as Windows-1252 (Latin-1 where they agree), and CR-only line ends as LF.
+std::string CalendarTextAsUtf8(const std::string& text);
 std::string EncodeBase64(const std::string& bytes);
 // Raises ESkipEvent for a text that is no base64.
 std::string DecodeBase64(const std::string& text);
