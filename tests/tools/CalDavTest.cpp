@@ -166,6 +166,70 @@ TEST_F(Radicale, ChangesNewAndDeletedEventsOnTheServerArriveAtRefresh) {
     EXPECT_EQ(run.Out, "family  0 added, 0 updated, 0 removed, 4 unchanged\n");
 }
 
+std::string Line(const std::string& list, const std::string& start) {
+    size_t at = list.find(start);
+    return at == std::string::npos ? "" : list.substr(at, list.find('\n', at) - at);
+}
+
+TEST_F(Radicale, EditsDeletionsAndAddsHereReachTheServerWithTwoWayOnly) {
+    Put("dentist", "Dentist", 10);
+    Put("bins", "Bins", 11);
+    Put("walk", "Walk", 20, "FREQ=DAILY;COUNT=3");
+    ASSERT_EQ(Import().Exit, 0);
+    auto id = [&](const std::string& what, int days) {
+        return QueryText(Path, "SELECT ID FROM Dates WHERE Discription = '" + what +
+                                   "' AND Date = '" + DbDay(days) + "'");
+    };
+    std::string before = Client({"list"});
+    ASSERT_EQ(RunTool({"edit", Path, id("Dentist", 10), "--time", "10:00"}).Exit, 0);
+    ASSERT_EQ(RunTool({"refresh", Path}).Exit, 0);
+    EXPECT_EQ(Client({"list"}), before);
+
+    TRun run = Import({"--two-way"});
+    ASSERT_EQ(run.Exit, 0) << run.Err;
+    run = RunTool({"remove", Path, id("Bins", 11)});
+    ASSERT_EQ(run.Exit, 0) << run.Err;
+    run = RunTool({"remove", Path, id("Walk", 21)});
+    ASSERT_EQ(run.Exit, 0) << run.Err;
+    run = RunTool({"edit", Path, id("Walk", 22), "--time", "07:30", "--value", "brisk"});
+    ASSERT_EQ(run.Exit, 0) << run.Err;
+    run = RunTool({"add", Path, "--date", DbDay(30), "--time", "18:00", "--description", "Choir",
+                   "--value", "loud", "--script", "bell", "--source", "family"});
+    ASSERT_EQ(run.Exit, 0) << run.Err;
+
+    std::string list = Client({"list"});
+    EXPECT_EQ(Line(list, "dentist|"), "dentist|Dentist|" + Ahead(10) + "T100000||bell||") << list;
+    EXPECT_EQ(Line(list, "bins|"), "") << list;
+    EXPECT_EQ(Line(list, "walk|Walk|" + Ahead(20)),
+              "walk|Walk|" + Ahead(20) + "T090000|||" + "|" + Ahead(21) + "T090000")
+        << list;
+    EXPECT_EQ(Line(list, "walk|Walk|" + Ahead(22)),
+              "walk|Walk|" + Ahead(22) + "T073000|brisk|bell|" + Ahead(22) + "T090000|")
+        << list;
+    EXPECT_NE(list.find("|Choir|" + Ahead(30) + "T180000|loud|bell||"), std::string::npos) << list;
+    // What went to the server comes back unchanged: no row is added, moved or doubled.
+    run = RunTool({"refresh", Path});
+    EXPECT_EQ(run.Out, "family  0 added, 0 updated, 0 removed, 4 unchanged\n") << run.Err;
+    EXPECT_EQ(QueryText(Path,
+                        "SELECT group_concat(v, ',') FROM (SELECT Discription || '/' || "
+                        "Value || '/' || Script AS v FROM Dates ORDER BY Date)"),
+              "Dentist//bell,Walk//bell,Walk/brisk/bell,Choir/loud/bell");
+}
+
+TEST_F(Radicale, AConflictKeepsTheServersVersionAndReportsOurs) {
+    Put("dentist", "Dentist", 10);
+    ASSERT_EQ(Import({"--two-way"}).Exit, 0);
+    Client({"put", "dentist", "Dentist", Ahead(10) + "T083000"});
+    std::string row = QueryText(Path, "SELECT ID FROM Dates");
+    TRun run = RunTool({"edit", Path, row, "--time", "10:00"});
+    std::string message = "changed on both sides: kept the server's 'Dentist' " + DbDay(10) +
+                          " 08:30; yours was 10:00";
+    EXPECT_NE(run.Err.find(message), std::string::npos) << run.Err;
+    EXPECT_EQ(QueryText(Path, "SELECT Time FROM Dates"), "08:30:00");
+    EXPECT_EQ(Line(Client({"list"}), "dentist|"), "dentist|Dentist|" + Ahead(10) + "T083000||||");
+    EXPECT_NE(RunTool({"sources", Path}).Out.find(message), std::string::npos);
+}
+
 TEST_F(Xandikos, ImportAndSyncAndARejectedTokenFallsBackToAFullRead) {
     Put("swim", "Swim", 5);
     ASSERT_EQ(Import().Exit, 0);

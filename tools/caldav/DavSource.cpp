@@ -1,18 +1,24 @@
 #include "DavSource.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 
 #include "CalDavClient.h"
+#include "Clock.h"
 #include "CommandSupport.h"
+#include "CommandTable.h"
 #include "DBCnx.h"
 #include "DBTransaction.h"
+#include "DatabaseCheck.h"
 #include "DavTables.h"
 #include "DavWriteBack.h"
 #include "MondrelError.h"
 #include "Sqlite3Db.h"
+#include "ToolTables.h"
 
 namespace {
 
@@ -277,4 +283,89 @@ TSourceRun RunDavSource(const TSource& Source, const TRunOptions& Run,
         Run.Warn(line);
     }
     return result;
+}
+
+int WriteBackNow(const std::string& Path, const std::string& Name, TToolStreams& Streams) {
+    std::optional<TSource> source;
+    {
+        TSqliteDatabase database(Path);
+        source = FindSource(database, Name);
+    }
+    if (!source || source->Kind != CalDavSource) {
+        return 0;
+    }
+    TRunOptions run;
+    run.Path = Path;
+    run.Command = "refresh";
+    run.ReuseOptions = true;
+    run.From = DateOf(Now());
+    run.Until = run.From + DefaultHorizonDays;
+    run.Warn = [&](const std::string& message) {
+        Streams.Err << "mondrel-db: " << Printable(Name) << ": " << message << '\n';
+    };
+    try {
+        RunDavSource(*source, run, std::nullopt);
+    } catch (const std::exception& error) {
+        Streams.Err << "mondrel-db: " << Printable(Name)
+                    << ": not written to the server yet (refresh tries again): " << error.what()
+                    << '\n';
+        return 1;
+    }
+    return 0;
+}
+
+int WriteBackRows(const std::string& Path, const std::vector<int64_t>& IDs, TToolStreams& Streams) {
+    std::set<std::string> sources;
+    {
+        TSqliteDatabase database(Path);
+        if (IDs.empty() || !HasTable(database, "MondrelDavSources") ||
+            !HasImportSources(database)) {
+            return 0;
+        }
+        for (int64_t id : IDs) {
+            auto row = database.Query(
+                "SELECT i.Source FROM MondrelImports i JOIN MondrelDavSources s ON s.Source = "
+                "i.Source WHERE i.ID = ? AND s.TwoWay = 1",
+                {id});
+            for (; !row->AtEnd(); row->Next()) {
+                sources.insert(row->FieldAsText(0));
+            }
+        }
+    }
+    int status = 0;
+    for (const std::string& name : sources) {
+        status = std::max(status, WriteBackNow(Path, name, Streams));
+    }
+    return status;
+}
+
+void AddDavFindings(const std::string& Path, std::vector<TFinding>& Findings) {
+    TSqliteDatabase database(Path);
+    if (!HasTable(database, "MondrelDavSources")) {
+        return;
+    }
+    const TDateTime now = Now();
+    for (const TSource& source : ReadSources(database)) {
+        std::optional<TDavState> state = ReadDavState(database, source.Name);
+        if (source.Kind != CalDavSource || !state) {
+            continue;
+        }
+        std::string name = "\"" + Printable(source.Name) + "\"";
+        if (!state->Refused.empty()) {
+            Findings.push_back({TFindingKind::Warning, "CalDAV credentials refused",
+                                name + ": the server refused the user and password on " +
+                                    state->Refused + " (change them in " +
+                                    (state->PasswordFile.empty() ? "MONDREL_DAV_PASSWORD"
+                                                                 : Printable(state->PasswordFile)) +
+                                    ")"});
+        }
+        if (state->LastAnswer.size() >= 10) {
+            TDateTime answered = DBTextToDate(state->LastAnswer.substr(0, 10), '-');
+            if (now - answered >= DavSilentDays) {
+                Findings.push_back(
+                    {TFindingKind::Warning, "CalDAV server silent",
+                     name + ": the server has not answered since " + state->LastAnswer});
+            }
+        }
+    }
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "CalDavClient.h"
+#include "Core.Mondrel_Types.h"
 #include "DavTables.h"
 #include "SourceRun.h"
 
@@ -18,7 +19,14 @@ struct TDavWriteBack {
     std::vector<std::string> Lines;  // conflicts and refusals, for the user
 };
 
-// Events holds the source's resources by URL; what was written replaces its entry (new ETag),
-// and State records what was written back and the conflicts.
+// Events holds the source's resources by URL; what was written replaces its entry, and State
+// records what was written back and the conflicts. The rows of conflicts are put back as the
+// source last wrote them, so that the read that follows gives them the server's version.
 TDavWriteBack WriteBack(TCalDavClient& Client, const TRunOptions& Run, TDavState& State,
                         std::map<std::string, TDavEvent>& Events);
+
+// Adds Date to the two-way CalDAV source Source (add --source NAME): the row, and the record that
+// makes it the source's, to be written to the server as a new event. Raises when Source is no
+// two-way CalDAV source.
+void AddDavAppointment(const std::string& Path, const std::string& Source,
+                       const TMondrelDate& Date);

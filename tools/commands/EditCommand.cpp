@@ -5,6 +5,7 @@
 
 #include "CommandSupport.h"
 #include "DBCnx.h"
+#include "DavSource.h"
 #include "MondrelError.h"
 
 namespace {
@@ -64,7 +65,7 @@ int Edit(const TArguments& Args, TToolStreams& Streams) {
         return row;
     });
     Streams.Out << "Changed " << AppointmentLine(edited) << '\n';
-    return 0;
+    return WriteBackRows(path, {id}, Streams);
 }
 
 }  // namespace

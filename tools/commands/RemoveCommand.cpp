@@ -5,6 +5,7 @@
 
 #include "CommandSupport.h"
 #include "DBCnx.h"
+#include "DavSource.h"
 #include "MondrelError.h"
 #include "SourceTables.h"
 #include "ToolTables.h"
@@ -135,7 +136,11 @@ int Remove(const TArguments& Args, TToolStreams& Streams) {
     size_t count = removal.Lines.size();
     Streams.Out << count << (count == 1 ? " appointment" : " appointments")
                 << (dryRun ? " would be removed\n" : " removed\n");
-    return 0;
+    std::vector<int64_t> removed;
+    for (const TMondrelDate& date : removal.Dates) {
+        removed.push_back(date.ID);
+    }
+    return dryRun ? 0 : WriteBackRows(path, removed, Streams);
 }
 
 }  // namespace
