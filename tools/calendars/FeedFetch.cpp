@@ -36,10 +36,6 @@ size_t Collect(char* data, size_t size, size_t count, void* target) {
     return bytes;
 }
 
-bool StartsWithCaseless(const std::string& text, const std::string& prefix) {
-    return LowerCase(text.substr(0, prefix.size())) == prefix;
-}
-
 // Global set-up is not thread-safe in libcurl; a function-local static runs it exactly once.
 void InitialiseCurl() {
     static const CURLcode initialised = curl_global_init(CURL_GLOBAL_DEFAULT);
@@ -58,8 +54,8 @@ std::string SizeText(size_t bytes) {
 }  // namespace
 
 bool IsFeedUrl(const std::string& Location) {
-    return StartsWithCaseless(Location, "http://") || StartsWithCaseless(Location, "https://") ||
-           StartsWithCaseless(Location, "webcal://");
+    return StartsWithNoCase(Location, "http://") || StartsWithNoCase(Location, "https://") ||
+           StartsWithNoCase(Location, "webcal://");
 }
 
 std::string FetchFeed(const std::string& Url, const TFeedLimits& Limits) {
@@ -70,7 +66,7 @@ std::string FetchFeed(const std::string& Url, const TFeedLimits& Limits) {
         throw fail("not an http://, https:// or webcal:// address");
     }
     // webcal:// is a calendar application's name for the same feed over https.
-    std::string address = StartsWithCaseless(Url, "webcal://") ? "https://" + Url.substr(9) : Url;
+    std::string address = StartsWithNoCase(Url, "webcal://") ? "https://" + Url.substr(9) : Url;
 
     InitialiseCurl();
     TEasyHandle handle(curl_easy_init());
