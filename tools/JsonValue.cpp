@@ -110,3 +110,63 @@ std::string TJsonValue::Text() const {
 void TJsonValue::Write(std::ostream& Out) const {
     Out << Text();
 }
+
+std::string TJsonValue::CompactText() const {
+    return FImpl->Value.dump();
+}
+
+TJsonValue TJsonValue::Parse(const std::string& Text) {
+    try {
+        return TJsonValue(std::make_unique<TImpl>(TImpl{nlohmann::ordered_json::parse(Text)}));
+    } catch (const nlohmann::json::exception& error) {
+        throw EMondrelError(std::string("not valid JSON: ") + error.what());
+    }
+}
+
+bool TJsonValue::IsObject() const {
+    return FImpl->Value.is_object();
+}
+bool TJsonValue::IsText() const {
+    return FImpl->Value.is_string();
+}
+bool TJsonValue::IsNumber() const {
+    return FImpl->Value.is_number_integer();
+}
+bool TJsonValue::IsBool() const {
+    return FImpl->Value.is_boolean();
+}
+bool TJsonValue::IsNull() const {
+    return FImpl->Value.is_null();
+}
+
+bool TJsonValue::Has(const std::string& Key) const {
+    return FImpl->Value.is_object() && FImpl->Value.contains(Key);
+}
+
+TJsonValue TJsonValue::Get(const std::string& Key) const {
+    if (!Has(Key)) {
+        return TJsonValue(nullptr);
+    }
+    return TJsonValue(std::make_unique<TImpl>(TImpl{FImpl->Value.at(Key)}));
+}
+
+std::string TJsonValue::AsText() const {
+    if (!IsText()) {
+        throw EMondrelError("JSON: a text was expected");
+    }
+    return FImpl->Value.get<std::string>();
+}
+
+int64_t TJsonValue::AsNumber() const {
+    if (!IsNumber()) {
+        throw EMondrelError("JSON: a whole number was expected");
+    }
+    return FImpl->Value.get<int64_t>();
+}
+
+bool TJsonValue::AsBool() const {
+    if (!IsBool()) {
+        throw EMondrelError("JSON: true or false was expected");
+    }
+    return FImpl->Value.get<bool>();
+}
