@@ -9,7 +9,7 @@ export class Editor {
     this.app = app;
     const field = (label, input) => h('label', {}, h('span', {}, label), input);
     this.date = h('input', { type: 'date', name: 'date', required: true });
-    this.time = h('input', { type: 'time', name: 'time', step: 1, required: true });
+    this.time = h('input', { type: 'time', name: 'time', required: true });
     this.description = h('input', { type: 'text', name: 'description', required: true });
     this.value = h('input', { type: 'text', name: 'value' });
     this.scripts = h('datalist', { id: 'script-names' });
