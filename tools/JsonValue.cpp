@@ -36,6 +36,18 @@ size_t Utf8SequenceAt(const std::string& text, size_t at) {
 }
 
 std::string ValidUtf8(const std::string& text) {
+    // Most texts are valid already: checked first, they are copied whole.
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t length = Utf8SequenceAt(text, at);
+        if (length == 0) {
+            break;
+        }
+        at += length;
+    }
+    if (at == text.size()) {
+        return text;
+    }
     std::string result;
     result.reserve(text.size());
     for (size_t at = 0; at < text.size();) {

@@ -17,6 +17,10 @@ std::string THttpRequest::Param(const std::string& Name) const {
     return found == Query.end() ? std::string() : found->second;
 }
 
+namespace {
+constexpr size_t HttpThreads = 32;
+}  // namespace
+
 struct THttpServer::TImpl {
     std::unique_ptr<httplib::Server> Server;
     int Port = 0;
@@ -76,6 +80,9 @@ THttpServer::THttpServer(const THttpOptions& Options, THttpHandler Handler)
     server.set_read_timeout(10, 0);
     server.set_write_timeout(10, 0);
     server.set_keep_alive_timeout(5);
+    // A kept-alive connection holds its thread while it waits: enough threads that a family's
+    // phones and laptops (a browser opens up to six connections) do not queue behind each other.
+    server.new_task_queue = [] { return new httplib::ThreadPool(HttpThreads); };
     auto handle = [Handler](const httplib::Request& request, httplib::Response& response) {
         Apply(Handler(Convert(request)), response);
     };

@@ -32,23 +32,6 @@ class EHttpError : public EMondrelError {
     int Status;
 };
 
-// What a handler gets: the request, the path's parts by name and the session.
-struct TCall {
-    const THttpRequest& Request;
-    std::map<std::string, std::string> Parts;
-    const TWebSession* Session = nullptr;
-
-    const std::string& Part(const std::string& name) const { return Parts.at(name); }
-};
-
-using TRouteHandler = std::function<THttpResponse(TCall&)>;
-
-struct TRoute {
-    std::string Method;
-    std::string Pattern;  // parts in braces match one path segment
-    TRouteHandler Handler;
-};
-
 std::vector<std::string> Segments(const std::string& path) {
     std::vector<std::string> parts;
     std::string part;
@@ -104,11 +87,11 @@ bool IsBusy(const std::string& message) {
            message.find("database is busy") != std::string::npos;
 }
 
-TJsonValue Body(const TCall& call) {
-    if (call.Request.Body.empty()) {
+TJsonValue Body(const THttpRequest& request) {
+    if (request.Body.empty()) {
         return TJsonValue::Object();
     }
-    TJsonValue body = TJsonValue::Parse(call.Request.Body);
+    TJsonValue body = TJsonValue::Parse(request.Body);
     if (!body.IsObject()) {
         throw EHttpError(400, "the body must be a JSON object");
     }
@@ -244,7 +227,26 @@ std::map<int64_t, TOrigin> Origins(TDBTransaction& transaction, const TDates& ro
 
 }  // namespace
 
-TWebApi::TWebApi(TWebConfig Config) : FConfig(std::move(Config)) {}
+// What a handler gets: the request, the path's parts by name and the session.
+struct TCall {
+    const THttpRequest& Request;
+    std::map<std::string, std::string> Parts;
+    const TWebSession* Session = nullptr;
+
+    const std::string& Part(const std::string& name) const { return Parts.at(name); }
+};
+
+using TRouteHandler = std::function<THttpResponse(TCall&)>;
+
+struct TWebApi::TRoute {
+    std::string Method;
+    std::string Pattern;  // parts in braces match one path segment
+    TRouteHandler Handler;
+};
+
+TWebApi::TWebApi(TWebConfig Config) : FConfig(std::move(Config)), FRoutes(MakeRoutes()) {}
+
+TWebApi::~TWebApi() = default;
 
 THttpResponse TWebApi::Refused(int Status) {
     if (Status == 413) {
@@ -259,39 +261,8 @@ THttpResponse TWebApi::Refused(int Status) {
     return ErrorResponse(Status, "bad request");
 }
 
-THttpResponse TWebApi::Handle(const THttpRequest& Request) {
-    // Shared by every answer: nothing runs that the page itself did not bring, nothing frames it.
-    auto secure = [this](THttpResponse response) {
-        response.Headers.push_back(
-            {"Content-Security-Policy",
-             "default-src 'self'; img-src 'self' data:; frame-ancestors 'none'; base-uri 'none'; "
-             "form-action 'self'"});
-        response.Headers.push_back({"X-Content-Type-Options", "nosniff"});
-        response.Headers.push_back({"Referrer-Policy", "no-referrer"});
-        response.Headers.push_back({"X-Frame-Options", "DENY"});
-        if (FConfig.Tls) {
-            response.Headers.push_back({"Strict-Transport-Security", "max-age=31536000"});
-        }
-        if (response.ContentType == "application/json") {
-            response.Headers.push_back({"Cache-Control", "no-store"});
-        }
-        return response;
-    };
-
-    const std::string& path = Request.Path;
-    if (path.rfind("/api/", 0) != 0) {
-        if (Request.Method != "GET") {
-            return secure(ErrorResponse(405, "the page's files are only read"));
-        }
-        const TPageFile* file = FindPageFile(path == "/" ? "index.html" : path.substr(1));
-        if (file == nullptr) {
-            return secure(ErrorResponse(404, "no such page"));
-        }
-        return secure({200, file->ContentType, std::string(file->Data, file->Size), {}});
-    }
-
-    using TConfigRef = const TWebConfig&;
-    TConfigRef config = FConfig;
+std::vector<TWebApi::TRoute> TWebApi::MakeRoutes() {
+    const TWebConfig& config = FConfig;
     auto calendar = [&config](const TCall& call) -> const std::string& {
         const std::string& text = call.Part("c");
         size_t index = 0;
@@ -302,7 +273,7 @@ THttpResponse TWebApi::Handle(const THttpRequest& Request) {
         }
         return config.Databases[index];
     };
-    auto flagCaption = [&](const TCall& call) {
+    auto flagCaption = [=](const TCall& call) {
         const std::string path = calendar(call);
         const std::string& text = call.Part("flag");
         TFlags flags = InTransaction(path, [](TDBTransaction& t) { return GetFlags(t); });
@@ -314,7 +285,7 @@ THttpResponse TWebApi::Handle(const THttpRequest& Request) {
         throw EHttpError(400, "no flag with ID " + text);
     };
     // `days` for one day, or with ?to=LAST the range from the day to LAST.
-    auto dayFlagArgs = [&](const TCall& call, bool clear) {
+    auto dayFlagArgs = [=](const TCall& call, bool clear) {
         std::vector<std::string> args{"days", ToolOption("flag", flagCaption(call))};
         if (clear) {
             args.push_back("--clear");
@@ -328,7 +299,7 @@ THttpResponse TWebApi::Handle(const THttpRequest& Request) {
         args.insert(args.end(), {"--", calendar(call)});
         return args;
     };
-    auto scriptWarnings = [&](const TJsonValue& body) {
+    auto scriptWarnings = [&config](const TJsonValue& body) {
         std::vector<std::string> warnings;
         std::optional<std::string> script = TextField(body, "script");
         if (script && script->find_first_not_of(' ') != std::string::npos &&
@@ -343,9 +314,9 @@ THttpResponse TWebApi::Handle(const THttpRequest& Request) {
         return warnings;
     };
 
-    const std::vector<TRoute> routes = {
+    return {
         {"GET", "/api/calendars",
-         [&](TCall&) {
+         [=, &config](TCall&) {
              TJsonValue list = TJsonValue::Array();
              for (size_t i = 0; i < config.Databases.size(); ++i) {
                  const std::string& database = config.Databases[i];
@@ -364,7 +335,7 @@ THttpResponse TWebApi::Handle(const THttpRequest& Request) {
              return Json(TJsonValue::Object().Set("calendars", list));
          }},
         {"GET", "/api/calendars/{c}/month/{month}",
-         [&](TCall& call) {
+         [=, &config](TCall& call) {
              const std::string& database = calendar(call);
              TDateTime first = ParseMonth(call.Part("month"));
              TDateParts parts = DecodeDate(first);
@@ -378,24 +349,26 @@ THttpResponse TWebApi::Handle(const THttpRequest& Request) {
                      for (const TDayFlag& flag : GetDayFlags(transaction, day, &skipped)) {
                          ids.Append(flag.FlagID);
                      }
-                     days.Append(TJsonValue::Object()
-                                     .Set("date", DateToDBText('-', day))
-                                     .Set("flags", ids));
+                     TJsonValue entry = TJsonValue::Object();
+                     entry.Set("date", DateToDBText('-', day)).Set("flags", std::move(ids));
+                     days.Append(std::move(entry));
                  }
                  TDates dates = GetDatesBetween(transaction, first, last, &skipped);
                  SortByDay(dates);
                  for (const TMondrelDate& date : dates) {
-                     appointments.Append(AppointmentJson(date).Set("tag", AppointmentTag(date)));
+                     TJsonValue json = AppointmentJson(date);
+                     json.Set("tag", AppointmentTag(date));
+                     appointments.Append(std::move(json));
                  }
              });
              return Json(TJsonValue::Object()
                              .Set("month", call.Part("month"))
-                             .Set("days", days)
-                             .Set("appointments", appointments)
+                             .Set("days", std::move(days))
+                             .Set("appointments", std::move(appointments))
                              .Set("skipped", static_cast<int64_t>(skipped.size())));
          }},
         {"GET", "/api/calendars/{c}/days/{day}",
-         [&](TCall& call) {
+         [=, &config](TCall& call) {
              const std::string& database = calendar(call);
              TDateTime day = ParseDay(call.Part("day"));
              // upcoming says in words when each open one fires, in the module's order.
@@ -433,8 +406,8 @@ THttpResponse TWebApi::Handle(const THttpRequest& Request) {
                              .Set("runs", RunsOfDay(config.HistoryFile, call.Part("day"))));
          }},
         {"POST", "/api/calendars/{c}/appointments",
-         [&](TCall& call) {
-             TJsonValue body = Body(call);
+         [=, &config](TCall& call) {
+             TJsonValue body = Body(call.Request);
              std::vector<std::string> args{"add"};
              AddOptions(args, body,
                         {{"date", "date"},
@@ -449,8 +422,8 @@ THttpResponse TWebApi::Handle(const THttpRequest& Request) {
              return Report(RunTool(args), scriptWarnings(body));
          }},
         {"PATCH", "/api/calendars/{c}/appointments/{id}",
-         [&](TCall& call) {
-             TJsonValue body = Body(call);
+         [=, &config](TCall& call) {
+             TJsonValue body = Body(call.Request);
              std::vector<std::string> args{"edit"};
              AddOptions(args, body,
                         {{"tag", "if-match"},
@@ -469,7 +442,7 @@ THttpResponse TWebApi::Handle(const THttpRequest& Request) {
              return Report(RunTool(args), scriptWarnings(body));
          }},
         {"DELETE", "/api/calendars/{c}/appointments/{id}",
-         [&](TCall& call) {
+         [=, &config](TCall& call) {
              std::vector<std::string> args{"remove", "--done"};
              if (!call.Request.Param("tag").empty()) {
                  args.push_back(ToolOption("if-match", call.Request.Param("tag")));
@@ -478,7 +451,7 @@ THttpResponse TWebApi::Handle(const THttpRequest& Request) {
              return Report(RunTool(args));
          }},
         {"GET", "/api/calendars/{c}/flags",
-         [&](TCall& call) {
+         [=, &config](TCall& call) {
              const std::string& database = calendar(call);
              TJsonValue flags = TJsonValue::Parse(RunTool({"flags", "--json", "--", database}).Out);
              TJsonValue colors = TJsonValue::Array();
@@ -499,8 +472,8 @@ THttpResponse TWebApi::Handle(const THttpRequest& Request) {
              return Json(flags.Set("colors", colors).Set("rgb", painted));
          }},
         {"POST", "/api/calendars/{c}/flags",
-         [&](TCall& call) {
-             TJsonValue body = Body(call);
+         [=, &config](TCall& call) {
+             TJsonValue body = Body(call.Request);
              std::vector<std::string> args{"flags"};
              AddOptions(args, body, {{"variable", "variable"}, {"color", "color"}});
              std::optional<std::string> caption = TextField(body, "caption");
@@ -511,8 +484,8 @@ THttpResponse TWebApi::Handle(const THttpRequest& Request) {
              return Report(RunTool(args));
          }},
         {"PATCH", "/api/calendars/{c}/flags/{flag}",
-         [&](TCall& call) {
-             TJsonValue body = Body(call);
+         [=, &config](TCall& call) {
+             TJsonValue body = Body(call.Request);
              std::vector<std::string> args{"flags"};
              AddOptions(args, body,
                         {{"caption", "caption"}, {"variable", "variable"}, {"color", "color"}});
@@ -520,39 +493,39 @@ THttpResponse TWebApi::Handle(const THttpRequest& Request) {
              return Report(RunTool(args));
          }},
         {"DELETE", "/api/calendars/{c}/flags/{flag}",
-         [&](TCall& call) {
+         [=, &config](TCall& call) {
              return Report(RunTool({"flags", "--", calendar(call), "remove", flagCaption(call)}));
          }},
         {"PUT", "/api/calendars/{c}/days/{day}/flags/{flag}",
-         [&](TCall& call) { return Report(RunTool(dayFlagArgs(call, false))); }},
+         [=, &config](TCall& call) { return Report(RunTool(dayFlagArgs(call, false))); }},
         {"DELETE", "/api/calendars/{c}/days/{day}/flags/{flag}",
-         [&](TCall& call) { return Report(RunTool(dayFlagArgs(call, true))); }},
+         [=, &config](TCall& call) { return Report(RunTool(dayFlagArgs(call, true))); }},
         {"GET", "/api/calendars/{c}/upcoming",
-         [&](TCall& call) {
+         [=, &config](TCall& call) {
              std::string days = call.Request.Param("days");
              return Document(RunTool({"upcoming", ToolOption("days", days.empty() ? "7" : days),
                                       "--json", "--", calendar(call)}));
          }},
         {"GET", "/api/calendars/{c}/sources",
-         [&](TCall& call) {
+         [=, &config](TCall& call) {
              return Document(RunTool({"sources", "--json", "--", calendar(call)}));
          }},
         {"POST", "/api/calendars/{c}/sources/refresh",
-         [&](TCall& call) {
+         [=, &config](TCall& call) {
              return Report(RunTool({"refresh", "--", calendar(call)}));
          }},
         {"POST", "/api/calendars/{c}/sources/{name}/refresh",
-         [&](TCall& call) {
+         [=, &config](TCall& call) {
              return Report(RunTool(
                  {"refresh", ToolOption("source", call.Part("name")), "--", calendar(call)}));
          }},
         {"DELETE", "/api/calendars/{c}/sources/{name}",
-         [&](TCall& call) {
+         [=, &config](TCall& call) {
              return Report(RunTool({"forget", "--", calendar(call), call.Part("name")}));
          }},
         {"POST", "/api/calendars/{c}/sources",
-         [&](TCall& call) {
-             TJsonValue body = Body(call);
+         [=, &config](TCall& call) {
+             TJsonValue body = Body(call.Request);
              std::vector<std::string> args{"import"};
              AddOptions(args, body,
                         {{"source", "source"},
@@ -576,7 +549,7 @@ THttpResponse TWebApi::Handle(const THttpRequest& Request) {
              return Report(RunTool(args, content.value_or("")));
          }},
         {"GET", "/api/scripts",
-         [&](TCall&) {
+         [=, &config](TCall&) {
              TJsonValue names = TJsonValue::Array();
              std::vector<std::string> found;
              std::error_code error;
@@ -594,14 +567,46 @@ THttpResponse TWebApi::Handle(const THttpRequest& Request) {
              }
              return Json(TJsonValue::Object().Set("scripts", names));
          }},
-        {"GET", "/api/runs", [&](TCall&) { return Json(FailedRuns(config.HistoryFile)); }},
+        {"GET", "/api/runs", [&config](TCall&) { return Json(FailedRuns(config.HistoryFile)); }},
     };
+}
+
+THttpResponse TWebApi::Handle(const THttpRequest& Request) {
+    // Shared by every answer: nothing runs that the page itself did not bring, nothing frames it.
+    auto secure = [this](THttpResponse response) {
+        response.Headers.push_back(
+            {"Content-Security-Policy",
+             "default-src 'self'; img-src 'self' data:; frame-ancestors 'none'; base-uri 'none'; "
+             "form-action 'self'"});
+        response.Headers.push_back({"X-Content-Type-Options", "nosniff"});
+        response.Headers.push_back({"Referrer-Policy", "no-referrer"});
+        response.Headers.push_back({"X-Frame-Options", "DENY"});
+        if (FConfig.Tls) {
+            response.Headers.push_back({"Strict-Transport-Security", "max-age=31536000"});
+        }
+        if (response.ContentType == "application/json") {
+            response.Headers.push_back({"Cache-Control", "no-store"});
+        }
+        return response;
+    };
+
+    const std::string& path = Request.Path;
+    if (path.rfind("/api/", 0) != 0) {
+        if (Request.Method != "GET") {
+            return secure(ErrorResponse(405, "the page's files are only read"));
+        }
+        const TPageFile* file = FindPageFile(path == "/" ? "index.html" : path.substr(1));
+        if (file == nullptr) {
+            return secure(ErrorResponse(404, "no such page"));
+        }
+        return secure({200, file->ContentType, std::string(file->Data, file->Size), {}});
+    }
 
     try {
         if (path == "/api/session") {
             return secure(Session(Request));
         }
-        for (const TRoute& route : routes) {
+        for (const TRoute& route : FRoutes) {
             std::optional<std::map<std::string, std::string>> parts = Match(route.Pattern, path);
             if (!parts) {
                 continue;

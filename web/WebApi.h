@@ -21,12 +21,17 @@ struct TWebConfig {
 class TWebApi {
   public:
     explicit TWebApi(TWebConfig Config);
+    ~TWebApi();
+    TWebApi(const TWebApi&) = delete;
+    TWebApi& operator=(const TWebApi&) = delete;
     // Never throws: every error becomes a response with a status and one line.
     THttpResponse Handle(const THttpRequest& Request);
     // The answer to a request the HTTP library refused before Handle saw it.
     static THttpResponse Refused(int Status);
 
   private:
+    struct TRoute;
+    std::vector<TRoute> MakeRoutes();
     // GET: the session's CSRF token, or 401; POST {"password": ...}: signs in; DELETE: out.
     THttpResponse Session(const THttpRequest& Request);
     // Raises 403 unless Origin names this server as the browser reached it.
@@ -34,4 +39,5 @@ class TWebApi {
 
     TWebConfig FConfig;
     TWebSessions FSessions;
+    std::vector<TRoute> FRoutes;  // after FConfig, which its handlers read
 };
