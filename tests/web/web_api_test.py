@@ -12,7 +12,7 @@ from webserver import WebServer
 class WebApiTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.web = WebServer()
+        cls.web = WebServer(["--database", "/nonexistent/Other.sdb"])
         assert cls.web.sign_in().status == 200
 
     @classmethod
@@ -190,6 +190,30 @@ class WebApiTest(unittest.TestCase):
         self.assertEqual(answer.status, 400)
         self.assertEqual(self.listing(), before)
         self.assertEqual(self.web.tool("flags", self.web.database), flags_before)
+
+    def test_what_ran_and_a_calendar_that_cannot_be_opened(self):
+        other = self.web.request("GET", "/api/calendars").json()["calendars"][1]
+        self.assertEqual((other["name"], other["ok"]), ("Other", False))
+        self.assertIn("/nonexistent/Other.sdb", other["error"])
+        history = sqlite3.connect(self.web.history)
+        history.executescript("""
+            CREATE TABLE ScriptRuns (ID INTEGER PRIMARY KEY, Asked TEXT NOT NULL, Started TEXT,
+              Finished TEXT, Sender TEXT NOT NULL, Script TEXT NOT NULL, Parameters TEXT NOT NULL,
+              State TEXT NOT NULL, ExitStatus INTEGER, Signal INTEGER, Reason TEXT,
+              DurationMs INTEGER, OutputTail TEXT, Note TEXT);
+            INSERT INTO ScriptRuns VALUES (1, '2031-08-01T07:00:05+02:00', NULL, NULL, 'Mondrel',
+              'bins.sh', '{}', 'failed', 3, NULL, NULL, 20, 'no bin', NULL);
+            INSERT INTO ScriptRuns VALUES (2, '2031-08-01T09:00:05+02:00', NULL, NULL, 'Mondrel',
+              'bins.sh', '{}', 'ok', 0, NULL, NULL, 20, '', NULL);""")
+        history.commit()
+        history.close()
+        try:
+            runs = self.call("GET", "/days/2031-08-01")["runs"]
+            self.assertEqual([run["state"] for run in runs["runs"]], ["failed", "ok"])
+            failed = self.web.request("GET", "/api/runs").json()["runs"]
+            self.assertEqual([(run["id"], run["exit_status"]) for run in failed], [(1, 3)])
+        finally:
+            os.remove(self.web.history)
 
     def test_page_is_served_with_a_strict_policy(self):
         answer = self.web.request("GET", "/", cookie=False)

@@ -31,9 +31,11 @@ class WebServer:
             script.write("#!/bin/sh\n")
         self.tool("init", self.database)
         self.password_file = os.path.join(self.dir, "web.passwd")
+        self.history = os.path.join(self.dir, "history.sdb")
         self.process = subprocess.Popen(
             [WEB, "--database", self.database, "--listen", "127.0.0.1:0", "--scripts",
-             self.scripts, "--password-file", self.password_file, *extra_args],
+             self.scripts, "--password-file", self.password_file, "--history", self.history,
+             *extra_args],
             stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
         lines = []
         for line in self.process.stdout:
