@@ -58,6 +58,8 @@ bench: build
 	$(BUILD_DIR)/bench/instances_bench
 	$(BUILD_DIR)/bench/ical_bench
 	$(BUILD_DIR)/bench/refresh_bench
+	$(BUILD_DIR)/bench/web_bench
+	bench/web_page_load.py $${MONDREL_BENCH_CACHE:-/tmp/mondrel-bench}/dates-100000-v1.sdb $(BUILD_DIR)
 
 # The programs, the module and the systemd units under $(DESTDIR)$(PREFIX) (README: "Running it
 # as a service").
