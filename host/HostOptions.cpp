@@ -114,6 +114,9 @@ THostOptions ParseHostOptions(const std::vector<std::string>& args) {
             options.ListDatabases = true;
             continue;
         }
+        if (ParseHistoryOption(options.History, args, i)) {
+            continue;
+        }
         // Both "--name value" and "--name=value".
         const size_t equals = arg.find('=');
         const std::string name = arg.substr(0, equals);
@@ -133,6 +136,7 @@ THostOptions ParseHostOptions(const std::vector<std::string>& args) {
             throw EOptionError(name + " needs a value");
         }
     }
+    CheckHistoryOptions(options.History);
     const THostMqttOptions plain;
     if (!options.Mqtt.Enabled() && (options.Mqtt.Prefix != plain.Prefix ||
                                     options.Mqtt.DiscoveryPrefix != plain.DiscoveryPrefix)) {
@@ -164,7 +168,8 @@ Options:
   --mqtt-prefix PREFIX   the topics' prefix (default: nhx)
   --mqtt-discovery PREFIX
                          announce the variables for discovery under PREFIX (homeassistant)
-  --list-databases       print the database of every instance in the settings and the default
+)" + HistoryUsage() +
+           R"(  --list-databases       print the database of every instance in the settings and the default
                          one, one path a line, and exit
   --help                 this text
 
