@@ -1,12 +1,14 @@
 #include "HostEventScripter.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTimer>
 #include <algorithm>
+#include <cstdlib>
 
 #include "HostHistory.h"
 #include "MessageBox.h"
@@ -38,6 +40,32 @@ THostScriptRun DescribeRun(NHXText script, NHXText sender, const TNHXScriptParam
     return run;
 }
 
+// ISO 8601, local with its offset ("+00:00", never "Z").
+std::string IsoNow() {
+    const QDateTime now = QDateTime::currentDateTime();
+    const int offset = now.offsetFromUtc();
+    const int minutes = std::abs(offset) / 60;
+    return (now.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) +
+            QStringLiteral("%1%2:%3")
+                .arg(offset < 0 ? '-' : '+')
+                .arg(minutes / 60, 2, 10, QLatin1Char('0'))
+                .arg(minutes % 60, 2, 10, QLatin1Char('0')))
+        .toStdString();
+}
+
+constexpr size_t MaxOutputTail = 4096;
+
+THostScriptResult ResultOf(const THostScriptRun& run, const std::string& asked) {
+    THostScriptResult result;
+    result.Sender = run.Sender;
+    result.Script = run.Script;
+    for (const THostScriptParam& param : run.Params) {
+        result.Parameters.emplace_back(param.Name, param.Value);
+    }
+    result.Asked = asked;
+    return result;
+}
+
 }  // namespace
 
 THostEventScripter::THostEventScripter(std::shared_ptr<THostLog> log, std::string scriptsDir)
@@ -52,6 +80,7 @@ THostEventScripter::~THostEventScripter() {
     for (const TQueuedRun& queued : Queue) {
         Log->AddHostNote(NHX_LOG_ERROR, "Script " + queued.Run.Script +
                                             " not started: the host stopped before its turn");
+        ReportNotStarted(queued.Run, queued.Asked, "the host stopped before its turn");
     }
 }
 
@@ -112,22 +141,8 @@ NHXResult NHXCALL THostEventScripter::RunScript(NHXText script, NHXText sender, 
         // A publisher that throws has not published.
         run.Result = E_FAIL;
         RunGuarded([&] { run.Result = Publisher(run) ? S_OK : E_FAIL; });
-    } else if (const std::string path = ResolveScript(run.Script); path.empty()) {
-        Log->AddHostNote(NHX_LOG_ERROR, "Script not in the scripts folder: " + run.Script);
-        run.Result = E_FAIL;
-    } else if (static_cast<int>(Running.size()) < MaxRunningScripts && Queue.empty()) {
-        std::string failure = "the error reported";
-        RunGuarded([&] { failure = Start(path, run); });
-        if (!failure.empty()) {
-            Log->AddHostNote(NHX_LOG_ERROR,
-                             "Script " + run.Script + " could not be started: " + failure);
-            run.Result = E_FAIL;
-        }
     } else {
-        Queue.push_back(TQueuedRun{path, run});
-        Log->AddHostNote(NHX_LOG_NOTICE,
-                         "Script " + run.Script + " queued: " + std::to_string(Running.size()) +
-                             " scripts running, " + std::to_string(Queue.size()) + " waiting");
+        run.Result = Accept(run);
     }
     if (Publisher && NHXSucceeded(run.Result) && !IsPublishedScript(run.Script)) {
         RunGuarded([&] { Publisher(run); });
@@ -137,10 +152,73 @@ NHXResult NHXCALL THostEventScripter::RunScript(NHXText script, NHXText sender, 
     return run.Result;
 }
 
-std::string THostEventScripter::Start(const std::string& path, const THostScriptRun& run) {
+NHXResult THostEventScripter::Enqueue(const std::string& script, const std::string& sender,
+                                      std::vector<std::pair<std::string, std::string>> params) {
+    THostScriptRun run{script, sender, {}, S_OK};
+    for (auto& [name, value] : params) {
+        run.Params.push_back(
+            THostScriptParam{std::move(name), NHX_VAR_STRING, std::move(value), 0});
+    }
+    run.Result = Accept(run);
+    RunRecords.push_back(run);
+    KeepLast(RunRecords);
+    return run.Result;
+}
+
+NHXResult THostEventScripter::Accept(THostScriptRun& run) {
+    const std::string asked = IsoNow();
+    const std::string path = ResolveScript(run.Script);
+    if (path.empty()) {
+        Log->AddHostNote(NHX_LOG_ERROR, "Script not in the scripts folder: " + run.Script);
+        ReportNotStarted(run, asked, "not in the scripts folder");
+        return E_FAIL;
+    }
+    if (static_cast<int>(Running.size()) < MaxRunningScripts && Queue.empty()) {
+        std::string failure = "the error reported";
+        RunGuarded([&] { failure = Start(path, run, asked); });
+        if (!failure.empty()) {
+            Log->AddHostNote(NHX_LOG_ERROR,
+                             "Script " + run.Script + " could not be started: " + failure);
+            ReportNotStarted(run, asked, failure);
+            return E_FAIL;
+        }
+        return S_OK;
+    }
+    Queue.push_back(TQueuedRun{path, run, asked});
+    Log->AddHostNote(NHX_LOG_NOTICE,
+                     "Script " + run.Script + " queued: " + std::to_string(Running.size()) +
+                         " scripts running, " + std::to_string(Queue.size()) + " waiting");
+    return S_OK;
+}
+
+void THostEventScripter::AddResultListener(TResultListener listener) {
+    ResultListeners.push_back(std::move(listener));
+}
+
+void THostEventScripter::Report(THostScriptResult result) {
+    if (result.Finished.empty()) {
+        result.Finished = IsoNow();
+    }
+    const auto listeners = ResultListeners;
+    for (const TResultListener& listener : listeners) {
+        RunGuarded([&] { listener(result); });
+    }
+}
+
+void THostEventScripter::ReportNotStarted(const THostScriptRun& run, const std::string& asked,
+                                          const std::string& reason) {
+    THostScriptResult result = ResultOf(run, asked);
+    result.Outcome = "not started";
+    result.Reason = reason;
+    Report(std::move(result));
+}
+
+std::string THostEventScripter::Start(const std::string& path, const THostScriptRun& run,
+                                      const std::string& asked) {
     auto entry = std::make_unique<TProcess>();
     entry->Process = std::make_unique<QProcess>();
     entry->Name = run.Script;
+    entry->Result = ResultOf(run, asked);
     TProcess* started = entry.get();
     QProcess* process = entry->Process.get();
 
@@ -161,9 +239,20 @@ std::string THostEventScripter::Start(const std::string& path, const THostScript
     QObject::connect(process, &QProcess::finished,
                      [this, started](int exitCode, QProcess::ExitStatus status) {
                          RunGuarded([&] {
+                             THostScriptResult& result = started->Result;
+                             result.Finished = IsoNow();
                              if (status == QProcess::CrashExit) {
+                                 result.Outcome = "failed";
+                                 result.Reason = "crashed";
+                                 // On Unix the code of a crashed process is its signal.
+                                 result.Signal = exitCode;
                                  Finish(*started, NHX_LOG_ERROR, "crashed");
                              } else {
+                                 result.ExitStatus = exitCode;
+                                 result.Outcome = exitCode == 0 ? "ok" : "failed";
+                                 if (exitCode != 0) {
+                                     result.Reason = "exit status " + std::to_string(exitCode);
+                                 }
                                  Finish(*started, exitCode == 0 ? NHX_LOG_NOTICE : NHX_LOG_ERROR,
                                         "finished with exit code " + std::to_string(exitCode));
                              }
@@ -184,6 +273,9 @@ std::string THostEventScripter::Start(const std::string& path, const THostScript
                              return;
                          }
                          RunGuarded([&] {
+                             started->Result.Outcome = "not started";
+                             started->Result.Reason = reason;
+                             started->Result.Started.clear();
                              Finish(*started, NHX_LOG_ERROR, "could not be started: " + reason);
                              StartQueued();
                          });
@@ -197,6 +289,7 @@ std::string THostEventScripter::Start(const std::string& path, const THostScript
         Discard(*started);
         return failure;
     }
+    started->Result.Started = IsoNow();
     Log->AddHostNote(NHX_LOG_NOTICE, "Script " + run.Script + " started by " + run.Sender);
     return {};
 }
@@ -205,7 +298,8 @@ std::string THostEventScripter::Start(const std::string& path, const THostScript
 // or processes come free then); with none running, the failure is its own and it is dropped.
 void THostEventScripter::StartQueued() {
     while (!Queue.empty() && static_cast<int>(Running.size()) < MaxRunningScripts) {
-        const std::string failure = Start(Queue.front().Path, Queue.front().Run);
+        const std::string failure =
+            Start(Queue.front().Path, Queue.front().Run, Queue.front().Asked);
         if (failure.empty()) {
             Queue.pop_front();
         } else if (!Running.empty()) {
@@ -213,6 +307,7 @@ void THostEventScripter::StartQueued() {
         } else {
             Log->AddHostNote(NHX_LOG_ERROR, "Script " + Queue.front().Run.Script +
                                                 " could not be started: " + failure);
+            ReportNotStarted(Queue.front().Run, Queue.front().Asked, failure);
             Queue.pop_front();
         }
     }
@@ -221,6 +316,11 @@ void THostEventScripter::StartQueued() {
 void THostEventScripter::LogOutput(TProcess& run, bool flushPartialLine) {
     const QByteArray bytes = run.Process->readAllStandardOutput();
     run.Pending.append(bytes.constData(), static_cast<size_t>(bytes.size()));
+    std::string& tail = run.Result.OutputTail;
+    tail.append(bytes.constData(), static_cast<size_t>(bytes.size()));
+    if (tail.size() > MaxOutputTail) {
+        tail.erase(0, tail.size() - MaxOutputTail);
+    }
     size_t end;
     while ((end = run.Pending.find('\n')) != std::string::npos) {
         std::string line = run.Pending.substr(0, end);
@@ -239,7 +339,9 @@ void THostEventScripter::LogOutput(TProcess& run, bool flushPartialLine) {
 void THostEventScripter::Finish(TProcess& run, int32_t kind, const std::string& outcome) {
     LogOutput(run, true);
     Log->AddHostNote(kind, "Script " + run.Name + " " + outcome);
+    THostScriptResult result = std::move(run.Result);
     Discard(run);
+    Report(std::move(result));
 }
 
 // The process's pipes are closed at once; the object is freed from the event loop right after

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "HostLog.h"
+#include "HostScriptResult.h"
 #include "NHXObjects.h"
 
 class QProcess;
@@ -76,6 +77,14 @@ class THostEventScripter final : public TNHXMessageObject<INHXEventScripter> {
     // unknown names.
     using TPublisher = std::function<bool(const THostScriptRun&)>;
     void SetPublisher(TPublisher publisher) { Publisher = std::move(publisher); }
+    // Handed how every run ended: finished, or refused or never started.
+    using TResultListener = std::function<void(const THostScriptResult&)>;
+    void AddResultListener(TResultListener listener);
+    // Runs a script of the folder as RunScript does, for senders inside the host (MQTT
+    // commands): through the same queue, with the parameters as environment variables.
+    NHXResult Enqueue(const std::string& script, const std::string& sender,
+                      std::vector<std::pair<std::string, std::string>> params);
+
     // "mqtt/TOPIC" with a topic MQTT can publish to (no '+', '#' or zero byte).
     static bool IsPublishedScript(const std::string& name);
 
@@ -101,15 +110,22 @@ class THostEventScripter final : public TNHXMessageObject<INHXEventScripter> {
         std::string Name;
         std::string Pending;  // output after the last complete line
         bool Starting = true;
-        std::string StartError;  // set when the start failed while Starting
+        std::string StartError;    // set when the start failed while Starting
+        THostScriptResult Result;  // filled in as the run goes
     };
     struct TQueuedRun {
         std::string Path;
         THostScriptRun Run;
+        std::string Asked;
     };
 
+    // Starts, queues or refuses a run of the folder's script.
+    NHXResult Accept(THostScriptRun& run);
     // Answers why the script could not be started, or empty when it runs.
-    std::string Start(const std::string& path, const THostScriptRun& run);
+    std::string Start(const std::string& path, const THostScriptRun& run, const std::string& asked);
+    void Report(THostScriptResult result);
+    void ReportNotStarted(const THostScriptRun& run, const std::string& asked,
+                          const std::string& reason);
     void StartQueued();
     void LogOutput(TProcess& run, bool flushPartialLine);
     void Finish(TProcess& run, int32_t kind, const std::string& outcome);
@@ -118,6 +134,7 @@ class THostEventScripter final : public TNHXMessageObject<INHXEventScripter> {
     std::shared_ptr<THostLog> Log;
     std::string Dir;
     TPublisher Publisher;
+    std::vector<TResultListener> ResultListeners;
     std::vector<std::string> LookupNames;
     std::vector<THostScriptRun> RunRecords;
     std::vector<std::unique_ptr<TProcess>> Running;
