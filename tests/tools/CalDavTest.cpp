@@ -145,6 +145,16 @@ TEST_F(Radicale, AWrongPasswordExitsOneWithTheServersAnswerAndWritesNothing) {
     EXPECT_EQ(Rows(), DbDay(10) + " Dentist");
 }
 
+TEST_F(Radicale, AnAddressThatIsNoCalendarGivesOneLineAndWritesNothing) {
+    TRun run = RunTool({"import", Path, Server.Url("alice/"), "--caldav", "--user", "alice",
+                        "--password-file", Temp.File("password")});
+    EXPECT_EQ(run.Exit, 1);
+    EXPECT_EQ(run.Err, "mondrel-db: \"" + Server.Url("alice/") +
+                           "\" is no calendar of events (mondrel-db calendars URL lists the "
+                           "calendars of an account)\n");
+    EXPECT_EQ(RunTool({"sources", Path}).Out, "no sources\n");
+}
+
 TEST_F(Radicale, ChangesNewAndDeletedEventsOnTheServerArriveAtRefresh) {
     Put("dentist", "Dentist", 10);
     Put("bins", "Bins", 11);
