@@ -143,6 +143,7 @@ TEST_F(Radicale, AWrongPasswordExitsOneWithTheServersAnswerAndWritesNothing) {
     EXPECT_EQ(run.Exit, 1);
     EXPECT_NE(run.Err.find("refused the credentials"), std::string::npos) << run.Err;
     EXPECT_EQ(Rows(), DbDay(10) + " Dentist");
+    EXPECT_NE(RunTool({"check", Path}).Out.find("CalDAV credentials refused"), std::string::npos);
 }
 
 TEST_F(Radicale, AnAddressThatIsNoCalendarGivesOneLineAndWritesNothing) {
