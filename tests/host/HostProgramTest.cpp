@@ -2,6 +2,7 @@
 // signal, and the whole main job with the real module under a sped-up clock.
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <csignal>
 
@@ -308,4 +309,42 @@ TEST_F(HostTest, InstallLaysOutATreeUnderDestdir) {
     TRunResult verify = RunProgram(analyze, QStringList{"verify"} + units);
     EXPECT_EQ(verify.ExitCode, 0) << verify.Out << verify.Err;
     EXPECT_EQ(verify.Err, "") << "systemd-analyze warns";
+}
+
+// The units' sandbox, as systemd-analyze scores it (lower is tighter): the host, whose scripts
+// are the user's own, at most 4.5; the refresh at most 2.5.
+TEST_F(HostTest, UnitsKeepTheirSandboxScores) {
+    const QString analyze = QStandardPaths::findExecutable("systemd-analyze");
+    if (analyze.isEmpty()) {
+        GTEST_SKIP() << "systemd-analyze is not installed; the scores were not checked";
+    }
+    for (const auto& [unit, limit] : std::vector<std::pair<std::string, double>>{
+             {"nhx-host.service", 4.5}, {"mondrel-refresh.service", 2.5}}) {
+        TRunResult security = RunProgram(
+            analyze, {"security", "--offline=yes",
+                      QString::fromStdString(std::string(SOURCE_DIR) + "/dist/systemd/" + unit)});
+        const QRegularExpressionMatch score =
+            QRegularExpression(QString::fromStdString("exposure level for " + unit + ": ([0-9.]+)"))
+                .match(QString::fromStdString(security.Out));
+        ASSERT_TRUE(score.hasMatch()) << security.Out << security.Err;
+        EXPECT_LE(score.captured(1).toDouble(), limit) << unit;
+    }
+}
+
+// What refresh-databases reads, one path a line: a path with a line break and a section whose
+// number is no instance's are named on standard error, not split or dropped without a word.
+TEST_F(HostTest, ListDatabasesNamesWhatItCannotList) {
+    WriteWholeFile(KernelDir() + "nhx-host.ini",
+                   "[Instance1]\nSettings\\Database=\"/d/a\\nb.sdb\"\n"
+                   "[Instance2]\nSettings\\Database=/d/ok.sdb\n"
+                   "[Instance70000]\nSettings\\Database=/d/big.sdb\n",
+                   false);
+    TRunResult list =
+        RunHost({"--kernel-dir", QString::fromStdString(KernelDir()), "--list-databases"});
+    EXPECT_EQ(list.ExitCode, 0);
+    EXPECT_EQ(list.Out, "/d/ok.sdb\n" + KernelDir() + "Database/Mondrel.sdb\n");
+    EXPECT_EQ(list.Err,
+              "nhx-host: [Instance70000] ignored: instance numbers run from 0 to 65535\n"
+              "nhx-host: the database of [Instance1] holds a line break and is skipped: "
+              "/d/a\\nb.sdb\n");
 }
