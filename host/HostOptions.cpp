@@ -126,6 +126,9 @@ THostOptions ParseHostOptions(const std::vector<std::string>& args) {
             options.ListDatabases = true;
             continue;
         }
+        if (ParseHistoryOption(options.History, args, i)) {
+            continue;
+        }
         if (arg == "--mqtt-commands") {
             options.Mqtt.Commands = true;
             continue;
@@ -150,6 +153,7 @@ THostOptions ParseHostOptions(const std::vector<std::string>& args) {
             throw EOptionError(name + " needs a value");
         }
     }
+    CheckHistoryOptions(options.History);
     const THostMqttOptions plain;
     if (!options.Mqtt.Enabled() &&
         (options.Mqtt.Prefix != plain.Prefix ||
@@ -226,7 +230,8 @@ Options:
   --mqtt-discovery PREFIX
                          announce the host as one device for discovery under PREFIX
                          (homeassistant)
-  --list-databases       print the database of every instance in the settings and the default
+)" + HistoryUsage() +
+           R"(  --list-databases       print the database of every instance in the settings and the default
                          one, one path a line, and exit
   --help                 this text
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "HostHistoryCommand.h"
 #include "HostMqttBridge.h"
 #include "NHXHost.h"
 
@@ -29,6 +30,8 @@ struct THostOptions {
     std::string MqttPasswordFile;
     // Print the database of every instance named in the settings, and the default one, then exit.
     bool ListDatabases = false;
+    // The run history and the script time-out; --show-history prints the history and exits.
+    THostHistoryOptions History;
     // Seconds until the program quits by itself; none: run until the window closes or a signal.
     std::optional<double> QuitAfter;
     bool Help = false;
