@@ -349,3 +349,37 @@ TEST_F(HostTest, ListDatabasesNamesWhatItCannotList) {
               "nhx-host: the database of [Instance1] holds a line break and is skipped: "
               "/d/a\\nb.sdb\n");
 }
+
+// The broker password from a file (or the environment) connects; one in the URL still does, with
+// a warning, and the password is never printed.
+TEST_F(HostTest, MqttPasswordComesFromAFileAndIsNeverShown) {
+    if (!TMqttBroker::Installed()) {
+        GTEST_SKIP() << "mosquitto is not installed (scripts/setup)";
+    }
+    TMqttBroker broker(KernelDir());
+    ASSERT_TRUE(broker.RequirePassword(KernelDir(), "nhx", "s3cret-word"));
+    ASSERT_TRUE(broker.Start());
+    WriteWholeFile(KernelDir() + "password", "s3cret-word\n", false);
+    const QString address = QStringLiteral("127.0.0.1:%1").arg(broker.Port);
+    const QStringList common{"--headless",
+                             "--quit-after",
+                             "2",
+                             "--module",
+                             FAKE_MODULE_PATH,
+                             "--kernel-dir",
+                             QString::fromStdString(KernelDir())};
+    TRunResult fromFile =
+        RunHost(common + QStringList{"--mqtt", "mqtt://nhx@" + address, "--mqtt-password-file",
+                                     QString::fromStdString(KernelDir() + "password")});
+    EXPECT_NE(Find(fromFile.Out, "MQTT: connected to " + address.toStdString()), std::string::npos)
+        << fromFile.Out;
+    TRunResult inUrl = RunHost(common + QStringList{"--mqtt", "mqtt://nhx:s3cret-word@" + address});
+    EXPECT_NE(Find(inUrl.Out, "MQTT: connected to"), std::string::npos) << inUrl.Out;
+    EXPECT_NE(Find(inUrl.Out, "MQTT: the password is in the broker URL"), std::string::npos);
+    TRunResult bad = RunHost({"--mqtt", "mqtt://nhx:s3cret-word@" + address + "/path"});
+    EXPECT_EQ(bad.ExitCode, 2);
+    EXPECT_NE(Find(bad.Err, "mqtt://nhx:***@"), std::string::npos) << bad.Err;
+    for (const TRunResult* run : {&fromFile, &inUrl, &bad}) {
+        EXPECT_EQ(Find(run->Out + run->Err, "s3cret"), std::string::npos) << run->Out << run->Err;
+    }
+}
