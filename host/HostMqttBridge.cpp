@@ -638,6 +638,14 @@ void THostMqttBridge::PublishResult(const THostScriptResult& result) {
     }
 }
 
+std::vector<std::string> THostMqttBridge::StaleCheckTopics() const {
+    std::vector<std::string> topics{Settings.Prefix + "/variables/+"};
+    if (!Settings.DiscoveryPrefix.empty()) {
+        topics.push_back(DiscoveryTopic());
+    }
+    return topics;
+}
+
 void THostMqttBridge::OnMessage(const std::string& topic, const std::string& payload,
                                 bool retained) {
     std::lock_guard guard(Lock);
@@ -812,6 +820,13 @@ void THostMqttBridge::WithdrawStale() {
         }
     }
     StaleLevels.clear();
+    StaleCheckDone = true;
+    // Our own state no longer needs to come back to us.
+    if (IsConnected) {
+        for (const std::string& topic : StaleCheckTopics()) {
+            mosquitto_unsubscribe(Client, nullptr, topic.c_str());
+        }
+    }
     if (changed) {
         AnnounceLocked();
     }
@@ -860,9 +875,12 @@ void THostMqttBridge::OnConnect(int result) {
     IsConnected = true;
     OverflowNoted = false;
     // Subscribed before we publish: what the broker holds from before arrives first.
-    std::vector<std::string> topics{Settings.Prefix + "/variables/+"};
+    // Until the check for withdrawn variables, also what the broker holds of a former run.
+    std::vector<std::string> topics;
+    if (!StaleCheckDone) {
+        topics = StaleCheckTopics();
+    }
     if (!Settings.DiscoveryPrefix.empty()) {
-        topics.push_back(DiscoveryTopic());
         topics.push_back(Settings.DiscoveryPrefix + "/status");
     }
     if (Settings.Commands) {

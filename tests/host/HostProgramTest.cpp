@@ -6,6 +6,7 @@
 #include <QStandardPaths>
 #include <csignal>
 
+#include "HostOptions.h"
 #include "MqttBroker.h"
 
 namespace {
@@ -373,13 +374,18 @@ TEST_F(HostTest, MqttPasswordComesFromAFileAndIsNeverShown) {
                                      QString::fromStdString(KernelDir() + "password")});
     EXPECT_NE(Find(fromFile.Out, "MQTT: connected to " + address.toStdString()), std::string::npos)
         << fromFile.Out;
+    qputenv(MqttPasswordVariable, "s3cret-word");
+    TRunResult fromEnvironment = RunHost(common + QStringList{"--mqtt", "mqtt://nhx@" + address});
+    qunsetenv(MqttPasswordVariable);
+    EXPECT_NE(Find(fromEnvironment.Out, "MQTT: connected to"), std::string::npos)
+        << fromEnvironment.Out;
     TRunResult inUrl = RunHost(common + QStringList{"--mqtt", "mqtt://nhx:s3cret-word@" + address});
     EXPECT_NE(Find(inUrl.Out, "MQTT: connected to"), std::string::npos) << inUrl.Out;
     EXPECT_NE(Find(inUrl.Out, "MQTT: the password is in the broker URL"), std::string::npos);
     TRunResult bad = RunHost({"--mqtt", "mqtt://nhx:s3cret-word@" + address + "/path"});
     EXPECT_EQ(bad.ExitCode, 2);
     EXPECT_NE(Find(bad.Err, "mqtt://nhx:***@"), std::string::npos) << bad.Err;
-    for (const TRunResult* run : {&fromFile, &inUrl, &bad}) {
+    for (const TRunResult* run : {&fromFile, &fromEnvironment, &inUrl, &bad}) {
         EXPECT_EQ(Find(run->Out + run->Err, "s3cret"), std::string::npos) << run->Out << run->Err;
     }
 }
