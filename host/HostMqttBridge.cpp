@@ -109,6 +109,21 @@ void AppendHex(std::string& out, char prefix, unsigned char byte) {
     out += digits[byte & 0x0F];
 }
 
+// Written by hand: the parameters keep the order they were given in.
+void AppendJsonParameters(std::string& out,
+                          const std::vector<std::pair<std::string, std::string>>& params) {
+    out += '{';
+    for (size_t i = 0; i < params.size(); ++i) {
+        if (i > 0) {
+            out += ',';
+        }
+        AppendJsonString(out, params[i].first);
+        out += ':';
+        AppendJsonString(out, params[i].second);
+    }
+    out += '}';
+}
+
 void AppendJsonNullable(std::string& out, const std::string& text) {
     if (text.empty()) {
         out += "null";
@@ -399,16 +414,13 @@ std::string THostMqttBridge::ScriptRunJson(const THostScriptRun& run, const QDat
     AppendJsonString(json, run.Sender);
     json += ",\"time\":";
     AppendJsonString(json, IsoTime(time));
-    json += ",\"parameters\":{";
-    for (size_t i = 0; i < run.Params.size(); ++i) {
-        if (i > 0) {
-            json += ',';
-        }
-        AppendJsonString(json, run.Params[i].Name);
-        json += ':';
-        AppendJsonString(json, run.Params[i].Value);
+    json += ",\"parameters\":";
+    std::vector<std::pair<std::string, std::string>> params;
+    for (const THostScriptParam& param : run.Params) {
+        params.emplace_back(param.Name, param.Value);
     }
-    json += "}}";
+    AppendJsonParameters(json, params);
+    json += '}';
     return json;
 }
 
@@ -417,16 +429,9 @@ std::string THostMqttBridge::ResultJson(const THostScriptResult& result) {
     AppendJsonString(json, result.Sender);
     json += ",\"script\":";
     AppendJsonString(json, result.Script);
-    json += ",\"parameters\":{";
-    for (size_t i = 0; i < result.Parameters.size(); ++i) {
-        if (i > 0) {
-            json += ',';
-        }
-        AppendJsonString(json, result.Parameters[i].first);
-        json += ':';
-        AppendJsonString(json, result.Parameters[i].second);
-    }
-    json += "},\"started\":";
+    json += ",\"parameters\":";
+    AppendJsonParameters(json, result.Parameters);
+    json += ",\"started\":";
     AppendJsonNullable(json, result.Started);
     json += ",\"finished\":";
     AppendJsonNullable(json, result.Finished);
@@ -633,6 +638,14 @@ void THostMqttBridge::PublishResult(const THostScriptResult& result) {
     }
 }
 
+std::vector<std::string> THostMqttBridge::StaleCheckTopics() const {
+    std::vector<std::string> topics{Settings.Prefix + "/variables/+"};
+    if (!Settings.DiscoveryPrefix.empty()) {
+        topics.push_back(DiscoveryTopic());
+    }
+    return topics;
+}
+
 void THostMqttBridge::OnMessage(const std::string& topic, const std::string& payload,
                                 bool retained) {
     std::lock_guard guard(Lock);
@@ -751,6 +764,9 @@ void THostMqttBridge::RunCommand(const std::string& level, const std::string& pa
         QJsonDocument::fromJson(QByteArray::fromStdString(payload), &error);
     if (!name) {
         problem = "\"" + level + "\" is not a script name";
+    } else if (name->starts_with(PublishedScriptPrefix)) {
+        // Those only publish: a command must not make the host publish for the sender.
+        problem = "not a script of the scripts folder";
     } else if (error.error != QJsonParseError::NoError || !document.isObject()) {
         problem = "the payload is not a JSON object";
     } else {
@@ -804,6 +820,13 @@ void THostMqttBridge::WithdrawStale() {
         }
     }
     StaleLevels.clear();
+    StaleCheckDone = true;
+    // Our own state no longer needs to come back to us.
+    if (IsConnected) {
+        for (const std::string& topic : StaleCheckTopics()) {
+            mosquitto_unsubscribe(Client, nullptr, topic.c_str());
+        }
+    }
     if (changed) {
         AnnounceLocked();
     }
@@ -852,9 +875,12 @@ void THostMqttBridge::OnConnect(int result) {
     IsConnected = true;
     OverflowNoted = false;
     // Subscribed before we publish: what the broker holds from before arrives first.
-    std::vector<std::string> topics{Settings.Prefix + "/variables/+"};
+    // Until the check for withdrawn variables, also what the broker holds of a former run.
+    std::vector<std::string> topics;
+    if (!StaleCheckDone) {
+        topics = StaleCheckTopics();
+    }
     if (!Settings.DiscoveryPrefix.empty()) {
-        topics.push_back(DiscoveryTopic());
         topics.push_back(Settings.DiscoveryPrefix + "/status");
     }
     if (Settings.Commands) {

@@ -148,6 +148,7 @@ class THostMqttBridge {
     void SetVariable(const std::string& level, const std::string& payload);
     void RunCommand(const std::string& level, const std::string& payload);
     void WithdrawStale();
+    std::vector<std::string> StaleCheckTopics() const;
 
     THostMqttOptions Settings;
     std::shared_ptr<THostLog> Log;
@@ -172,6 +173,7 @@ class THostMqttBridge {
     std::set<std::string> StaleLevels;
     std::map<std::string, std::string> OldPlatforms;
     bool StaleCheckPlanned = false;
+    bool StaleCheckDone = false;
     std::atomic<bool> IsConnected = false;
     bool Stopping = false;
     // Script runs (topic, payload) made while the broker is away, published in order when it is

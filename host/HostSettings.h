@@ -27,6 +27,8 @@ class THostSettings final : public TNHXSettingsObject {
     // ---- For the host and tests ----
     const std::string& File() const { return IniFile; }
     // The numbers of the instances the file holds settings for, ascending.
+    // Sections named like an instance whose number is not one (above 65535, not a number).
+    std::vector<std::string> UnusableInstanceSections() const;
     std::vector<uint16_t> Instances() const;
     void SetValue(uint16_t instance, const std::vector<std::string>& section,
                   const std::string& key, const std::string& value);

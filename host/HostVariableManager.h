@@ -109,6 +109,15 @@ class THostVariableManager final : public TNHXVariableManagerObject {
     std::vector<THostVariable> Items;
     std::vector<THostVariableCallRecord> Calls;
     std::string DumpFile;
+    // The file's lines as read: the variable a line held, or a line kept as it was (comments,
+    // blank lines, lines the host cannot read); rewrites keep them in place.
+    struct TFileLine {
+        std::string Raw;
+        std::string Variable;
+        bool IsVariable = false;
+    };
+    std::vector<TFileLine> Layout;
+    mutable bool WriteFailing = false;
     std::function<void()> Changed;
     std::function<void(const THostVariable&)> VariableChanged;
     QDate NotedDay;

@@ -77,8 +77,25 @@ int ListDatabases(const TNHXHostOptions& options) {
             paths.push_back(absolute);
         }
     };
+    // One path a line: a path that holds a line break would be read as two, so it is named
+    // (escaped) on standard error instead, as is a section whose number is no instance's.
+    for (const std::string& section : host.Settings().UnusableInstanceSections()) {
+        std::cerr << "nhx-host: [" << section << "] ignored: instance numbers run from 0 to 65535"
+                  << std::endl;
+    }
     for (uint16_t instance : host.Settings().Instances()) {
-        add(host.Settings().Value(instance, {"Settings"}, "Database").value_or(std::string()));
+        const std::string path =
+            host.Settings().Value(instance, {"Settings"}, "Database").value_or(std::string());
+        if (path.find_first_of("\r\n") != std::string::npos) {
+            std::string shown = path;
+            for (size_t at; (at = shown.find_first_of("\r\n")) != std::string::npos;) {
+                shown.replace(at, 1, shown[at] == '\n' ? "\\n" : "\\r");
+            }
+            std::cerr << "nhx-host: the database of [Instance" << instance
+                      << "] holds a line break and is skipped: " << shown << std::endl;
+            continue;
+        }
+        add(path);
     }
     add(host.KernelDir() + "Database/Mondrel.sdb");
     for (const std::string& path : paths) {

@@ -7,6 +7,7 @@
 #include <set>
 
 #include "HostMqttBridge.h"
+#include "HostRunHistory.h"
 #include "MqttBroker.h"
 
 namespace {
@@ -391,7 +392,9 @@ TEST_F(MqttTest, EveryRunsOutcomeIsPublishedAsAResult) {
 TEST_F(MqttTest, CommandsSetVariablesAndRunScriptsThroughTheQueue) {
     ASSERT_TRUE(Broker->Start());
     WriteScript("greet.sh", "echo \"$NHX_SENDER says $Who\"\n");
-    TNHXHost host(Options());
+    TNHXHostOptions hostOptions = Options();
+    hostOptions.HistoryFile = KernelDir() + "history.sdb";
+    TNHXHost host(hostOptions);
     host.Variables().PreCreate("Vacation", NHX_VAR_BOOLEAN, "false");
     host.Variables().PreCreate("Note", NHX_VAR_STRING, "");
     THostMqttOptions options = BridgeOptions();
@@ -428,8 +431,16 @@ TEST_F(MqttTest, CommandsSetVariablesAndRunScriptsThroughTheQueue) {
     ASSERT_EQ(results["nhx/scripts/gone.sh/result"].size(), 1u);
     EXPECT_EQ(results["nhx/scripts/gone.sh/result"][0]["outcome"].toString(), "not started");
     EXPECT_EQ(CountLogged(host, "MQTT: run of greet.sh refused: parameter name LD_PRELOAD"), 1);
-    ASSERT_FALSE(host.Scripter().Runs().empty());
-    EXPECT_EQ(host.Scripter().Runs().front().Sender, "MQTT");
+    // In the run history like the module's runs.
+    const auto recorded = host.Scripter().History()->List({});
+    ASSERT_EQ(recorded.size(), 2u) << "greet.sh and gone.sh";
+    const auto greet = std::find_if(recorded.begin(), recorded.end(),
+                                    [](const auto& r) { return r.Result.Script == "greet.sh"; });
+    ASSERT_NE(greet, recorded.end());
+    EXPECT_EQ(greet->Result.Sender, "MQTT");
+    EXPECT_EQ(greet->Result.Outcome, "ok");
+    EXPECT_EQ(greet->Result.Parameters,
+              (std::vector<std::pair<std::string, std::string>>{{"Who", "the hall"}}));
 }
 
 // Without --mqtt-commands nothing is acted on; with it, a command the broker kept from before
