@@ -9,7 +9,7 @@ JOBS ?= $(shell nproc)
 WERROR ?= OFF
 PREFIX ?= /usr/local
 
-.PHONY: setup build run test test-asan test-tsan fuzz bench install package clean
+.PHONY: setup build run test test-asan test-tsan format-check fuzz bench install package clean
 
 setup:
 	@scripts/setup
@@ -32,6 +32,10 @@ test-asan: setup
 		LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
 		UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 		ctest --output-on-failure -j $(JOBS)
+
+# Every tracked C++ file as .clang-format wants it (CI).
+format-check: setup
+	scripts/check-format
 
 # The host's tests under ThreadSanitizer: the MQTT bridge and the standard-error reader run
 # threads of their own. Only what those tests need is built; ctest in their folder runs only them.
