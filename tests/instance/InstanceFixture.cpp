@@ -12,10 +12,14 @@ InstanceFixture::InstanceFixture() {
     QDir(Dir.path()).mkpath("scripts");
     Database = KernelDir + "Database/Mondrel.sdb";
     CreateMondrelDatabase(Database);
-    Host = std::make_unique<TNHXHost>(TNHXHostOptions{.KernelDir = KernelDir,
-                                                      .SettingsFile = KernelDir + "nhx-host.ini",
-                                                      .ScriptsDir = KernelDir + "scripts/",
-                                                      .VariablesOut = {}});
+    Host = std::make_unique<TNHXHost>(
+        TNHXHostOptions{.KernelDir = KernelDir,
+                        .SettingsFile = KernelDir + "nhx-host.ini",
+                        .ScriptsDir = KernelDir + "scripts/",
+                        .VariablesOut = {},
+                        .HistoryFile = {},
+                        .HistoryDays = DefaultHistoryDays,
+                        .ScriptTimeoutSeconds = DefaultScriptTimeoutSeconds});
 }
 
 TNHXInterfacePtr<INHXMondrel> InstanceFixture::MakeInstance(uint16_t number) {

@@ -18,7 +18,10 @@ class ModuleFrameTest : public testing::Test {
               TNHXHostOptions{.KernelDir = Dir.path().toStdString() + "/",
                               .SettingsFile = Dir.path().toStdString() + "/nhx-host.ini",
                               .ScriptsDir = Dir.path().toStdString() + "/scripts/",
-                              .VariablesOut = {}})) {}
+                              .VariablesOut = {},
+                              .HistoryFile = {},
+                              .HistoryDays = DefaultHistoryDays,
+                              .ScriptTimeoutSeconds = DefaultScriptTimeoutSeconds})) {}
 
     const TNHXModuleInfo& Load() { return Host->LoadModule(MONDREL_MODULE_PATH); }
 
