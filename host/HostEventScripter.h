@@ -27,7 +27,7 @@
 
 #include "HostLog.h"
 #include "HostScriptResult.h"
-#include "NHXObjects.h"
+#include "NHXHostObjects.h"
 
 #include "HostRunHistory.h"
 
@@ -76,7 +76,7 @@ inline constexpr size_t OutputTailBytes = 4096;
 // the run to the topic after the prefix.
 inline constexpr const char* PublishedScriptPrefix = "mqtt/";
 
-class THostEventScripter final : public TNHXMessageObject<INHXEventScripter> {
+class THostEventScripter final : public TNHXEventScripterObject {
   public:
     THostEventScripter(std::shared_ptr<THostLog> log, std::string scriptsDir);
     ~THostEventScripter() override;
@@ -85,10 +85,6 @@ class THostEventScripter final : public TNHXMessageObject<INHXEventScripter> {
     NHXResult NHXCALL RunScript(NHXText script, NHXText sender, int32_t reserved,
                                 const TNHXScriptParams* params, int32_t reserved2) override;
     NHXResult NHXCALL LookupScript(NHXText script, NHXText* out) override;
-    NHXResult NHXCALL Reserved4() override { return E_NOTIMPL; }
-    NHXResult NHXCALL Reserved5() override { return E_NOTIMPL; }
-    NHXResult NHXCALL Reserved6() override { return E_NOTIMPL; }
-    NHXResult NHXCALL Reserved8() override { return E_NOTIMPL; }
 
     // ---- For the host and tests ----
     const std::string& ScriptsDir() const { return Dir; }

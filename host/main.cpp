@@ -193,6 +193,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     try {
+        ResolveMqttPassword(options);
         return Run(options, argv[0]);
     } catch (const EOptionError& e) {
         std::cerr << "nhx-host: " << e.what() << std::endl;

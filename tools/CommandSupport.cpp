@@ -52,12 +52,6 @@ std::string Counted(int64_t Count, const char* One, const char* Many) {
     return std::to_string(Count) + " " + (Count == 1 ? One : Many);
 }
 
-std::string LowerCase(std::string Text) {
-    std::transform(Text.begin(), Text.end(), Text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return Text;
-}
-
 void PrintTable(std::ostream& Out, const std::vector<std::vector<std::string>>& Rows) {
     std::vector<size_t> widths;
     for (const auto& row : Rows) {
@@ -101,6 +95,35 @@ std::string AppointmentLine(const TMondrelDate& Date) {
     return "ID " + std::to_string(Date.ID) + ": " + DateToDBText('-', Date.Date) + " " +
            FormatLongTime(Date.Time) + " " + Printable(Date.Discription) +
            (Date.Done != 0 ? " (done)" : " (open)");
+}
+
+std::string AppointmentTag(const TMondrelDate& Date) {
+    // FNV-1a over every field, each ended by a zero byte so that fields cannot run together.
+    uint64_t hash = 14695981039346656037ull;
+    auto add = [&hash](const std::string& text) {
+        for (char c : text) {
+            hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+        }
+        hash = hash * 1099511628211ull;
+    };
+    add(std::to_string(Date.ID));
+    add(DateToDBText('-', Date.Date));
+    add(FormatLongTime(Date.Time));
+    add(Date.Discription);
+    add(Date.Value);
+    add(Date.Script);
+    add(std::to_string(Date.Done));
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+    return text;
+}
+
+void RequireTag(const TMondrelDate& Date, const std::string& Tag) {
+    if (!Tag.empty() && Tag != AppointmentTag(Date)) {
+        throw ERowChanged("The appointment " + std::to_string(Date.ID) +
+                          " was changed by someone else since it was read; nothing was "
+                          "written (reload it to see what it holds now)");
+    }
 }
 
 void SortByDay(TDates& Dates) {

@@ -268,9 +268,10 @@ TEST_F(HostTest, InstallLaysOutATreeUnderDestdir) {
 
     const std::string root = stage + "/opt/nhx/";
     for (const std::string file :
-         {"bin/nhx-host", "bin/mondrel-db", "lib/nhx/Core.Mondrel.so", "lib/nhx/refresh-databases",
-          "lib/systemd/system/nhx-host.service", "lib/systemd/system/mondrel-refresh.service",
-          "lib/systemd/system/mondrel-refresh.timer"}) {
+         {"bin/nhx-host", "bin/mondrel-db", "bin/mondrel-web", "lib/nhx/Core.Mondrel.so",
+          "lib/nhx/refresh-databases", "lib/systemd/system/nhx-host.service",
+          "lib/systemd/system/mondrel-refresh.service", "lib/systemd/system/mondrel-refresh.timer",
+          "lib/systemd/system/mondrel-web.service"}) {
         EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(root + file))) << file;
     }
     const std::string unit = ReadWholeFile(root + "lib/systemd/system/nhx-host.service");
@@ -300,8 +301,8 @@ TEST_F(HostTest, InstallLaysOutATreeUnderDestdir) {
     }
     // Checked where they are installed: the programs they name exist under the stage.
     QStringList units;
-    for (const std::string name :
-         {"nhx-host.service", "mondrel-refresh.service", "mondrel-refresh.timer"}) {
+    for (const std::string name : {"nhx-host.service", "mondrel-refresh.service",
+                                   "mondrel-refresh.timer", "mondrel-web.service"}) {
         std::string text = ReadWholeFile(root + "lib/systemd/system/" + name);
         for (size_t at; (at = text.find(" /opt/nhx/")) != std::string::npos ||
                         (at = text.find("=/opt/nhx/")) != std::string::npos;) {
