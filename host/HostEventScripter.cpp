@@ -630,7 +630,9 @@ void THostEventScripter::Stop(int graceMs) {
     while (!Running.empty()) {
         TProcess& run = *Running.front();
         run.Process->kill();
-        if (!run.Process->waitForFinished(2000)) {
+        run.Process->waitForFinished(2000);
+        // Its finished signal has recorded and discarded it; one that never came is dropped.
+        if (!Running.empty() && Running.front().get() == &run) {
             Discard(run);
         }
     }

@@ -600,6 +600,11 @@ bool THostMqttBridge::PublishScriptRun(const THostScriptRun& run) {
                           payload.data(), QosAtLeastOnce, false) == MOSQ_ERR_SUCCESS) {
         return true;
     }
+    // An mqtt/ run kept in the run history waits there, where a kill of the host cannot lose
+    // it; the scripter hands it over again once we are connected (PublishWaiting).
+    if (run.HistoryId != 0 && run.Script.starts_with(prefix)) {
+        return false;
+    }
     if (WaitingRuns.size() >= MaxWaitingRuns) {
         if (!OverflowNoted) {
             OverflowNoted = true;
@@ -910,6 +915,16 @@ void THostMqttBridge::OnConnect(int result) {
         PublishLocked(topic, payload, QosAtLeastOnce, false);
     }
     WaitingRuns.clear();
+    QMetaObject::invokeMethod(
+        &LogContext,
+        [this] {
+            RunGuarded([&] {
+                if (Scripter) {
+                    Scripter->PublishWaiting();
+                }
+            });
+        },
+        Qt::QueuedConnection);
 }
 
 void THostMqttBridge::OnDisconnect(int) {

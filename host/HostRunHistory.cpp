@@ -84,6 +84,11 @@ THostRunHistory::THostRunHistory(const std::string& path, TAccess access) : File
         Db = std::make_unique<TSqliteDatabase>(path);
         if (access == TAccess::Write) {
             Db->Execute("PRAGMA journal_mode = WAL");
+            // In WAL mode NORMAL never corrupts the file; a commit is safe from a crash or a kill
+            // of the host (the kernel has it) and only a power cut can lose the last ones. FULL
+            // waits for the disk at each of a run's three writes: accepting a tick of 300 runs
+            // took 1.3 s instead of 66 ms (history_bench).
+            Db->Execute("PRAGMA synchronous = NORMAL");
             Db->Execute(Schema);
             Db->Execute(StateIndex);
             Db->Execute(AskedIndex);

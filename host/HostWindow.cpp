@@ -10,11 +10,13 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSplitter>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include "HostHistory.h"
+#include "HostHistoryView.h"
 #include "HostVariableDialog.h"
 #include "MessageBox.h"
 #include "NHXHost.h"
@@ -88,7 +90,11 @@ THostWindow::THostWindow(TNHXHost& host, QWidget* parent) : QWidget(parent), Hos
     top->setSizes({600, 360});
     auto* all = new QSplitter(Qt::Vertical);
     all->addWidget(top);
-    all->addWidget(InGroup(tr("Log"), LogView));
+    auto* pages = new QTabWidget;
+    pages->setObjectName(QStringLiteral("LogPages"));
+    pages->addTab(LogView, tr("Log"));
+    pages->addTab(new THostHistoryView(Host.Scripter()), tr("History"));
+    all->addWidget(pages);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(all);
     resize(960, 720);

@@ -5,13 +5,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QComboBox>
 #include <QRegularExpression>
+#include <QTabWidget>
+#include <QTableWidget>
 #include <algorithm>
 #include <set>
 #include <sstream>
 
+#include "HostHistoryView.h"
 #include "HostRunHistory.h"
 #include "HostTestSupport.h"
+#include "HostWindow.h"
 
 namespace {
 
@@ -192,5 +197,41 @@ TEST_F(HostTest, BurstOf300UnderADescriptorLimitOf128RunsEachOnceInOrder) {
         if (i > 0) {
             EXPECT_LE(runs[i - 1].Result.Started, runs[i].Result.Started) << i;
         }
+    }
+}
+
+TEST_F(HostTest, WindowHistoryTabListsRunsByScriptAndOutcome) {
+    WriteScript("ok.sh", "exit 0\n");
+    WriteScript("bad.sh", "exit 4\n");
+    TNHXHostOptions options = Options();
+    options.HistoryFile = KernelDir() + "history.sdb";
+    TNHXHost host(options);
+    THostWindow window(host);
+    for (const std::string script : {"ok.sh", "bad.sh", "ok.sh"}) {
+        ASSERT_EQ(Ask(host, script, "1"), S_OK);
+    }
+    ASSERT_TRUE(host.Scripter().WaitForScripts(20000));
+    auto* view = window.findChild<THostHistoryView*>("HistoryView");
+    auto* table = window.findChild<QTableWidget*>("History");
+    auto* script = window.findChild<QComboBox*>("HistoryScript");
+    auto* outcome = window.findChild<QComboBox*>("HistoryOutcome");
+    ASSERT_TRUE(view && table && script && outcome);
+    view->Refresh();
+    EXPECT_EQ(table->rowCount(), 3);
+    script->setCurrentIndex(script->findData(QStringLiteral("ok.sh")));
+    view->Refresh();
+    EXPECT_EQ(table->rowCount(), 2);
+    script->setCurrentIndex(0);
+    outcome->setCurrentIndex(outcome->findData(QStringLiteral("failed")));
+    view->Refresh();
+    ASSERT_EQ(table->rowCount(), 1);
+    EXPECT_EQ(table->item(0, 1)->text(), "bad.sh");
+    EXPECT_EQ(table->item(0, 4)->text(), "4");
+    if (const char* shot = std::getenv("HOST_HISTORY_SCREENSHOT")) {
+        auto* pages = window.findChild<QTabWidget*>("LogPages");
+        pages->setCurrentIndex(1);
+        outcome->setCurrentIndex(0);
+        view->Refresh();
+        window.grab().save(QString::fromLocal8Bit(shot));
     }
 }

@@ -95,3 +95,21 @@ TEST(HostOptions, VariablesAndMqtt) {
               "--mqtt-button needs --mqtt-commands (a button runs its script)");
     EXPECT_EQ(ErrorOf({"--mqtt", "mqtt://u:secret@h/x"}).find("secret"), std::string::npos);
 }
+
+TEST(HostOptions, HistoryOptionsAndTheirRefusals) {
+    const THostOptions options = ParseHostOptions(
+        {"--history=h.sdb", "--history-days", "30", "--script-timeout", "0", "--show-history",
+         "--failed", "--since", "2026-12-01", "--script", "a.sh", "--json"});
+    EXPECT_EQ(options.History.File, "h.sdb");
+    EXPECT_EQ(options.History.Days, 30);
+    EXPECT_EQ(options.History.ScriptTimeoutSeconds, 0);
+    EXPECT_TRUE(options.History.Show && options.History.Filter.FailedOnly && options.History.Json);
+    EXPECT_EQ(options.History.Filter.Since, "2026-12-01");
+    EXPECT_EQ(options.History.Filter.Script, "a.sh");
+
+    EXPECT_EQ(ErrorOf({"--history-days", "0"}),
+              "--history-days needs a whole number from 1 to 36500, not \"0\"");
+    EXPECT_EQ(ErrorOf({"--show-history", "--since", "1.12.2026"}),
+              "--since needs a date YYYY-MM-DD, not \"1.12.2026\"");
+    EXPECT_EQ(ErrorOf({"--failed"}), "--since, --failed, --script and --json need --show-history");
+}
