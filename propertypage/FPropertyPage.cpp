@@ -80,11 +80,29 @@ QPixmap TransparentGlyph(const QString& picture, std::optional<QColor> transpare
     return QPixmap::fromImage(image);
 }
 
+// A flat button draws no focus of its own: it shows its frame while it has the focus, so the
+// keyboard user sees where Return and Space go.
+class TFocusFrame : public QObject {
+  public:
+    using QObject::QObject;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut) {
+            static_cast<QPushButton*>(watched)->setFlat(event->type() == QEvent::FocusOut);
+        }
+        return false;
+    }
+};
+
 QPushButton* NewGlyphButton(QWidget* parent, const QString& name, const QRect& geometry,
                             const QString& caption) {
     QPushButton* button = NewButton(parent, name, geometry, caption);
     button->setFlat(true);
     button->setIconSize(QSize(16, 16));
+    auto* frame = new TFocusFrame(button);
+    frame->setObjectName(QStringLiteral("FocusFrame"));
+    button->installEventFilter(frame);
     return button;
 }
 
@@ -190,6 +208,8 @@ TfrmPropertyPage::TfrmPropertyPage(QWidget* parent) : QDialog(parent) {
 }
 
 TfrmPropertyPage::~TfrmPropertyPage() {
+    // The buttons lose the focus while they are being destroyed: no frame may follow then.
+    qDeleteAll(findChildren<QObject*>(QStringLiteral("FocusFrame")));
     FormDestroy();
 }
 
