@@ -550,6 +550,27 @@ int TJCalendar::ShownCellOfDay(int day) const {
     return -1;
 }
 
+void TJCalendar::RefreshToday() {
+    UpdateTodayFrame();
+}
+
+void TJCalendar::SelectDay(TDateTime day) {
+    FSelectedWeek = -1;
+    TDateParts parts = DecodeDate(day);
+    TDateParts shown = DecodeDate(FShownDate);
+    if (parts.Year != shown.Year || parts.Month != shown.Month) {
+        ShowMonth(day);
+    }
+    int index = ShownCellOfDay(parts.Day);
+    if (index < 0) {
+        return;
+    }
+    const TClickLabel* cell = Labels[index];
+    Marker->setGeometry(QRect(QPoint(cell->x() + 2, cell->y() - 1), ClickedDayMarkerSize));
+    Marker->show();
+    FSelectedDate = DateOf(day);
+}
+
 void TJCalendar::UpdateTodayFrame() {
     TDateTime today = DateOf(Now());
     TDateParts todayParts = DecodeDate(today);

@@ -61,6 +61,10 @@ class TJCalendar : public QFrame {
     void SetLanguage(bool english);
     // Keeps its own copy of the marks and redraws the shown month.
     void SetMarks(const TTermine& marks);
+    // After midnight: the today frame moves to the new today's cell (shown only in its month).
+    void RefreshToday();
+    // Selects `day` as a click on its cell would, showing its month first; raises no event.
+    void SelectDay(TDateTime day);
 
     // Today with its time of day until the first day click, then midnight of the clicked day.
     TDateTime SelectedDate() const { return FSelectedDate; }

@@ -100,10 +100,26 @@ NHXResult NHXCALL THostInstanceControl::DeleteInstance(uint16_t instance) {
     TNHXInterfacePtr<INHXModule> module = std::move(it->Module);
     Items.erase(it);
     module->ClosePage();
+    if (PageClosed) {
+        RunGuarded([&] { PageClosed(instance, *module.Get()); });
+    }
     module.Reset();
     Log->AddHostNote(NHX_LOG_NOTICE, "Instance #" + std::to_string(instance) + " deleted");
     Notify();
     return S_OK;
+}
+
+NHXResult THostInstanceControl::ClosePage(uint16_t number) {
+    // A reference for the call: the page's own calls may change the list meanwhile.
+    auto module = TNHXInterfacePtr<INHXModule>::Share(Find(number));
+    if (!module) {
+        return E_FAIL;
+    }
+    const NHXResult result = module->ClosePage();
+    if (PageClosed) {
+        RunGuarded([&] { PageClosed(number, *module.Get()); });
+    }
+    return result;
 }
 
 void THostInstanceControl::ReleaseAll() {

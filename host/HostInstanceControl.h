@@ -37,6 +37,12 @@ class THostInstanceControl final : public TNHXMessageObject<INHXInstanceControl>
     INHXModule* Find(uint16_t number) const;
     // ClosePage, then release, for every instance, newest first.
     void ReleaseAll();
+    // The instance's ClosePage; then the page-closed listener hears of it.
+    NHXResult ClosePage(uint16_t number);
+    // Called after an instance's page was closed: by ClosePage, and by DeleteInstance (so also
+    // when the host stops) before the instance is let go.
+    using TPageClosedListener = std::function<void(uint16_t number, INHXModule& module)>;
+    void SetPageClosedListener(TPageClosedListener listener) { PageClosed = std::move(listener); }
 
     void SetRefuse(bool refuse) { Refusing = refuse; }
     // The number the next instance gets; afterwards numbers count up from it.
@@ -56,4 +62,5 @@ class THostInstanceControl final : public TNHXMessageObject<INHXInstanceControl>
     uint16_t NextNumber = 1;
     bool Refusing = false;
     std::function<void()> Changed;
+    TPageClosedListener PageClosed;
 };

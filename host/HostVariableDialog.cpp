@@ -43,8 +43,8 @@ THostVariableDialog::THostVariableDialog(THostVariableManager& variables, QWidge
 
 void THostVariableDialog::accept() {
     const std::string problem = Variables.Declare(
-        NameEdit->text().trimmed().toStdString(),
-        static_cast<uint8_t>(TypeBox->currentData().toInt()), ValueEdit->text().toStdString());
+        NameEdit->text().toStdString(), static_cast<uint8_t>(TypeBox->currentData().toInt()),
+        ValueEdit->text().toStdString());
     if (!problem.empty()) {
         Problem->setText(QString::fromStdString(problem));
         return;

@@ -306,10 +306,27 @@ void THostVariableManager::PreCreate(const std::string& name, uint8_t typeCode,
     AfterChange(variable);
 }
 
-std::string THostVariableManager::Declare(const std::string& name, uint8_t typeCode,
-                                          const std::string& value) {
+std::string THostVariableManager::NameProblem(const std::string& name) {
     if (name.empty()) {
         return "A variable needs a name";
+    }
+    if (std::any_of(name.begin(), name.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < ' ' || c == '\x7F'; })) {
+        return "A variable name cannot hold a tab, a line break or another control character";
+    }
+    if (name.find_first_of("/+#") != std::string::npos) {
+        return "A variable name cannot hold '/', '+' or '#': MQTT topics reserve them";
+    }
+    if (name.front() == ' ' || name.back() == ' ') {
+        return "A variable name cannot begin or end with a blank";
+    }
+    return {};
+}
+
+std::string THostVariableManager::Declare(const std::string& name, uint8_t typeCode,
+                                          const std::string& value) {
+    if (std::string problem = NameProblem(name); !problem.empty()) {
+        return problem;
     }
     if (Lookup(name)) {
         return "A variable named \"" + name + "\" exists already";

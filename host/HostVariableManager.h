@@ -61,9 +61,13 @@ class THostVariableManager final : public TNHXVariableManagerObject {
     void ClearHistory() { Calls.clear(); }
 
     // A variable the user declares (in the window): answers why it cannot be, or empty when it
-    // was created. Refuses an empty name, a name in use and a boolean value other than true or
-    // false.
+    // was created. Refuses a name NameProblem refuses, a name in use and a boolean value other
+    // than true or false.
     std::string Declare(const std::string& name, uint8_t typeCode, const std::string& value);
+    // Why a declared variable cannot have this name, or empty: the variables file holds one
+    // variable a line, split at tabs, and MQTT publishes each under a topic level of its name,
+    // so a name holds no control character, no '/', '+' or '#', and no blank at either end.
+    static std::string NameProblem(const std::string& name);
 
     // The variables file, one "name<TAB>type<TAB>value" line per variable: read now when it
     // exists (each line that cannot be read is logged as an error and skipped), then rewritten

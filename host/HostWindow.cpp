@@ -222,7 +222,7 @@ void THostWindow::CallPage(uint16_t number, bool open) {
     if (!module) {
         return;
     }
-    const NHXResult result = open ? module->OpenPage() : module->ClosePage();
+    const NHXResult result = open ? module->OpenPage() : Host.Instances().ClosePage(number);
     if (NHXFailed(result)) {
         Host.Log().AddHostNote(NHX_LOG_ERROR, std::string(open ? "OpenPage" : "ClosePage") +
                                                   " of instance #" + std::to_string(number) +

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include "HostInstanceSettings.h"
 #include "HostSelector.h"
 
 namespace {
@@ -66,6 +67,14 @@ TNHXHost::TNHXHost(TNHXHostOptions options)
         EventScripter->UseHistory(options.HistoryFile, options.HistoryDays);
     }
 
+    // A path chosen in a page reaches the instance only; the host keeps it for the next start.
+    InstanceControl->SetPageClosedListener(
+        [settings = SettingsStore.Get(), log = LogStore,
+         defaultPath = options.KernelDir + "Database/Mondrel.sdb"](uint16_t number,
+                                                                   INHXModule& module) {
+            KeepInstanceSettings(*settings, *log, number, module, defaultPath);
+        });
+
     std::shared_ptr<THostSelectorChoices> choices = SelectorChoices;
     Registry->Add(THostModuleEntry{CLSID_NHXSelectorModule, "Selector",
                                    [choices](uint16_t, INHXModule** out) {
@@ -76,6 +85,8 @@ TNHXHost::TNHXHost(TNHXHostOptions options)
 
 TNHXHost::~TNHXHost() {
     Shutdown();
+    // A module may hold the instance control beyond the host; the settings go with the host.
+    InstanceControl->SetPageClosedListener({});
     // The services reference each other only through the kernel; modules that still hold
     // references keep those objects alive on their own.
     KernelObject->ReleaseServices();

@@ -27,6 +27,11 @@ NHXResult Guarded(const std::function<void()>& action) {
     return RunGuarded(action) ? S_OK : E_FAIL;
 }
 
+int MinuteOfDay(TDateTime value) {
+    const TTimeParts time = DecodeTime(TimeOf(value));
+    return time.Hour * 60 + time.Minute;
+}
+
 void FillVariable(TNHXVariable& entry, const char* name, const std::string& value) {
     entry.Name = NHXTextNew(name);
     entry.TypeCode = NHX_VAR_STRING;
@@ -52,6 +57,8 @@ TNHXMondrel::TNHXMondrel(INHXKernel* kernel, const TNHXModuleInfo* moduleInfo, u
     }
     ObtainServices();
     LoadSettings();
+    const TDateTime started = Now();
+    Covered = {DateOf(started), MinuteOfDay(started) - 1};
 
     Timer1Ptr = std::make_unique<TTimer>("Timer1", Timer1Interval, [this] { TriggerDueDates(); });
     Timer1Ptr->SetEnabled(true);
@@ -210,8 +217,12 @@ NHXResult TNHXMondrel::OpenPage() {
         }
         FormPtr->SetInstance(this);
         FormPtr->SetInstanceControl(InstanceControl.Get());
+        FormPtr->SetInstanceNumber(Instance);
         EnsureForcedVariables();
         FormPtr->show();
+        // Already open, the page may lie behind the host's window: it comes to the front.
+        FormPtr->raise();
+        FormPtr->activateWindow();
     });
 }
 
@@ -243,11 +254,18 @@ void TNHXMondrel::DestroyPage() {
 }
 
 void TNHXMondrel::TriggerDueDates() {
-    RunExclusive([this](const std::string& path) { RunTick(path); });
+    RunExclusive([this](const std::string& path) {
+        RunReported(path, [&] { RunTick(path); });
+        // A page left open across midnight moves its today on, whatever the file did.
+        if (FormPtr && !Released()) {
+            FormPtr->CheckToday();
+        }
+    });
 }
 
 void TNHXMondrel::UpdateDayFlags() {
-    RunExclusive([this](const std::string& path) { WriteDayFlags(path); });
+    RunExclusive(
+        [this](const std::string& path) { RunReported(path, [&] { WriteDayFlags(path); }); });
 }
 
 void TNHXMondrel::RunExclusive(const std::function<void(const std::string&)>& work) {
@@ -270,14 +288,20 @@ void TNHXMondrel::RunExclusive(const std::function<void(const std::string&)>& wo
 
     // One file per tick: SetSettings called by a script meanwhile takes effect at the next.
     const std::string path = DatabasePath();
-    RunReported(path, [&] { work(path); });
+    work(path);
 }
 
 void TNHXMondrel::RunTick(const std::string& path) {
     const TDateTime now = Now();
     TSkippedRows unreadable;
     const TDates open = GetDates(path, dqDayOpen, now, &unreadable);
+    // A tick starts a little later than a minute after the last one, so the last tick of a
+    // day may come too early for its last minute: the first tick of the next day fires those.
+    const TDates late = LeftFromYesterday(path, now, &unreadable);
     StartDay(DateOf(now));
+    for (size_t i = 0; i < late.size() && !Released(); ++i) {
+        HandleAppointment(path, late[i]);
+    }
 
     TTimeParts time = DecodeTime(now);
     const TDateTime limit = EncodeTime(time.Hour, time.Minute, 59, 999);
@@ -296,6 +320,7 @@ void TNHXMondrel::RunTick(const std::string& path) {
             HandleAppointment(path, open[i]);
         }
     }
+    Covered = {DateOf(now), MinuteOfDay(now)};
     // After the readable appointments have fired: a report may wait for an answer. The row
     // stays as it is.
     for (const TSkippedRow& row : unreadable) {
@@ -364,6 +389,20 @@ void TNHXMondrel::StartDay(TDateTime day) {
     for (auto& [key, problem] : Problems) {
         problem.LoggedToday = false;
     }
+}
+
+TDates TNHXMondrel::LeftFromYesterday(const std::string& path, TDateTime now,
+                                      TSkippedRows* unreadable) {
+    TDates late;
+    if (DateOf(now) != Covered.Day + 1) {
+        return late;
+    }
+    for (const TMondrelDate& appointment : GetDates(path, dqDayOpen, Covered.Day, unreadable)) {
+        if (MinuteOfDay(appointment.Time) > Covered.Minute) {
+            late.push_back(appointment);
+        }
+    }
+    return late;
 }
 
 void TNHXMondrel::HandleAppointment(const std::string& path, const TMondrelDate& appointment) {

@@ -79,7 +79,8 @@ class TNHXMondrel : public TNHXModuleObject<INHXMondrel> {
     void ObtainServices();
     // Logs what a host without a running Qt event loop would never learn otherwise.
     void CheckEventLoop();
-    // Runs work on the instance's file as a tick: Timer1 off and no other tick meanwhile.
+    // Runs work on the instance's file as a tick: Timer1 off and no other tick meanwhile. The
+    // work reports its own failures (RunReported).
     void RunExclusive(const std::function<void(const std::string&)>& work);
     // Runs work on the whole file at `path` and reports how it went (ReportFailure).
     void RunReported(const std::string& path, const std::function<void()>& work);
@@ -102,6 +103,9 @@ class TNHXMondrel : public TNHXModuleObject<INHXMondrel> {
     // Shows `text` through the default error report unless `shown` or another box is open.
     void ShowReportOnce(bool& shown, const std::string& text);
     void StartDay(TDateTime day);
+    // The open appointments of the day before `now` that no tick has looked at: those after
+    // the minute Covered ends with. Empty unless `now` is the day after Covered's.
+    TDates LeftFromYesterday(const std::string& path, TDateTime now, TSkippedRows* unreadable);
     void DestroyPage();
 
     TNHXInterfacePtr<INHXKernel> Kernel;
@@ -133,6 +137,14 @@ class TNHXMondrel : public TNHXModuleObject<INHXMondrel> {
     // Whether that failure has been shown; a tick inside another box only logs it, and the
     // next tick that meets it with no box open shows it.
     bool FailureShown = false;
+    // How far the ticks have looked for due appointments: every minute of Day up to and
+    // including Minute (counted from midnight; one before the instance's start, before the
+    // first tick).
+    struct TCovered {
+        TDateTime Day = 0;
+        int Minute = -1;
+    };
+    TCovered Covered;
     // The day the two sets below are about; both start over when it changes.
     TDateTime Today = 0;
     // Appointments whose script ran today but whose done mark was refused: later ticks only

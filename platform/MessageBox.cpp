@@ -73,11 +73,12 @@ TMsgButton WriteMessageBoxToStderr(const TMessageBoxRequest& request) {
     return answer;
 }
 
-TMsgButton ShowMessageBox(const std::string& text, TMsgIcon icon, std::vector<TMsgButton> buttons) {
+TMsgButton ShowMessageBox(const std::string& text, TMsgIcon icon, std::vector<TMsgButton> buttons,
+                          std::optional<TMsgButton> defaultButton) {
     if (buttons.empty()) {
         buttons.push_back(TMsgButton::OK);
     }
-    TMessageBoxRequest request{text, icon, std::move(buttons)};
+    TMessageBoxRequest request{text, icon, std::move(buttons), defaultButton};
     // A copy, so a presenter that replaces itself while showing stays alive.
     TMessageBoxPresenter presenter = Presenter();
     struct TOpenBox {

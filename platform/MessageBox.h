@@ -6,6 +6,7 @@
 
 #include <exception>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,13 +17,17 @@ struct TMessageBoxRequest {
     std::string Text;
     TMsgIcon Icon = TMsgIcon::None;
     std::vector<TMsgButton> Buttons;
+    // The button Return presses; the first one when none is named.
+    std::optional<TMsgButton> Default;
 };
 
 using TMessageBoxPresenter = std::function<TMsgButton(const TMessageBoxRequest&)>;
 
-// Shows a box and answers the pressed button.
+// Shows a box and answers the pressed button. A question whose first answer does harm names a
+// harmless default, so that Return does not do it.
 TMsgButton ShowMessageBox(const std::string& text, TMsgIcon icon,
-                          std::vector<TMsgButton> buttons = {TMsgButton::OK});
+                          std::vector<TMsgButton> buttons = {TMsgButton::OK},
+                          std::optional<TMsgButton> defaultButton = std::nullopt);
 
 // True while a box is shown: work that runs inside its event loop (a timer) leaves reporting to
 // a later moment rather than open a second box inside the first.

@@ -18,7 +18,9 @@
 #include <QTableWidget>
 #include <optional>
 
+#include "Clock.h"
 #include "DBCnx.h"
+#include "DBTransaction.h"
 #include "DateTime.h"
 #include "DayBlock.h"
 #include "DayFlagPanel.h"
@@ -32,8 +34,10 @@
 #include "MondrelError.h"
 #include "PageImage.h"
 #include "PageRules.h"
+#include "ScriptName.h"
 #include "SetupPanel.h"
 #include "ShapeControl.h"
+#include "widgets/QtMessageBox.h"
 
 namespace {
 
@@ -76,11 +80,29 @@ QPixmap TransparentGlyph(const QString& picture, std::optional<QColor> transpare
     return QPixmap::fromImage(image);
 }
 
+// A flat button draws no focus of its own: it shows its frame while it has the focus, so the
+// keyboard user sees where Return and Space go.
+class TFocusFrame : public QObject {
+  public:
+    using QObject::QObject;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut) {
+            static_cast<QPushButton*>(watched)->setFlat(event->type() == QEvent::FocusOut);
+        }
+        return false;
+    }
+};
+
 QPushButton* NewGlyphButton(QWidget* parent, const QString& name, const QRect& geometry,
                             const QString& caption) {
     QPushButton* button = NewButton(parent, name, geometry, caption);
     button->setFlat(true);
     button->setIconSize(QSize(16, 16));
+    auto* frame = new TFocusFrame(button);
+    frame->setObjectName(QStringLiteral("FocusFrame"));
+    button->installEventFilter(frame);
     return button;
 }
 
@@ -93,7 +115,11 @@ void TfrmPropertyPage::OnEvent(Sender* sender, Signal signal, std::function<void
 
 void TfrmPropertyPage::RunHandler(const std::function<void()>& handler) {
     ++HandlerDepth;
-    RunGuarded(handler);
+    {
+        // The handler's questions and reports centre on this page, not on the host's window.
+        TScopedBoxOwner owner(this);
+        RunGuarded(handler);
+    }
     --HandlerDepth;
     if (HandlerDepth == 0 && DestroyPending) {
         // Not at once: the widget whose signal called the handler is still inside its event.
@@ -182,6 +208,8 @@ TfrmPropertyPage::TfrmPropertyPage(QWidget* parent) : QDialog(parent) {
 }
 
 TfrmPropertyPage::~TfrmPropertyPage() {
+    // The buttons lose the focus while they are being destroyed: no frame may follow then.
+    qDeleteAll(findChildren<QObject*>(QStringLiteral("FocusFrame")));
     FormDestroy();
 }
 
@@ -280,6 +308,47 @@ void TfrmPropertyPage::CentreOnHostWindow() {
     }
 }
 
+void TfrmPropertyPage::AvoidOtherPages() {
+    constexpr int Step = 28;
+    for (int tries = 0; tries < 16; ++tries) {
+        bool covered = false;
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            auto* other = qobject_cast<TfrmPropertyPage*>(window);
+            covered = covered || (other && other != this && other->isVisible() &&
+                                  (other->pos() - pos()).manhattanLength() < Step);
+        }
+        if (!covered) {
+            return;
+        }
+        move(pos() + QPoint(Step, Step));
+    }
+}
+
+void TfrmPropertyPage::SetInstanceNumber(int number) {
+    InstanceNumber = number;
+    UpdateTitle();
+}
+
+void TfrmPropertyPage::UpdateTitle() {
+    QString title = QStringLiteral("Mondrel");
+    if (InstanceNumber > 0) {
+        title += QStringLiteral(" #%1").arg(InstanceNumber);
+    }
+    const std::string& path = PageSettings.Database;
+    if (!path.empty()) {
+        title += QStringLiteral(" ") + QChar(0x2013) + QStringLiteral(" ") +
+                 ToQString(path.substr(path.find_last_of('/') + 1));
+    }
+    setWindowTitle(title);
+}
+
+void TfrmPropertyPage::BackInFront() {
+    if (!Closing() && isVisible()) {
+        raise();
+        activateWindow();
+    }
+}
+
 void TfrmPropertyPage::SetInstance(INHXMondrel* instance) {
     Instance = TNHXInterfacePtr<INHXMondrel>::Share(instance);
 }
@@ -296,6 +365,7 @@ void TfrmPropertyPage::showEvent(QShowEvent* event) {
     }
     if (!Placed) {
         CentreOnHostWindow();
+        AvoidOtherPages();
         Placed = true;
     }
     DoBlur->setFocus();
@@ -333,6 +403,26 @@ void TfrmPropertyPage::FormCreate() {
     Calendar->SetLineColor(0x008000);
     Calendar->OnDayClick = [this](QWidget*) { RunHandler([this] { CalendarDayClick(); }); };
     Calendar->SetLanguage(true);
+    ShownToday = DateOf(Now());
+}
+
+void TfrmPropertyPage::CheckToday() {
+    const TDateTime today = DateOf(Now());
+    // Inside a handler (a question open) the selection is the user's; a later tick follows.
+    if (today == ShownToday || InHandler() || Closing()) {
+        return;
+    }
+    RunHandler([this, today] {
+        const TDateTime previous = std::exchange(ShownToday, today);
+        Calendar->RefreshToday();
+        // The open day-flag panel stays with the day it was opened for.
+        if (SameDay(SelectedDay(), previous) && PnlFlags->isHidden()) {
+            Calendar->SelectDay(today);
+            if (isVisible()) {
+                ShowDay(0);
+            }
+        }
+    });
 }
 
 void TfrmPropertyPage::FormShow() {
@@ -344,6 +434,7 @@ void TfrmPropertyPage::FormShow() {
         }
     }
     PnlSetup->EdtDataBase->setText(ToQString(PageSettings.Database));
+    UpdateTitle();
     RefreshView();
     ShowDay(0);
 }
@@ -416,17 +507,7 @@ void TfrmPropertyPage::ReportSkippedRows(const TSkippedRows& rows) {
 
 void TfrmPropertyPage::RefreshView() {
     LoadData();
-
-    std::vector<std::string> captions;
-    for (const TFlag& flag : FlagList) {
-        captions.push_back(flag.Caption);
-    }
-    PnlFlags->SetCaptions(captions);
-    // An open day-flag panel (the editor saved meanwhile, or the page was shown again) must
-    // not offer a list without check marks: saving it would wipe the day's flags.
-    if (!PnlFlags->isHidden()) {
-        ShowDayFlagChecks();
-    }
+    ListDayFlagCaptions(TDayChecks::FromStore);
 
     QComboBox* colorBox = PnlSetup->CombColors;
     {
@@ -445,6 +526,28 @@ void TfrmPropertyPage::RefreshView() {
     }
 }
 
+void TfrmPropertyPage::ListDayFlagCaptions(TDayChecks checks) {
+    const std::vector<std::string> checked = PnlFlags->CheckedCaptions();
+    std::vector<std::string> captions;
+    for (const TFlag& flag : FlagList) {
+        captions.push_back(flag.Caption);
+    }
+    PnlFlags->SetCaptions(captions);
+    if (PnlFlags->isHidden()) {
+        return;
+    }
+    // An open day-flag panel must not offer a list without check marks: saving it would wipe
+    // the day's flags.
+    if (checks == TDayChecks::FromStore) {
+        ShowDayFlagChecks();
+        return;
+    }
+    for (int row = 0; row < static_cast<int>(captions.size()); ++row) {
+        PnlFlags->SetChecked(
+            row, std::find(checked.begin(), checked.end(), captions[row]) != checked.end());
+    }
+}
+
 void TfrmPropertyPage::ShowDay(int offset) {
     LoadData();
     DayOffset = offset;
@@ -457,7 +560,7 @@ void TfrmPropertyPage::ShowDay(int offset) {
         }
         if (matches >= offset && shown <= 2) {
             Blocks[shown]->Fill(appointment.ID, FormatTime(appointment.Time),
-                                appointment.Discription, appointment.Script.empty());
+                                appointment.Discription, IsBlankScript(appointment.Script));
             ++shown;
         }
         ++matches;
@@ -479,8 +582,9 @@ void TfrmPropertyPage::DeleteAppointment(int slot) {
     std::string question = "You are about to delete this Dataset:\r\n\r\n" +
                            ToStdString(Blocks[slot]->Description()) +
                            "\r\n\r\nDo you want to continue?";
-    TMsgButton answer =
-        ShowMessageBox(question, TMsgIcon::Question, {TMsgButton::Yes, TMsgButton::No});
+    // Return answers No: deleting takes a deliberate Yes.
+    TMsgButton answer = ShowMessageBox(question, TMsgIcon::Question,
+                                       {TMsgButton::Yes, TMsgButton::No}, TMsgButton::No);
     if (Closing()) {
         return;
     }
@@ -505,6 +609,8 @@ void TfrmPropertyPage::OpenEditor(int64_t id) {
     } else {
         std::optional<TMondrelDate> found = FindDate(PageSettings.Database, id);
         if (!found) {
+            // Deleted meanwhile (in another page, by a tool): its block must not stay.
+            ShowDay(0);
             throw EMondrelError("The appointment no longer exists.");
         }
         const TMondrelDate& appointment = *found;
@@ -518,6 +624,7 @@ void TfrmPropertyPage::OpenEditor(int64_t id) {
     }
     PnlTermin->show();
     PnlTermin->raise();
+    PnlTermin->EdtDiscription->setFocus();
 }
 
 void TfrmPropertyPage::BtnSaveDateClick() {
@@ -531,14 +638,19 @@ void TfrmPropertyPage::BtnSaveDateClick() {
     appointment.ID = EditedId;
     appointment.Discription = ToStdString(PnlTermin->EdtDiscription->text());
     appointment.Value = ToStdString(PnlTermin->EdtValue->text());
+    // Blanks alone name no script: stored as none, as the trigger reads them.
     appointment.Script = ToStdString(PnlTermin->EdtScript->text());
+    if (IsBlankScript(appointment.Script)) {
+        appointment.Script.clear();
+    }
     // Hours beyond 23 and minutes beyond 59 are no time of day; that error ends the save.
     appointment.Time = EncodeTime(*hour, *minute, 0, 0);
     appointment.Date = FromQDate(PnlTermin->DTPDate->date());
     if (EditedId == -1) {
         AddDate(PageSettings.Database, appointment);
     } else {
-        UpdateDate(PageSettings.Database, appointment);
+        // Moved to a moment still ahead, a done appointment is to fire again there.
+        SaveEditedDate(PageSettings.Database, appointment, Now());
     }
     RefreshView();
     LoadData();
@@ -552,6 +664,7 @@ void TfrmPropertyPage::BtnDateCloseClick() {
 
 void TfrmPropertyPage::ImgScriptSelectClick() {
     std::optional<std::string> script = PickScript(InstanceControl.Get());
+    BackInFront();
     if (script && !Closing()) {
         PnlTermin->EdtScript->setText(ToQString(*script));
     }
@@ -620,10 +733,18 @@ void TfrmPropertyPage::BtnFlagAddClick() {
     std::string variable = ToStdString(PnlSetup->EdtFlagVariable->text());
     int32_t color =
         FindColorValue(ColorList, ToStdString(PnlSetup->CombColors->currentText())).value_or(0);
+    // A flag without a caption cannot be told apart in the lists, one without a variable
+    // tells the host nothing.
+    if (std::optional<std::string> problem = FlagFieldsProblem(caption, variable)) {
+        ShowMessageBox(*problem, TMsgIcon::Warning, {TMsgButton::OK});
+        return;
+    }
     AddFlag(PageSettings.Database, caption, variable, color);
     PnlSetup->EdtFlagVariable->clear();
     PnlSetup->EdtFlagName->clear();
     FillFlagGrid();
+    // The day-flag list offers the new flag at once, keeping the checks not yet saved.
+    ListDayFlagCaptions(TDayChecks::Kept);
 }
 
 void TfrmPropertyPage::BtnFlagDelClick() {
@@ -637,8 +758,24 @@ void TfrmPropertyPage::BtnFlagDelClick() {
     if (row < 0 || row >= static_cast<int>(FlagRowIds.size())) {
         return;
     }
-    DeleteFlag(PageSettings.Database, FlagRowIds[row]);
+    const int64_t id = FlagRowIds[row];
+    std::string caption;
+    for (const TFlag& flag : FlagList) {
+        caption = flag.ID == id ? flag.Caption : caption;
+    }
+    const size_t days = InTransaction(PageSettings.Database, [id](TDBTransaction& transaction) {
+        return DaysWithFlag(transaction, id).size();
+    });
+    // The flag goes with every day it is set on: one stray click or Return must not do that.
+    TMsgButton answer = ShowMessageBox(FlagDeleteQuestion(caption, days), TMsgIcon::Question,
+                                       {TMsgButton::Yes, TMsgButton::No}, TMsgButton::No);
+    if (Closing() || answer != TMsgButton::Yes) {
+        return;
+    }
+    DeleteFlag(PageSettings.Database, id);
     FillFlagGrid();
+    // Nor does it offer a flag that is gone.
+    ListDayFlagCaptions(TDayChecks::Kept);
     // No row stays chosen: a second click of Delete must not take the next flag along.
     PnlSetup->SGEvents->setCurrentItem(nullptr);
     PnlSetup->SGEvents->clearSelection();
@@ -656,6 +793,7 @@ void TfrmPropertyPage::BtnSetupCloseClick() {
         }
         if (!problem) {
             PageSettings.Database = candidate;
+            UpdateTitle();
             PnlSetup->hide();
             if (changed) {
                 // The month, the day view and the marks still show the old file's rows, whose
@@ -682,6 +820,7 @@ void TfrmPropertyPage::BtnDatabaseBrowseClick() {
 
 void TfrmPropertyPage::ImgVariableSelectClick() {
     std::optional<std::string> variable = PickVariable(InstanceControl.Get());
+    BackInFront();
     if (variable && !Closing()) {
         PnlSetup->EdtFlagVariable->setText(ToQString(*variable));
     }

@@ -44,12 +44,18 @@ class TfrmPropertyPage : public QDialog {
     // Each keeps a reference of its own, replacing the one held; null clears it.
     void SetInstance(INHXMondrel* instance);
     void SetInstanceControl(INHXInstanceControl* control);
+    // The instance's number, named in the title with the database file.
+    void SetInstanceNumber(int number);
 
     // True while one of the page's handlers runs (and with it, maybe, one of its modal boxes).
     bool InHandler() const { return HandlerDepth > 0; }
     // For a page closed while its handler runs: closes the open modal as if cancelled, acts on
     // nothing that handler was about to do, and frees the page once the handler has returned.
     void DestroyWhenIdle();
+
+    // Called at every tick of the instance's timer. At the first after midnight the today
+    // frame moves on, and a selection of the old today follows it to the new one.
+    void CheckToday();
 
     const TPageSettings& Settings() const { return PageSettings; }
     TJCalendar* CalendarControl() const { return Calendar; }
@@ -65,6 +71,12 @@ class TfrmPropertyPage : public QDialog {
     void BuildToolbar(QFrame* toolbar);
     void SetTabOrder();
     void CentreOnHostWindow();
+    // Moves down and right while another page stands at the same place.
+    void AvoidOtherPages();
+    // "Mondrel #2 – Kitchen.sdb": the instance and the file of this page.
+    void UpdateTitle();
+    // After a host picker: its window closing puts the host's window in front of the page.
+    void BackInFront();
 
     // Form
     void FormCreate();
@@ -80,6 +92,10 @@ class TfrmPropertyPage : public QDialog {
     // Shows the rows the store could not read and left out, each once per showing of the page.
     void ReportSkippedRows(const TSkippedRows& rows);
     void RefreshView();
+    // Lists every flag's caption in the day-flag panel. An open panel checks the day's flags as
+    // stored, or keeps the checks the user made.
+    enum class TDayChecks { FromStore, Kept };
+    void ListDayFlagCaptions(TDayChecks checks);
     void ShowDay(int offset);
     void ScrollBarChange();
     void DeleteAppointment(int slot);
@@ -143,6 +159,9 @@ class TfrmPropertyPage : public QDialog {
     TEditorPanel* PnlTermin = nullptr;
     TSetupPanel* PnlSetup = nullptr;
     bool Placed = false;
+    int InstanceNumber = 0;  // 0: not known
+    // The day the today frame stands on.
+    TDateTime ShownToday = 0;
     std::set<std::string> ReportedRows;  // this showing's
     // The captions checked when the day-flag list was last filled.
     std::vector<std::string> ShownDayCaptions;

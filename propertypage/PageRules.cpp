@@ -132,3 +132,28 @@ TIntegerArray FlagIdsForCaptions(const std::vector<std::string>& captions, const
     }
     return ids;
 }
+
+std::string FlagDeleteQuestion(const std::string& caption, size_t days) {
+    std::string question = "Delete the flag \"" + caption + "\"";
+    if (days == 1) {
+        question += " and its 1 day";
+    } else if (days > 1) {
+        question += " and its " + std::to_string(days) + " days";
+    }
+    return question + "?";
+}
+
+std::optional<std::string> FlagFieldsProblem(const std::string& caption,
+                                             const std::string& variable) {
+    const auto blank = [](const std::string& text) {
+        return std::all_of(text.begin(), text.end(),
+                           [](char c) { return static_cast<unsigned char>(c) <= ' '; });
+    };
+    if (blank(caption)) {
+        return "The flag needs a name.";
+    }
+    if (blank(variable)) {
+        return "The flag needs a variable.";
+    }
+    return std::nullopt;
+}

@@ -54,3 +54,10 @@ TCaptionChanges CaptionChanges(const std::vector<std::string>& before,
 
 // The IDs of all flags carrying each caption, captions in the given order, each ID once.
 TIntegerArray FlagIdsForCaptions(const std::vector<std::string>& captions, const TFlags& flags);
+
+// The question before a flag and its day rows go: 'Delete the flag "Vacation" and its 20 days?'.
+std::string FlagDeleteQuestion(const std::string& caption, size_t days);
+
+// Why a new flag cannot be stored: a blank caption or variable. Nothing when it can.
+std::optional<std::string> FlagFieldsProblem(const std::string& caption,
+                                             const std::string& variable);

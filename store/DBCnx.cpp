@@ -278,6 +278,29 @@ void UpdateDate(TDBTransaction& Transaction, const TMondrelDate& Appointment) {
     }
 }
 
+bool SaveEditedDate(TDBTransaction& Transaction, const TMondrelDate& Appointment, TDateTime Now) {
+    TSqliteDatabase& database = Transaction.Database();
+    auto stored = database.Query("SELECT Date, Time FROM Dates WHERE ID = ?", {Appointment.ID});
+    std::optional<std::string> storedDate;
+    std::optional<TDateTime> storedTime;
+    if (!stored->AtEnd()) {
+        storedDate = stored->FieldAsText(0);
+        try {
+            storedTime = ParseTime(stored->FieldAsText(1));
+        } catch (const EConvertError&) {
+            // Unreadable before: the edit gives it a time, which counts as a change.
+        }
+    }
+    UpdateDate(Transaction, Appointment);
+    const bool moved = storedDate != DateText(Appointment.Date) || !storedTime ||
+                       TimeText(*storedTime) != TimeText(Appointment.Time);
+    if (!moved || DateOf(Appointment.Date) + TimeOf(Appointment.Time) <= Now) {
+        return false;
+    }
+    database.Execute("UPDATE Dates SET Done = 0 WHERE ID = ? AND Done IS NOT 0", {Appointment.ID});
+    return database.Changes() > 0;
+}
+
 void SetDateDone(TDBTransaction& Transaction, int64_t ID) {
     Transaction.Database().Execute("UPDATE Dates SET Done = 1 WHERE ID = ?", {ID});
 }
@@ -386,6 +409,11 @@ void AddDate(const std::string& Path, const TMondrelDate& Appointment) {
 }
 void UpdateDate(const std::string& Path, const TMondrelDate& Appointment) {
     InTransaction(Path, [&](TDBTransaction& transaction) { UpdateDate(transaction, Appointment); });
+}
+bool SaveEditedDate(const std::string& Path, const TMondrelDate& Appointment, TDateTime Now) {
+    return InTransaction(Path, [&](TDBTransaction& transaction) {
+        return SaveEditedDate(transaction, Appointment, Now);
+    });
 }
 void SetDateDone(const std::string& Path, int64_t ID) {
     InTransaction(Path, [&](TDBTransaction& transaction) { SetDateDone(transaction, ID); });

@@ -46,6 +46,10 @@ TMondrelDate GetDate(const std::string& Path, int64_t ID);
 std::optional<TMondrelDate> FindDate(const std::string& Path, int64_t ID);
 void AddDate(const std::string& Path, const TMondrelDate& Appointment);
 void UpdateDate(const std::string& Path, const TMondrelDate& Appointment);
+// Saves an edit as UpdateDate does. A done appointment whose date or time the edit changes to a
+// moment after `Now` is opened again, so that it fires at its new time; a change of the other
+// fields alone leaves it done. Answers whether it was opened again.
+bool SaveEditedDate(const std::string& Path, const TMondrelDate& Appointment, TDateTime Now);
 void SetDateDone(const std::string& Path, int64_t ID);
 void DeleteDate(const std::string& Path, int64_t ID);
 
@@ -72,6 +76,7 @@ std::optional<TMondrelDate> FindDate(TDBTransaction& Transaction, int64_t ID);
 // Answers the new row's ID.
 int64_t AddDate(TDBTransaction& Transaction, const TMondrelDate& Appointment);
 void UpdateDate(TDBTransaction& Transaction, const TMondrelDate& Appointment);
+bool SaveEditedDate(TDBTransaction& Transaction, const TMondrelDate& Appointment, TDateTime Now);
 void SetDateDone(TDBTransaction& Transaction, int64_t ID);
 void DeleteDate(TDBTransaction& Transaction, int64_t ID);
 

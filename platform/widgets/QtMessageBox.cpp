@@ -3,8 +3,14 @@
 #include <QApplication>
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <QWindow>
 
 namespace {
+
+QPointer<QWidget>& Owner() {
+    static QPointer<QWidget> owner;
+    return owner;
+}
 
 QMessageBox::StandardButton ToStandard(TMsgButton b) {
     switch (b) {
@@ -63,7 +69,15 @@ TMsgButton PresentWithQMessageBox(const TMessageBoxRequest& request) {
         buttons |= ToStandard(b);
     }
     box.setStandardButtons(buttons);
-    box.setDefaultButton(ToStandard(request.Buttons.front()));
+    box.setDefaultButton(ToStandard(request.Default.value_or(request.Buttons.front())));
+    // Centred on its window and kept in front of it by the window manager. No Qt parent: the
+    // box lives on this stack, and a parent freed meanwhile would free it a second time.
+    if (QWidget* owner = CurrentBoxOwner(); owner && owner->window()->isVisible()) {
+        box.winId();
+        if (QWindow* window = box.windowHandle()) {
+            window->setTransientParent(owner->window()->windowHandle());
+        }
+    }
     const int pressed = box.exec();
     for (TMsgButton b : request.Buttons) {
         if (pressed == ToStandard(b)) {
@@ -75,4 +89,16 @@ TMsgButton PresentWithQMessageBox(const TMessageBoxRequest& request) {
 
 void InstallQtMessageBoxPresenter() {
     SetMessageBoxPresenter(&PresentWithQMessageBox);
+}
+
+TScopedBoxOwner::TScopedBoxOwner(QWidget* owner) : Previous(Owner()) {
+    Owner() = owner;
+}
+
+TScopedBoxOwner::~TScopedBoxOwner() {
+    Owner() = Previous;
+}
+
+QWidget* CurrentBoxOwner() {
+    return Owner().data();
 }

@@ -1,10 +1,13 @@
 // nhx-host as a user runs it: its command line, a headless run over the test module, a stop by
 // signal, and the whole main job with the real module under a sped-up clock.
+#include <QApplication>
 #include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLineEdit>
 #include <QProcess>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QThread>
@@ -147,6 +150,44 @@ TEST_F(HostTest, ProgramStopsCleanlyOnTerminate) {
 
 // The main job: an appointment due in the next minute fires its script with the appointment's
 // data, and the row ends done. The clock runs sixty times fast, so the minute takes a second.
+// The module never writes settings: a path chosen in the page lives on in the host's settings
+// file, which the host writes when it stops, so the next start uses it.
+TEST_F(HostTest, ThePathChosenInThePageSurvivesARestart) {
+    if (!QFileInfo::exists(MONDREL_MODULE_PATH) || !QFileInfo::exists(MONDREL_DB_PATH)) {
+        GTEST_SKIP() << "the module or the database tool is not built";
+    }
+    ASSERT_TRUE(QDir(Dir.path()).mkdir("kitchen"));
+    const std::string chosen = KernelDir() + "kitchen/Mondrel.sdb";
+    ASSERT_EQ(RunProgram(MONDREL_DB_PATH, {"init", QString::fromStdString(chosen)}).ExitCode, 0);
+    const auto instanceDatabase = [](TNHXHost& host) {
+        auto mondrel = NHXQuery<INHXMondrel>(host.Instances().Find(1), IID_INHXMondrel);
+        TNHXMondrelSettings settings{};
+        EXPECT_EQ(mondrel->GetSettings(&settings), S_OK);
+        return TNHXTextRef::Adopt(settings.Database).Str();
+    };
+    {
+        TNHXHost host(Options());
+        host.LoadModule(MONDREL_MODULE_PATH);
+        ASSERT_EQ(host.RegisterModule(), S_OK);  // the add-in asks for instance #1
+        ASSERT_EQ(host.Instances().Find(1)->OpenPage(), S_OK);
+        QWidget* page = nullptr;
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            page = window->objectName() == "frmPropertyPage" ? window : page;
+        }
+        ASSERT_NE(page, nullptr);
+        page->findChild<QLineEdit*>("EdtDataBase")->setText(QString::fromStdString(chosen));
+        page->findChild<QPushButton*>("BtnSetupClose")->click();
+        page->findChild<QPushButton*>("btnOK")->click();
+        EXPECT_EQ(instanceDatabase(host), chosen);
+        host.Shutdown();
+    }
+    TNHXHost again(Options());
+    again.LoadModule(MONDREL_MODULE_PATH);
+    ASSERT_EQ(again.RegisterModule(), S_OK);
+    EXPECT_EQ(instanceDatabase(again), chosen);
+    EXPECT_EQ(again.Settings().Value(1, {"Settings"}, "Database"), chosen);
+}
+
 TEST_F(HostTest, DueAppointmentRunsItsScriptUnderTheRealModule) {
     const QString faketime = QStandardPaths::findExecutable("faketime");
     const QString sqlite = QStandardPaths::findExecutable("sqlite3");

@@ -418,3 +418,22 @@ TEST_F(HostTest, ModuleLoaderKnowsLoadedModulesUnlessToldOtherwise) {
     EXPECT_EQ(loader->FindModule(&CLSID_NHXSelectorModule, &found), E_FAIL);
     EXPECT_EQ(host.Loader().FindCalls().size(), 3u);
 }
+
+// "Add variable" refuses names the variables file or an MQTT topic level cannot hold, saying why.
+TEST_F(HostTest, DeclaringRefusesNamesTheFileOrATopicCannotHold) {
+    TNHXHost host(Options());
+    for (const char* name : {"Bad Name/With\tTab", "Two\nLines"}) {
+        EXPECT_EQ(host.Variables().Declare(name, NHX_VAR_STRING, ""),
+                  "A variable name cannot hold a tab, a line break or another control character");
+    }
+    for (const char* name : {"Bad Name/With Slash", "a+b", "#hash"}) {
+        EXPECT_EQ(host.Variables().Declare(name, NHX_VAR_STRING, ""),
+                  "A variable name cannot hold '/', '+' or '#': MQTT topics reserve them");
+    }
+    for (const char* name : {" Lamp", "Lamp "}) {
+        EXPECT_EQ(host.Variables().Declare(name, NHX_VAR_STRING, ""),
+                  "A variable name cannot begin or end with a blank");
+    }
+    EXPECT_TRUE(host.Variables().Variables().empty());
+    EXPECT_EQ(host.Variables().Declare("Living room lamp", NHX_VAR_STRING, ""), "");
+}

@@ -56,6 +56,27 @@ TEST_F(TriggerTest, MissedAppointmentOfTodayFiresButYesterdaysNever) {
     EXPECT_TRUE(Host->Scripter().WaitForScripts(5000));
 }
 
+// Ticks drift later: the last one of 8 December starts at 23:58:59.9, the next at 00:00:01.
+// That one fires what 8 December had left for 23:59, and nothing older or already looked at.
+TEST_F(TriggerTest, TheFirstTickOfADayFiresThePreviousDaysLastMinutes) {
+    AddScript("wake");
+    ClockNow = Today() + EncodeTime(23, 58, 59, 900);
+    auto instance = MakeInstance();
+    Mondrel(instance).TriggerDueDates();
+    int64_t late = AddAppointment(Today(), 23, 59, 30, "late", "wake");
+    int64_t looked = AddAppointment(Today(), 10, 0, 0, "added after its tick", "wake");
+    int64_t older = AddAppointment(Today() - 1, 23, 59, 30, "a day older", "wake");
+    ClockNow = Today() + 1 + EncodeTime(0, 0, 1, 0);
+    Mondrel(instance).TriggerDueDates();
+    Mondrel(instance).TriggerDueDates();
+
+    EXPECT_EQ(Done(late), 1);
+    EXPECT_EQ(Done(looked), 0);
+    EXPECT_EQ(Done(older), 0);
+    ASSERT_EQ(Host->Scripter().Runs().size(), 1u);
+    EXPECT_TRUE(Host->Scripter().WaitForScripts(5000));
+}
+
 TEST_F(TriggerTest, BlankScriptWritesTheTriggerVariableEveryTickAndIsNeverDone) {
     int64_t empty = AddAppointment(Today(), 9, 0, 0, "no script", "");
     int64_t blank = AddAppointment(Today(), 9, 1, 0, "blank script", " \t ");

@@ -170,21 +170,39 @@ TEST_F(DayFlags, ADeletedFlagsDayLooksUnmarked) {
     EXPECT_TRUE(Boxes.Requests().empty());
 }
 
-TEST_F(DayFlags, AFlagDeletedInSetupStaysListedUntilTheNextReloadAndSavesNothing) {
+TEST_F(DayFlags, AFlagAddedOrDeletedInSetupIsListedAtOnceABlankOneIsRefused) {
     OpenPage();
-    // Delete "Party" through the setup panel: it is the third listed flag.
+    Click("ImgFlagsAdd");  // open beneath the setup panel: its checks stay
+    Check("Trash", true);
     Click("ImgSetup");
     Find<QTabWidget>("TabbedNotebook1")->setCurrentIndex(1);
-    Find<QTableWidget>("SGEvents")->selectRow(2);
+    Find<QTableWidget>("SGEvents")->selectRow(2);  // Party
+    Boxes.QueueAnswer(TMsgButton::Yes);
     Click("BtnFlagDel");
-    Click("BtnSetupClose");
-    ASSERT_FALSE(Find("PnlSetup")->isVisible());
-    EXPECT_NE(Item("Party"), nullptr);
-    Click("ImgFlagsAdd");
-    Check("Party", true);
-    Click("BtnFlagsSave");
-    EXPECT_EQ(DayRows(Today), "");
     EXPECT_EQ(Item("Party"), nullptr);
+
+    SetEdit("EdtFlagName", "Vacation");
+    Click("BtnFlagAdd");
+    ASSERT_EQ(Boxes.Requests().size(), 2u);
+    EXPECT_EQ(Boxes.Requests()[1].Text, "The flag needs a variable.");
+    EXPECT_EQ(Text("EdtFlagName"), "Vacation") << "kept for a second try";
+    SetEdit("EdtFlagName", " ");
+    SetEdit("EdtFlagVariable", "Mondrel_IsVacation");
+    Click("BtnFlagAdd");
+    ASSERT_EQ(Boxes.Requests().size(), 3u);
+    EXPECT_EQ(Boxes.Requests()[2].Text, "The flag needs a name.");
+    EXPECT_EQ(CountRows("SELECT COUNT(*) FROM Flags WHERE Variable = 'Mondrel_IsVacation'"), 0);
+
+    SetEdit("EdtFlagName", "Vacation");
+    Click("BtnFlagAdd");
+    ASSERT_NE(Item("Vacation"), nullptr);
+    EXPECT_EQ(Boxes.Requests().size(), 3u);
+    Click("BtnSetupClose");
+    Check("Vacation", true);
+    Click("BtnFlagsSave");
+    EXPECT_EQ(DayRows(Today), std::to_string(FlagId("TrashA")) + "," +
+                                  std::to_string(FlagId("TrashB")) + "," +
+                                  std::to_string(FlagId("Mondrel_IsVacation")));
 }
 
 }  // namespace

@@ -1,9 +1,11 @@
 #include <QApplication>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QTest>
 
 #include "DBCnx.h"
+#include "JCalendar.h"
 #include "PageImage.h"
 #include "PageTestSupport.h"
 
@@ -102,6 +104,7 @@ TEST_F(DayView, DeletingTheSecondOfFiveFromPositionOne) {
         "You are about to delete this Dataset:\r\n\r\nsecond\r\n\r\nDo you want to continue?");
     EXPECT_EQ(box.Icon, TMsgIcon::Question);
     EXPECT_EQ(box.Buttons, (std::vector<TMsgButton>{TMsgButton::Yes, TMsgButton::No}));
+    EXPECT_EQ(box.Default, TMsgButton::No) << "Return must not delete";
     EXPECT_EQ(CountRows("SELECT COUNT(*) FROM Dates WHERE Discription = 'second'"), 0);
     EXPECT_EQ(CountRows("SELECT COUNT(*) FROM Dates"), 5);
     EXPECT_EQ(Descriptions(), (std::vector<QString>{"first", "third", "fourth"}));
@@ -125,12 +128,52 @@ TEST_F(DayView, AnsweringNoDeletesNothingAndStillResetsToTheFirst) {
 TEST_F(DayView, TimeLabelsAndTheScriptMissingSign) {
     AddAppointment(TodayDate(), At(7, 5), "no script", "");
     AddAppointment(TodayDate(), At(0, 0), "midnight", "Lights");
+    AddAppointment(TodayDate(), At(8, 0), "blanks", " \t ");
     OpenPage();
     EXPECT_EQ(Text("LblTime1"), "00:00");
     EXPECT_EQ(Text("LblTime2"), "07:05");
     EXPECT_FALSE(Find("ImgScript1")->isVisible());
     EXPECT_TRUE(Find("ImgScript2")->isVisible());
     EXPECT_EQ(Find("ImgScript2")->toolTip(), "Script missing");
+    EXPECT_TRUE(Find("ImgScript3")->isVisible()) << "blanks are no script, as for the trigger";
+}
+
+TEST_F(DayView, EditingAnAppointmentDeletedElsewhereSaysSoAndReloads) {
+    int64_t gone = AddAppointment(TodayDate(), At(7, 0), "gone");
+    AddAppointment(TodayDate(), At(8, 0), "kept");
+    OpenPage();
+    RunSql(Path, "DELETE FROM Dates WHERE ID = " + std::to_string(gone));
+    Click("ImgTerminEdit1");
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"The appointment no longer exists."});
+    EXPECT_FALSE(Find("PnlTermin")->isVisible());
+    EXPECT_EQ(Descriptions(), (std::vector<QString>{"kept", "", ""}));
+}
+
+// The page stays open across midnight: the instance's first tick of the 19th tells it.
+TEST_F(DayView, AfterMidnightTheTodayFrameAndASelectedTodayMoveOn) {
+    AddAppointment(Day(Year, Month, 19), At(7, 0), "tomorrow");
+    OpenPage();
+    auto frameOn = [this](int day) {
+        for (QLabel* cell : Page->findChildren<QLabel*>()) {
+            if (cell->objectName().startsWith("DayCell") && cell->text() == QString::number(day)) {
+                return Find("TodayTop")->pos() == cell->pos() + QPoint(3, -1);
+            }
+        }
+        return false;
+    };
+    ASSERT_TRUE(frameOn(Today));
+    TScopedClock midnight(Day(Year, Month, Today + 1) + At(0, 0));
+    Page->CheckToday();
+    EXPECT_TRUE(frameOn(Today + 1));
+    EXPECT_EQ(DateOf(Page->CalendarControl()->SelectedDate()), Day(Year, Month, Today + 1));
+    EXPECT_EQ(Text("LblDisc1"), "tomorrow");
+
+    // Another day chosen stays chosen at the next midnight.
+    ClickDay(15);
+    TScopedClock next(Day(Year, Month, Today + 2) + At(0, 0));
+    Page->CheckToday();
+    EXPECT_TRUE(frameOn(Today + 2));
+    EXPECT_EQ(DateOf(Page->CalendarControl()->SelectedDate()), Day(Year, Month, 15));
 }
 
 TEST_F(DayView, ToolbarImagesMoveWhilePressed) {

@@ -24,6 +24,7 @@ TEST_F(Editor, NewAppointmentOpensEmptyOnTheSelectedDayAndCoversOkAndApply) {
     ClickDay(20);
     Click("ImgTerminNeu");
     ASSERT_TRUE(EditorOpen());
+    EXPECT_EQ(Page->focusWidget(), Find("EdtDiscription"));
     SetEdit("EdtDiscription", "typed");
     FillTime("7", "30");
     Click("BtnDateClose");
@@ -123,16 +124,31 @@ TEST_F(Editor, ANewAppointmentAt2359IsSavedAndShown) {
     EXPECT_TRUE(Find("ImgScript1")->isVisible());
 }
 
-TEST_F(Editor, ADoneAppointmentStaysDoneAfterAnEdit) {
-    int64_t id = AddAppointment(TodayDate(), At(8, 0), "fired");
-    SetDateDone(Path, id);
+// It is 10:00: a done appointment moved to 11:00 fires again; one moved to 09:00 (already past)
+// or whose description alone changed stays done.
+TEST_F(Editor, ADoneAppointmentMovedAheadOpensAgainOtherEditsKeepItDone) {
+    int64_t moved = AddAppointment(TodayDate(), At(8, 0), "moved");
+    int64_t past = AddAppointment(TodayDate(), At(8, 10), "past");
+    int64_t renamed = AddAppointment(TodayDate(), At(8, 20), "renamed");
+    for (int64_t id : {moved, past, renamed}) {
+        SetDateDone(Path, id);
+    }
     OpenPage();
     Click("ImgTerminEdit1");
     FillTime("11", "0");
     Click("BtnSaveDate");
-    TMondrelDate stored = GetDate(Path, id);
-    EXPECT_EQ(stored.Done, 1);
-    EXPECT_EQ(FormatLongTime(stored.Time), "11:00:00");
+    Click("ImgTerminEdit1");  // past, 08:10
+    FillTime("9", "0");
+    Click("BtnSaveDate");
+    Click("ImgTerminEdit1");  // renamed, 08:20
+    SetEdit("EdtDiscription", "renamed again");
+    Click("BtnSaveDate");
+    EXPECT_TRUE(Boxes.Requests().empty());
+    EXPECT_EQ(GetDate(Path, moved).Done, 0);
+    EXPECT_EQ(FormatLongTime(GetDate(Path, moved).Time), "11:00:00");
+    EXPECT_EQ(GetDate(Path, past).Done, 1);
+    EXPECT_EQ(GetDate(Path, renamed).Done, 1);
+    EXPECT_EQ(GetDate(Path, renamed).Discription, "renamed again");
 }
 
 TEST_F(Editor, ANewAppointmentOnAnotherDayLeavesTheDayViewAlone) {

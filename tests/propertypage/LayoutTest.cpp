@@ -5,6 +5,7 @@
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
+#include <filesystem>
 
 #include "JCalendar.h"
 #include "PageTestSupport.h"
@@ -80,7 +81,7 @@ class Layout : public TPageTest {};
 TEST_F(Layout, EveryComponentSitsInItsParentAtItsPlace) {
     OpenPage();
     EXPECT_EQ(Page->size(), QSize(441, 331));
-    EXPECT_EQ(Page->windowTitle(), "Mondrel");
+    EXPECT_EQ(Page->windowTitle(), QString::fromUtf8("Mondrel \u2013 Mondrel.sdb"));
     EXPECT_EQ(Page->minimumSize(), Page->maximumSize());
     for (const TPlace& place : Places) {
         QWidget* widget = Find(place.Name);
@@ -88,6 +89,23 @@ TEST_F(Layout, EveryComponentSitsInItsParentAtItsPlace) {
         EXPECT_EQ(widget->parentWidget()->objectName(), place.Parent) << place.Name;
         EXPECT_EQ(widget->geometry(), place.Geometry) << place.Name;
     }
+}
+
+// Two instances' pages: the second stands apart from the first and names its instance and file.
+TEST_F(Layout, ASecondPageOpensOffsetAndTitledWithItsInstanceAndFile) {
+    OpenPage();
+    Page->SetInstanceNumber(1);
+    const std::string kitchen = Temp.File("kitchen/Kitchen.sdb");
+    std::filesystem::create_directories(std::filesystem::path(kitchen).parent_path());
+    std::filesystem::copy_file(Path, kitchen);
+    auto other = TNHXInterfacePtr<TFakeMondrel>::Adopt(new TFakeMondrel(kitchen));
+    TfrmPropertyPage second;
+    second.SetInstance(other.Get());
+    second.SetInstanceNumber(2);
+    second.show();
+    EXPECT_EQ(Page->windowTitle(), QString::fromUtf8("Mondrel #1 \u2013 Mondrel.sdb"));
+    EXPECT_EQ(second.windowTitle(), QString::fromUtf8("Mondrel #2 \u2013 Kitchen.sdb"));
+    EXPECT_GE((second.pos() - Page->pos()).manhattanLength(), 28);
 }
 
 TEST_F(Layout, StackingAndStartState) {

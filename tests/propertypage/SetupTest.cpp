@@ -162,13 +162,14 @@ TEST_F(Setup, AddingFlagsTakesTheColourOfTheChosenName) {
     Colors()->setCurrentText("Blue");
     Click("BtnFlagAdd");
     SetEdit("EdtFlagName", "Odd");
+    SetEdit("EdtFlagVariable", "OddDay");
     Colors()->setCurrentText("No such colour");
     Click("BtnFlagAdd");
 
     EXPECT_EQ(QueryText(Path, "SELECT Variable || '|' || Color FROM Flags WHERE Caption = 'Trash'"),
               "TrashDay|" + std::to_string(0xFF0000));
     EXPECT_EQ(QueryText(Path, "SELECT Variable || '|' || Color FROM Flags WHERE Caption = 'Odd'"),
-              "|0");
+              "OddDay|0");
     EXPECT_EQ(Text("EdtFlagName"), "");
     EXPECT_EQ(Text("EdtFlagVariable"), "");
     EXPECT_EQ(GridCaptions(), (std::vector<QString>{"Trash", "Odd"}));
@@ -201,32 +202,44 @@ TEST_F(Setup, AnEmptyColourTableLeavesSampleAndBoxEmpty) {
     EXPECT_FALSE(Sample()->Filled());
 }
 
-TEST_F(Setup, DeletingAFlagTakesItsDayFlagsAndASecondClickDeletesNothing) {
+TEST_F(Setup, DeletingAFlagAsksFirstThenTakesItsDaysAndASecondClickDeletesNothing) {
     AddFlag(Path, "Trash", "T", 0xFF);
     AddFlag(Path, "Bin", "B", 0xFF00);
     int64_t bin = std::stoll(QueryText(Path, "SELECT ID FROM Flags WHERE Caption = 'Bin'"));
     SetDayFlags(Path, {bin, 1}, Day(Year, Month, 19));
+    SetDayFlags(Path, {bin}, Day(Year, Month, 20));
     OpenPage();
     Click("ImgSetup");
     Find<QTabWidget>("TabbedNotebook1")->setCurrentIndex(1);
     ASSERT_EQ(GridCaptions(), (std::vector<QString>{"Trash", "Bin"}));
     Grid()->selectRow(1);
+    Boxes.QueueAnswer(TMsgButton::No);
+    Click("BtnFlagDel");
+    ASSERT_EQ(Boxes.Requests().size(), 1u);
+    const TMessageBoxRequest& question = Boxes.Requests()[0];
+    EXPECT_EQ(question.Text, "Delete the flag \"Bin\" and its 2 days?");
+    EXPECT_EQ(question.Buttons, (std::vector<TMsgButton>{TMsgButton::Yes, TMsgButton::No}));
+    EXPECT_EQ(question.Default, TMsgButton::No);
+    EXPECT_EQ(GridCaptions(), (std::vector<QString>{"Trash", "Bin"}));
+    EXPECT_EQ(CountRows("SELECT COUNT(*) FROM DayFlags"), 3);
+
+    Boxes.QueueAnswer(TMsgButton::Yes);
     Click("BtnFlagDel");
     Click("BtnFlagDel");  // the second click of a double click
-    EXPECT_TRUE(Boxes.Requests().empty());
+    EXPECT_EQ(Boxes.Requests().size(), 2u);
     EXPECT_EQ(GridCaptions(), std::vector<QString>{"Trash"});
     EXPECT_TRUE(Grid()->selectedRanges().isEmpty());
     EXPECT_EQ(CountRows("SELECT COUNT(*) FROM Flags WHERE Caption = 'Trash'"), 1);
     EXPECT_EQ(CountRows("SELECT COUNT(*) FROM DayFlags"), 1) << "only the other flag's row";
 
+    // Nothing listed: nothing to delete, no question.
     Grid()->selectRow(0);
+    Boxes.QueueAnswer(TMsgButton::Yes);
     Click("BtnFlagDel");
     EXPECT_TRUE(Find("Blank")->isVisible());
-    EXPECT_EQ(CountRows("SELECT COUNT(*) FROM Flags"), 2);  // the fixed ones
-    // Nothing listed: nothing to delete, no complaint.
     Click("BtnFlagDel");
-    EXPECT_EQ(CountRows("SELECT COUNT(*) FROM Flags"), 2);
-    EXPECT_TRUE(Boxes.Requests().empty());
+    EXPECT_EQ(CountRows("SELECT COUNT(*) FROM Flags"), 2);  // the fixed ones
+    EXPECT_EQ(Boxes.Requests().size(), 3u);
 }
 
 TEST_F(Setup, OpensWhereThereIsNoDatabaseYetOrATextFile) {

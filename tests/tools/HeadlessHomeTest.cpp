@@ -90,6 +90,23 @@ TEST_F(HeadlessHome, SetUpByCommandsAndShownDayByDay) {
     EXPECT_EQ(QueryText(Path, "SELECT count(*) FROM DayFlags WHERE FlagID = 3"), "0");
 }
 
+// As after the page's editor: a done appointment moved to a moment ahead fires again there, a
+// change of its value alone keeps it done, and --done still has the last word.
+TEST_F(HeadlessHome, EditOpensADoneAppointmentMovedAheadUnlessDoneIsGiven) {
+    ASSERT_EQ(RunTool({"init", Path}).Exit, 0);
+    TScopedClock clock(Day(2027, 7, 5) + At(7, 0));
+    Ok({"add", "--date", "2027-07-05", "--time", "06:30", "--description", "Wake up", "--script",
+        "wake.sh"});
+    const auto done = [this] { return QueryText(Path, "SELECT Done FROM Dates WHERE ID = 1"); };
+    Ok({"edit", "1", "--done"});
+    Ok({"edit", "1", "--value", "soft"});
+    EXPECT_EQ(done(), "1");
+    EXPECT_NE(Ok({"edit", "1", "--time", "07:15"}).find("(open)"), std::string::npos);
+    EXPECT_EQ(done(), "0");
+    Ok({"edit", "1", "--time", "07:30", "--done"});
+    EXPECT_EQ(done(), "1");
+}
+
 // What cannot be read, or a file that refuses: the right exit status, nothing written.
 TEST_F(HeadlessHome, RefusalsWriteNothing) {
     ASSERT_EQ(RunTool({"init", Path}).Exit, 0);

@@ -140,7 +140,11 @@ int Edit(const TArguments& Args, TToolStreams& Streams) {
                 *field = Args.Option(option);
             }
         }
-        UpdateDate(transaction, row);
+        // A done appointment moved to a moment still ahead fires again there, as after an
+        // edit in the page; --done and --open still have the last word.
+        if (SaveEditedDate(transaction, row, Now())) {
+            row.Done = 0;
+        }
         if (Args.Has("done")) {
             SetDateDone(transaction, id);
             row.Done = 1;
