@@ -434,171 +434,167 @@ TEST_F(HostTest, MqttPasswordComesFromAFileAndIsNeverShown) {
     for (const TRunResult* run : {&fromFile, &fromEnvironment, &inUrl, &bad}) {
         EXPECT_EQ(Find(run->Out + run->Err, "s3cret"), std::string::npos) << run->Out << run->Err;
     }
+}
 
-    namespace {
+namespace {
 
-    // nhx-host over the test module, which asks for `runs` runs of `script` at registration.
-    class THostProcess {
-      public:
-        THostProcess(const std::string& kernelDir, int runs, const std::string& script) {
-            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-            if (runs > 0) {
-                environment.insert("FAKE_MODULE_RUNS", QString::number(runs));
-                environment.insert("FAKE_MODULE_SCRIPT", QString::fromStdString(script));
-            }
-            Process.setProcessEnvironment(environment);
-            Process.setProcessChannelMode(QProcess::MergedChannels);
-            Process.start(QStringLiteral(NHX_HOST_PATH),
-                          {"--headless", "--module", FAKE_MODULE_PATH, "--kernel-dir",
-                           QString::fromStdString(kernelDir)});
-            Process.waitForStarted(10000);
+// nhx-host over the test module, which asks for `runs` runs of `script` at registration.
+class THostProcess {
+  public:
+    THostProcess(const std::string& kernelDir, int runs, const std::string& script) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        if (runs > 0) {
+            environment.insert("FAKE_MODULE_RUNS", QString::number(runs));
+            environment.insert("FAKE_MODULE_SCRIPT", QString::fromStdString(script));
         }
-        ~THostProcess() {
-            if (Process.state() != QProcess::NotRunning) {
-                Process.kill();
-                Process.waitForFinished(5000);
-            }
+        Process.setProcessEnvironment(environment);
+        Process.setProcessChannelMode(QProcess::MergedChannels);
+        Process.start(QStringLiteral(NHX_HOST_PATH),
+                      {"--headless", "--module", FAKE_MODULE_PATH, "--kernel-dir",
+                       QString::fromStdString(kernelDir)});
+        Process.waitForStarted(10000);
+    }
+    ~THostProcess() {
+        if (Process.state() != QProcess::NotRunning) {
+            Process.kill();
+            Process.waitForFinished(5000);
         }
-        // Reads the log until it holds `text` `count` times, or `timeoutMs` passes.
-        bool WaitFor(const std::string& text, int count, int timeoutMs) {
-            QDeadlineTimer deadline(timeoutMs);
-            while (!deadline.hasExpired()) {
-                Out += Process.readAllStandardOutput().toStdString();
-                int seen = 0;
-                for (size_t at = 0; (at = Out.find(text, at)) != std::string::npos;
-                     at += text.size()) {
-                    ++seen;
-                }
-                if (seen >= count) {
-                    return true;
-                }
-                Process.waitForReadyRead(100);
-            }
-            return false;
-        }
-        bool Stop(bool kill) {
-            kill ? Process.kill() : Process.terminate();
-            const bool ended = Process.waitForFinished(30000);
+    }
+    // Reads the log until it holds `text` `count` times, or `timeoutMs` passes.
+    bool WaitFor(const std::string& text, int count, int timeoutMs) {
+        QDeadlineTimer deadline(timeoutMs);
+        while (!deadline.hasExpired()) {
             Out += Process.readAllStandardOutput().toStdString();
-            return ended;
-        }
-
-        QProcess Process;
-        std::string Out;
-    };
-
-    std::vector<int> CountsOfValues(const std::string& file, int values) {
-        std::vector<int> counts(values, 0);
-        std::istringstream lines(ReadWholeFile(file));
-        for (std::string line; std::getline(lines, line);) {
-            ++counts.at(std::stoul(line));
-        }
-        return counts;
-    }
-
-    }  // namespace
-
-    TEST_F(HostTest, ShowHistoryPrintsFailedRunsAsJsonWhileAHostRuns) {
-        WriteScript("odd.sh", "exit $((Mondrel_Value % 2))\n");
-        THostProcess host(KernelDir(), 4, "odd.sh");
-        ASSERT_TRUE(host.WaitFor("Script odd.sh finished", 4, 30000)) << host.Out;
-
-        TRunResult shown = RunHost({"--show-history", "--failed", "--json", "--kernel-dir",
-                                    QString::fromStdString(KernelDir())});
-        EXPECT_EQ(shown.ExitCode, 0) << shown.Err;
-        std::vector<std::string> values;
-        std::istringstream lines(shown.Out);
-        for (std::string line; std::getline(lines, line);) {
-            const QJsonObject run =
-                QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
-            EXPECT_EQ(run.value("outcome").toString(), "failed") << line;
-            EXPECT_EQ(run.value("exit_status").toInt(), 1) << line;
-            EXPECT_EQ(run.value("sender").toString(), "Fake") << line;
-            values.push_back(
-                run.value("parameters").toObject().value("Mondrel_Value").toString().toStdString());
-        }
-        // Newest first.
-        EXPECT_EQ(values, (std::vector<std::string>{"3", "1"})) << shown.Out;
-        EXPECT_TRUE(host.Stop(false));
-    }
-
-    // 200 runs due at once, each taking a second: the host is stopped after 5 s, and then again
-    // killed after 5 s. Every run is made at the next start; none twice after the clean stop.
-    TEST_F(HostTest, RunsLeftWhenTheHostStopsOrIsKilledRunAtTheNextStart) {
-        constexpr int Runs = 200;
-        for (const bool kill : {false, true}) {
-            const std::string out = KernelDir() + (kill ? "killed.txt" : "stopped.txt");
-            WriteScript("rec.sh", "sleep 1\necho \"$Mondrel_Value\" >> '" + out + "'\n");
-            {
-                THostProcess first(KernelDir(), Runs, "rec.sh");
-                ASSERT_TRUE(first.WaitFor("[Fake] Register", 1, 20000)) << first.Out;
-                QThread::msleep(5000);
-                ASSERT_TRUE(first.Stop(kill));
+            int seen = 0;
+            for (size_t at = 0; (at = Out.find(text, at)) != std::string::npos; at += text.size()) {
+                ++seen;
             }
-            const std::vector<int> before = CountsOfValues(out, Runs);
-            EXPECT_LT(std::count(before.begin(), before.end(), 1), Runs)
-                << "all ran before the stop";
-            THostProcess second(KernelDir(), 0, "");
-            EXPECT_TRUE(
-                second.WaitFor("script runs accepted before the last stop run now", 1, 20000))
-                << second.Out;
-            TRunResult shown;
-            for (int i = 0; i < 600; ++i) {
-                shown = RunHost(
-                    {"--show-history", "--kernel-dir", QString::fromStdString(KernelDir())});
-                if (Find(shown.Out, "  queued  ") == std::string::npos &&
-                    Find(shown.Out, "  running  ") == std::string::npos) {
-                    break;
-                }
-                QThread::msleep(100);
+            if (seen >= count) {
+                return true;
             }
-            EXPECT_TRUE(second.Stop(false));
-            const std::vector<int> counts = CountsOfValues(out, Runs);
-            for (int i = 0; i < Runs; ++i) {
-                if (kill) {
-                    EXPECT_GE(counts[i], 1) << i;
-                } else {
-                    EXPECT_EQ(counts[i], 1) << i;
-                }
-            }
-            EXPECT_NE(Find(shown.Out, "(run after a restart"), std::string::npos) << shown.Out;
+            Process.waitForReadyRead(100);
         }
+        return false;
+    }
+    bool Stop(bool kill) {
+        kill ? Process.kill() : Process.terminate();
+        const bool ended = Process.waitForFinished(30000);
+        Out += Process.readAllStandardOutput().toStdString();
+        return ended;
     }
 
-    // Two calendars in the settings: the instance of each fires its appointment.
-    TEST_F(HostTest, EveryInstanceTheSettingsNameFires) {
-        const QString faketime = QStandardPaths::findExecutable("faketime");
-        if (!QFileInfo::exists(MONDREL_MODULE_PATH) || !QFileInfo::exists(MONDREL_DB_PATH) ||
-            faketime.isEmpty()) {
-            GTEST_SKIP() << "needs the module, mondrel-db and faketime";
-        }
-        std::string settings;
-        for (const std::string name : {"House", "Garden"}) {
-            const std::string database = KernelDir() + name + ".sdb";
-            ASSERT_EQ(
-                RunProgram(MONDREL_DB_PATH, {"init", QString::fromStdString(database)}).ExitCode,
-                0);
-            ASSERT_EQ(RunProgram(MONDREL_DB_PATH,
-                                 {"add", QString::fromStdString(database), "--date", "2026-12-08",
-                                  "--time", "10:30", "--description", QString::fromStdString(name),
-                                  "--script", QString::fromStdString(name + ".sh")})
-                          .ExitCode,
-                      0);
-            WriteScript(name + ".sh",
-                        "echo \"$Mondrel_Discription\" > '" + KernelDir() + name + ".txt'\n");
-            settings += "[Instance" + std::to_string(settings.empty() ? 1 : 2) +
-                        "]\nSettings\\Database=" + database + "\n";
-        }
-        WriteWholeFile(KernelDir() + "nhx-host.ini", settings, false);
+    QProcess Process;
+    std::string Out;
+};
 
-        TRunResult run =
-            RunProgram(faketime,
-                       {"-f", "@2026-12-08 10:29:50 x60", NHX_HOST_PATH, "--headless",
-                        "--quit-after", "150", "--kernel-dir", QString::fromStdString(KernelDir())},
-                       120000);
-        ASSERT_TRUE(run.Finished) << run.Out;
-        EXPECT_NE(Find(run.Out, "Creating instance #2 named in the settings"), std::string::npos)
-            << run.Out;
-        EXPECT_EQ(ReadWholeFile(KernelDir() + "House.txt"), "House\n") << run.Out;
-        EXPECT_EQ(ReadWholeFile(KernelDir() + "Garden.txt"), "Garden\n") << run.Out;
+std::vector<int> CountsOfValues(const std::string& file, int values) {
+    std::vector<int> counts(values, 0);
+    std::istringstream lines(ReadWholeFile(file));
+    for (std::string line; std::getline(lines, line);) {
+        ++counts.at(std::stoul(line));
     }
+    return counts;
+}
+
+}  // namespace
+
+TEST_F(HostTest, ShowHistoryPrintsFailedRunsAsJsonWhileAHostRuns) {
+    WriteScript("odd.sh", "exit $((Mondrel_Value % 2))\n");
+    THostProcess host(KernelDir(), 4, "odd.sh");
+    ASSERT_TRUE(host.WaitFor("Script odd.sh finished", 4, 30000)) << host.Out;
+
+    TRunResult shown = RunHost({"--show-history", "--failed", "--json", "--kernel-dir",
+                                QString::fromStdString(KernelDir())});
+    EXPECT_EQ(shown.ExitCode, 0) << shown.Err;
+    std::vector<std::string> values;
+    std::istringstream lines(shown.Out);
+    for (std::string line; std::getline(lines, line);) {
+        const QJsonObject run = QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
+        EXPECT_EQ(run.value("outcome").toString(), "failed") << line;
+        EXPECT_EQ(run.value("exit_status").toInt(), 1) << line;
+        EXPECT_EQ(run.value("sender").toString(), "Fake") << line;
+        values.push_back(
+            run.value("parameters").toObject().value("Mondrel_Value").toString().toStdString());
+    }
+    // Newest first.
+    EXPECT_EQ(values, (std::vector<std::string>{"3", "1"})) << shown.Out;
+    EXPECT_TRUE(host.Stop(false));
+}
+
+// 200 runs due at once, each taking a second: the host is stopped after 5 s, and then again
+// killed after 5 s. Every run is made at the next start; none twice after the clean stop.
+TEST_F(HostTest, RunsLeftWhenTheHostStopsOrIsKilledRunAtTheNextStart) {
+    constexpr int Runs = 200;
+    for (const bool kill : {false, true}) {
+        const std::string out = KernelDir() + (kill ? "killed.txt" : "stopped.txt");
+        WriteScript("rec.sh", "sleep 1\necho \"$Mondrel_Value\" >> '" + out + "'\n");
+        {
+            THostProcess first(KernelDir(), Runs, "rec.sh");
+            ASSERT_TRUE(first.WaitFor("[Fake] Register", 1, 20000)) << first.Out;
+            QThread::msleep(5000);
+            ASSERT_TRUE(first.Stop(kill));
+        }
+        const std::vector<int> before = CountsOfValues(out, Runs);
+        EXPECT_LT(std::count(before.begin(), before.end(), 1), Runs) << "all ran before the stop";
+        THostProcess second(KernelDir(), 0, "");
+        EXPECT_TRUE(second.WaitFor("script runs accepted before the last stop run now", 1, 20000))
+            << second.Out;
+        TRunResult shown;
+        for (int i = 0; i < 600; ++i) {
+            shown =
+                RunHost({"--show-history", "--kernel-dir", QString::fromStdString(KernelDir())});
+            if (Find(shown.Out, "  queued  ") == std::string::npos &&
+                Find(shown.Out, "  running  ") == std::string::npos) {
+                break;
+            }
+            QThread::msleep(100);
+        }
+        EXPECT_TRUE(second.Stop(false));
+        const std::vector<int> counts = CountsOfValues(out, Runs);
+        for (int i = 0; i < Runs; ++i) {
+            if (kill) {
+                EXPECT_GE(counts[i], 1) << i;
+            } else {
+                EXPECT_EQ(counts[i], 1) << i;
+            }
+        }
+        EXPECT_NE(Find(shown.Out, "(run after a restart"), std::string::npos) << shown.Out;
+    }
+}
+
+// Two calendars in the settings: the instance of each fires its appointment.
+TEST_F(HostTest, EveryInstanceTheSettingsNameFires) {
+    const QString faketime = QStandardPaths::findExecutable("faketime");
+    if (!QFileInfo::exists(MONDREL_MODULE_PATH) || !QFileInfo::exists(MONDREL_DB_PATH) ||
+        faketime.isEmpty()) {
+        GTEST_SKIP() << "needs the module, mondrel-db and faketime";
+    }
+    std::string settings;
+    for (const std::string name : {"House", "Garden"}) {
+        const std::string database = KernelDir() + name + ".sdb";
+        ASSERT_EQ(RunProgram(MONDREL_DB_PATH, {"init", QString::fromStdString(database)}).ExitCode,
+                  0);
+        ASSERT_EQ(RunProgram(MONDREL_DB_PATH,
+                             {"add", QString::fromStdString(database), "--date", "2026-12-08",
+                              "--time", "10:30", "--description", QString::fromStdString(name),
+                              "--script", QString::fromStdString(name + ".sh")})
+                      .ExitCode,
+                  0);
+        WriteScript(name + ".sh",
+                    "echo \"$Mondrel_Discription\" > '" + KernelDir() + name + ".txt'\n");
+        settings += "[Instance" + std::to_string(settings.empty() ? 1 : 2) +
+                    "]\nSettings\\Database=" + database + "\n";
+    }
+    WriteWholeFile(KernelDir() + "nhx-host.ini", settings, false);
+
+    TRunResult run =
+        RunProgram(faketime,
+                   {"-f", "@2026-12-08 10:29:50 x60", NHX_HOST_PATH, "--headless", "--quit-after",
+                    "150", "--kernel-dir", QString::fromStdString(KernelDir())},
+                   120000);
+    ASSERT_TRUE(run.Finished) << run.Out;
+    EXPECT_NE(Find(run.Out, "Creating instance #2 named in the settings"), std::string::npos)
+        << run.Out;
+    EXPECT_EQ(ReadWholeFile(KernelDir() + "House.txt"), "House\n") << run.Out;
+    EXPECT_EQ(ReadWholeFile(KernelDir() + "Garden.txt"), "Garden\n") << run.Out;
+}
