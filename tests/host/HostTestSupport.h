@@ -1,4 +1,4 @@
-// What the host's tests share: a Qt application, a temporary kernel directory with a scripts
+// What the host's tests share: a temporary kernel directory with a scripts
 // folder, and small helpers to write scripts and read files.
 #pragma once
 
@@ -9,7 +9,6 @@
 #include <QTemporaryDir>
 #include <string>
 
-#include "HostApplication.h"
 #include "NHXHost.h"
 
 inline std::string ReadWholeFile(const std::string& path) {
@@ -33,7 +32,6 @@ inline void WriteWholeFile(const std::string& path, const std::string& text, boo
 class HostTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        EnsureHostApplication();
         ASSERT_TRUE(Dir.isValid());
         ASSERT_TRUE(QDir(Dir.path()).mkdir(QStringLiteral("scripts")));
     }
