@@ -69,7 +69,6 @@ class TNHXHost {
     // The record's Register with the kernel / Unregister; answer the module's result.
     NHXResult RegisterModule();
     NHXResult UnregisterModule();
-    bool ModuleRegistered() const { return Registered; }
     // Forgets the module and dlcloses it, without Unregister (unless called before). Instances of
     // the module must be gone.
     void UnloadModule();
