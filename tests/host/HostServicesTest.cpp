@@ -1,9 +1,11 @@
 // The host's services as a module meets them: through the kernel and the contract's slots.
 #include <QSettings>
+#include <stdexcept>
 
 #include "HostHistory.h"
 #include "HostSelector.h"
 #include "HostTestSupport.h"
+#include "TestSupport.h"
 
 namespace {
 
@@ -171,6 +173,25 @@ TEST_F(HostTest, VariablesDumpIsRewrittenOnEveryChange) {
               "Flag\t0\tfalse\n");
 }
 
+TEST_F(HostTest, AThrowingVariableListenerIsLoggedAndTheWriteStillSucceeds) {
+    TNHXHost host(Options());
+    host.Variables().SetVariableListener(
+        [](const THostVariable&) { throw std::runtime_error("broker gone"); });
+    host.Variables().SetChangeListener([] { throw 42; });
+    auto variables = Service<INHXVariableManager>(host, IID_INHXVariableManager);
+    TNHXTextRef name("Mondrel_TriggerValue");
+    TNHXTextRef value("on");
+    ASSERT_EQ(variables->CreateVariable(name.Get(), NHX_VAR_STRING), S_OK);
+    EXPECT_EQ(variables->WriteString(name.Get(), value.Get()), S_OK);
+    EXPECT_EQ(host.Variables().Find("Mondrel_TriggerValue")->Value, "on");
+    int failures = 0;
+    for (const THostLogEntry& entry : host.Log().Entries()) {
+        failures +=
+            entry.Kind == NHX_LOG_ERROR && entry.Text.rfind("A variable listener failed", 0) == 0;
+    }
+    EXPECT_EQ(failures, 4) << "two listeners, two changes";
+}
+
 TEST_F(HostTest, VariablesFileIsReadAtStartAndBadLinesAreSkipped) {
     TNHXHostOptions options = Options();
     options.VariablesOut = KernelDir() + "variables.tsv";
@@ -221,7 +242,8 @@ TEST_F(HostTest, VariablesFileIsReadAtStartAndBadLinesAreSkipped) {
     EXPECT_EQ(again.Variables().Find("Vacation")->Value, "false");
 
     options.VariablesOut = KernelDir() + "scripts";
-    EXPECT_THROW(TNHXHost{options}, EVariablesFileError);
+    EXPECT_THROW_MSG(TNHXHost{options}, EVariablesFileError,
+                     "the variables file " + options.VariablesOut + " is a directory");
 }
 
 TEST_F(HostTest, WritesToUndeclaredVariablesAreLoggedOncePerDay) {
