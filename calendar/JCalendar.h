@@ -72,7 +72,6 @@ class TJCalendar : public QFrame {
     TDateTime ShownDate() const { return FShownDate; }
     // Week number of the selected week row; 0 before any selection, -1 after a day or weekday.
     int SelectedWeek() const { return FSelectedWeek; }
-    bool IsEnglish() const { return English; }
 
     // Raised with the clicked label as sender.
     TNotifyEvent OnDayClick;

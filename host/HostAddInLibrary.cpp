@@ -19,7 +19,6 @@ bool THostAddInLibrary::AnswersInterface(const GUID& iid) const {
 }
 
 NHXResult NHXCALL THostAddInLibrary::RegisterAddIn(const TNHXAddIn* addIn) {
-    ++Registers;
     if (!addIn || !addIn->Plugin) {
         Log->AddHostNote(NHX_LOG_ERROR, "RegisterAddIn: an add-in needs a plug-in");
         return E_FAIL;

@@ -23,7 +23,6 @@ class THostAddInLibrary final : public TNHXMessageObject<INHXAddInLibrary> {
     const std::vector<TNHXAddIn>& AddIns() const { return Items; }
     // Drops the add-ins of a module whose code goes away; answers how many there were.
     int ForgetModule(const GUID& moduleId);
-    int RegisterCount() const { return Registers; }
     int UnregisterCount() const { return Unregisters; }
     void SetChangeListener(std::function<void()> listener) { Changed = std::move(listener); }
 
@@ -33,7 +32,6 @@ class THostAddInLibrary final : public TNHXMessageObject<INHXAddInLibrary> {
   private:
     std::shared_ptr<THostLog> Log;
     std::vector<TNHXAddIn> Items;
-    int Registers = 0;
     int Unregisters = 0;
     std::function<void()> Changed;
 };

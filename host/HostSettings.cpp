@@ -116,17 +116,6 @@ void THostSettings::SetValue(uint16_t instance, const std::vector<std::string>& 
     }
 }
 
-void THostSettings::RemoveValue(uint16_t instance, const std::vector<std::string>& section,
-                                const std::string& key) {
-    const std::string name = SettingsKey(instance, section, key);
-    if (name.empty()) {
-        return;
-    }
-    QSettings settings(ToQString(IniFile), QSettings::IniFormat);
-    settings.remove(ToQString(name));
-    settings.sync();
-}
-
 NHXResult NHXCALL THostSettings::ReadString(uint16_t instance, NHXTextArray section, NHXText key,
                                             NHXText* out) {
     if (!out) {

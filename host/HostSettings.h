@@ -32,8 +32,6 @@ class THostSettings final : public TNHXSettingsObject {
     std::vector<uint16_t> Instances() const;
     void SetValue(uint16_t instance, const std::vector<std::string>& section,
                   const std::string& key, const std::string& value);
-    void RemoveValue(uint16_t instance, const std::vector<std::string>& section,
-                     const std::string& key);
     std::optional<std::string> Value(uint16_t instance, const std::vector<std::string>& section,
                                      const std::string& key) const;
     // The QSettings key of a value; empty when a part cannot be stored (empty, or holding '/',

@@ -430,13 +430,26 @@ void THostVariableManager::ReadFile() {
 
 void THostVariableManager::AfterChange(const THostVariable* changed) {
     WriteDump();
+    // The listeners run inside a module's call: what they raise is logged and goes no further,
+    // since an exception must not cross the binary interface. The write itself has happened.
+    auto guarded = [this](const std::function<void()>& listener) {
+        try {
+            listener();
+        } catch (const std::exception& error) {
+            Log->AddHostNote(NHX_LOG_ERROR,
+                             std::string("A variable listener failed: ") + error.what());
+        } catch (...) {
+            Log->AddHostNote(NHX_LOG_ERROR, "A variable listener failed");
+        }
+    };
     if (changed && VariableChanged) {
-        VariableChanged(*changed);
+        guarded([&] { VariableChanged(*changed); });
     }
     if (Changed) {
-        Changed();
+        guarded(Changed);
     }
 }
+
 void THostVariableManager::WriteDump() const {
     if (DumpFile.empty()) {
         return;

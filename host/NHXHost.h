@@ -80,7 +80,6 @@ class TNHXHost {
     // An instance of the loaded module for every instance number the settings name that has
     // none yet, in order, each logged (the module's add-in makes only its first one).
     void CreateSettingsInstances();
-    bool ModuleRegistered() const { return Registered; }
     // Forgets the module and dlcloses it, without Unregister (unless called before). Instances of
     // the module must be gone.
     void UnloadModule();

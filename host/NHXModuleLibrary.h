@@ -23,7 +23,6 @@ class TNHXModuleLibrary {
     TNHXModuleLibrary& operator=(const TNHXModuleLibrary&) = delete;
 
     const std::string& Path() const { return LibraryPath; }
-    NHXModuleInfoFunc Entry() const { return InfoEntry; }
     const TNHXModuleInfo& Info() const { return *Record; }
     // The record's ModuleName as a string.
     std::string Name() const;

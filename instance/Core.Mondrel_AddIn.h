@@ -20,8 +20,6 @@ class TNHXAddInPlugin : public TNHXObject<INHXMondrelAddIn> {
     NHXResult NHXCALL GetBitmap(NHXBytes* out) override;
     NHXResult NHXCALL Open() override;
 
-    const TNHXAddIn& Registration() const { return AddIn; }
-
   protected:
     ~TNHXAddInPlugin() override;
     bool AnswersInterface(const GUID& iid) const override;

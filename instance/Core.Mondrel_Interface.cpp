@@ -143,19 +143,20 @@ void TNHXMondrel::ObtainServices() {
 }
 
 NHXResult TNHXMondrel::LoadSettings() {
-    TNHXTextRef database;
-    NHXResult read = E_FAIL;
-    if (Settings) {
-        TNHXTextArrayRef section{"Settings"};
-        TNHXTextRef key("Database");
-        read = Settings->ReadString(Instance, section.Get(), key.Get(), database.Out());
-    }
-    if (NHXFailed(read)) {
-        // No stored path: the database lives in the host's directory.
-        database = TNHXTextRef(KernelDir + DefaultDatabase);
-    }
-    MondrelSettings = std::move(database);
-    return S_OK;
+    return Guarded([this] {
+        TNHXTextRef database;
+        NHXResult read = E_FAIL;
+        if (Settings) {
+            TNHXTextArrayRef section{"Settings"};
+            TNHXTextRef key("Database");
+            read = Settings->ReadString(Instance, section.Get(), key.Get(), database.Out());
+        }
+        if (NHXFailed(read)) {
+            // No stored path: the database lives in the host's directory.
+            database = TNHXTextRef(KernelDir + DefaultDatabase);
+        }
+        MondrelSettings = std::move(database);
+    });
 }
 
 NHXResult TNHXMondrel::SaveSettings() {
@@ -174,13 +175,14 @@ NHXResult TNHXMondrel::SetSettings(const TNHXMondrelSettings* in) {
     if (!in) {
         return E_FAIL;
     }
-    TNHXTextRef database = TNHXTextRef::Share(in->Database);
-    // Another file has other flags and other days: its variables must not wait for minute 0.
-    if (database.Str() != MondrelSettings.Str()) {
-        FlagsPending = true;
-    }
-    MondrelSettings = std::move(database);
-    return S_OK;
+    return Guarded([this, in] {
+        TNHXTextRef database = TNHXTextRef::Share(in->Database);
+        // Another file has other flags and other days: its variables must not wait for minute 0.
+        if (database.Str() != MondrelSettings.Str()) {
+            FlagsPending = true;
+        }
+        MondrelSettings = std::move(database);
+    });
 }
 
 void TNHXMondrel::EnsureForcedVariables() {

@@ -56,9 +56,6 @@ static_assert(sizeof(GUID) == 16);
 inline bool operator==(const GUID& a, const GUID& b) {
     return std::memcmp(&a, &b, sizeof a) == 0;
 }
-inline bool IsEqualGUID(const GUID* a, const GUID* b) {
-    return a && b && *a == *b;
-}
 
 // clang-format off
 constexpr GUID IID_IUnknown            = {0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};

@@ -476,12 +476,19 @@ TDateTime TfrmPropertyPage::SelectedDay() const {
 
 void TfrmPropertyPage::LoadData() {
     const std::string& path = PageSettings.Database;
-    // Read everything first, so a failing read leaves the lists as they were.
+    // Read everything first, so a failing read leaves the lists as they were; in one read
+    // transaction on one connection, so the four lists show the file at one moment.
     TSkippedRows unreadable;
-    TDates monthDates = GetDates(path, dqMonth, SelectedDay(), &unreadable);
-    TFlags flags = GetFlags(path);
-    TDayFlags dayFlags = GetDayFlags(path, 0, &unreadable);
-    TDBColors colors = GetColors(path);
+    TDates monthDates;
+    TFlags flags;
+    TDayFlags dayFlags;
+    TDBColors colors;
+    InTransaction(path, [&](TDBTransaction& transaction) {
+        monthDates = GetDates(transaction, dqMonth, SelectedDay(), &unreadable);
+        flags = GetFlags(transaction);
+        dayFlags = GetDayFlags(transaction, 0, &unreadable);
+        colors = GetColors(transaction);
+    });
     MonthDates = std::move(monthDates);
     FlagList = std::move(flags);
     DayFlagList = std::move(dayFlags);

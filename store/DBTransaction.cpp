@@ -1,6 +1,7 @@
 #include "DBTransaction.h"
 
-TDBTransaction::TDBTransaction(const std::string& Path, TBegin Begin) : FDatabase(Path) {
+TDBTransaction::TDBTransaction(const std::string& Path, TBegin Begin, int BusyTimeoutMs)
+    : FDatabase(Path, TSqliteOpen::Existing, BusyTimeoutMs) {
     if (Begin == AsWriter) {
         FDatabase.BeginWriteTransaction();
     } else {

@@ -17,7 +17,8 @@ class TDBTransaction {
     enum TBegin { AsReader, AsWriter };
 
     // Opens the file and begins; raises ESqliteException as the store's operations do.
-    explicit TDBTransaction(const std::string& Path, TBegin Begin = AsReader);
+    explicit TDBTransaction(const std::string& Path, TBegin Begin = AsReader,
+                            int BusyTimeoutMs = TSqliteDatabase::DefaultBusyTimeoutMs);
     // Without a Commit the connection closes uncommitted, so SQLite discards every write of the
     // transaction together with its lock.
     ~TDBTransaction() = default;

@@ -77,8 +77,9 @@ std::string StatementText(std::string_view sql, const TSqliteParams& params) {
     return text;
 }
 
-[[noreturn]] void RaiseOpenFailure(const std::string& fileName, const std::string& reason) {
-    throw ESqliteException("Failed to open database \"" + fileName + "\": " + reason);
+[[noreturn]] void RaiseOpenFailure(const std::string& fileName, const std::string& reason,
+                                   int code) {
+    throw ESqliteException("Failed to open database \"" + fileName + "\": " + reason, code);
 }
 
 // Why SQLite could not open the path, in the words a user can act on.
@@ -124,7 +125,7 @@ void TSqliteDatabase::TConnectionCloser::operator()(sqlite3* handle) const noexc
     sqlite3_close_v2(handle);
 }
 
-TSqliteDatabase::TSqliteDatabase(const std::string& FileName, TSqliteOpen Mode) {
+TSqliteDatabase::TSqliteDatabase(const std::string& FileName, TSqliteOpen Mode, int BusyTimeoutMs) {
     // Made by opening, an empty file at a mistyped path would only fail later, with "no such
     // table", and stand in the way of the tool that makes a real database there.
     int flags = SQLITE_OPEN_READWRITE;
@@ -135,10 +136,10 @@ TSqliteDatabase::TSqliteDatabase(const std::string& FileName, TSqliteOpen Mode) 
     int rc = sqlite3_open_v2(FileName.c_str(), &raw, flags, nullptr);
     Handle.reset(raw);  // sqlite3_open_v2 hands out a handle even when it fails
     if (rc != SQLITE_OK) {
-        RaiseOpenFailure(FileName, OpenFailureReason(FileName, Handle.get()));
+        RaiseOpenFailure(FileName, OpenFailureReason(FileName, Handle.get()), rc);
     }
     if (!FileName.empty() && !LooksLikeDatabase(FileName)) {
-        RaiseOpenFailure(FileName, "the file is not a database");
+        RaiseOpenFailure(FileName, "the file is not a database", SQLITE_NOTADB);
     }
     sqlite3_busy_timeout(Handle.get(), BusyTimeoutMs);
     // synchronous stays at SQLite's default: switched off, a power cut during a commit could
@@ -160,17 +161,14 @@ TSqliteStatementPtr TSqliteDatabase::Prepare(std::string_view SQL, const TSqlite
         // The tail is ignored: only the first statement of the text runs.
         int rc = sqlite3_prepare_v2(Handle.get(), SQL.data(), LengthOf(SQL), &raw, nullptr);
         statement.reset(raw);
-        if (rc != SQLITE_OK) {
-            RaiseError(StatementText(SQL, Params));
-        }
+        Check(rc, SQL, Params);
         if (!statement) {
             throw ESqliteException("Error: no statement to run\r\n\r\n" + std::string(SQL));
         }
     }
-    if (BindAll(statement.get(), Params,
-                Bind == TBind::Borrow ? SQLITE_STATIC : SQLITE_TRANSIENT) != SQLITE_OK) {
-        RaiseError(StatementText(SQL, Params));
-    }
+    Check(
+        BindAll(statement.get(), Params, Bind == TBind::Borrow ? SQLITE_STATIC : SQLITE_TRANSIENT),
+        SQL, Params);
     return statement;
 }
 
@@ -198,10 +196,7 @@ void TSqliteDatabase::Keep(std::string_view SQL, TSqliteStatementPtr Statement) 
 int32_t TSqliteDatabase::Execute(std::string_view SQL, const TSqliteParams& Params) {
     // Stepped once and reset below, while Params still stand: SQLite need not copy the texts.
     TSqliteStatementPtr statement = Prepare(SQL, Params, TBind::Borrow);
-    int rc = sqlite3_step(statement.get());
-    if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
-        RaiseError(StatementText(SQL, Params));
-    }
+    int rc = Check(sqlite3_step(statement.get()), SQL, Params);
     Keep(SQL, std::move(statement));
     return rc;
 }
@@ -231,12 +226,23 @@ std::unique_ptr<TSqliteQueryResults> TSqliteDatabase::Query(std::string_view SQL
     return std::make_unique<TSqliteQueryResults>(*this, SQL, Params);
 }
 
+int TSqliteDatabase::Check(int Rc, std::string_view SQL, const TSqliteParams& Params) const {
+    if (Rc == SQLITE_OK || Rc == SQLITE_ROW || Rc == SQLITE_DONE) {
+        return Rc;
+    }
+    RaiseError(StatementText(SQL, Params), Rc);
+}
+
 void TSqliteDatabase::RaiseError(const std::string& SQL) const {
+    RaiseError(SQL, sqlite3_errcode(Handle.get()));
+}
+
+void TSqliteDatabase::RaiseError(const std::string& SQL, int Code) const {
     std::string message = sqlite3_errmsg(Handle.get());
     if (SQL.empty()) {
-        throw ESqliteException(message);
+        throw ESqliteException(message, Code);
     }
-    throw ESqliteException("Error: " + message + "\r\n\r\n" + SQL);
+    throw ESqliteException("Error: " + message + "\r\n\r\n" + SQL, Code);
 }
 
 void TSqliteDatabase::FinalizeStatement() {
@@ -261,13 +267,11 @@ bool TSqliteQueryResults::Next() {
     if (FAtEnd) {
         return true;  // stepping on would start the statement over: a query never rewinds
     }
-    int rc = sqlite3_step(Statement.get());
+    // A failed step must end the reading loop, never let it run on a row that is not there.
+    FHasRow = false;
+    int rc = Database.Check(sqlite3_step(Statement.get()), SQL);
     FHasRow = rc == SQLITE_ROW;
     FAtEnd = rc == SQLITE_DONE;
-    if (!FHasRow && !FAtEnd) {
-        // A failed step must end the reading loop, never let it run on a row that is not there.
-        Database.RaiseError(SQL);
-    }
     return FAtEnd;
 }
 

@@ -18,7 +18,13 @@ struct sqlite3_stmt;
 
 class ESqliteException : public EMondrelError {
   public:
-    using EMondrelError::EMondrelError;
+    // Code: SQLite's result code, or 0 when the wrapper itself refused.
+    explicit ESqliteException(const std::string& Message, int Code = 0)
+        : EMondrelError(Message), FCode(Code) {}
+    int Code() const noexcept { return FCode; }
+
+  private:
+    int FCode;
 };
 
 // One value bound to a `?` of a statement, in order: a 64-bit integer or a byte string.
@@ -37,13 +43,15 @@ enum class TSqliteOpen { Existing, CreateIfMissing };
 
 class TSqliteDatabase {
   public:
-    // How long a statement waits for another connection's lock before it fails.
-    static constexpr int BusyTimeoutMs = 3000;
+    // How long a statement waits for another connection's lock before it fails, unless the
+    // connection is opened with another time-out.
+    static constexpr int DefaultBusyTimeoutMs = 3000;
 
     // Opens the file; raises "Failed to open database \"<FileName>\": <why>" when there is
     // none (and Mode does not allow making one), when it is a folder, when it is no database,
     // or when SQLite refuses it. An empty name opens a private temporary database.
-    explicit TSqliteDatabase(const std::string& FileName, TSqliteOpen Mode = TSqliteOpen::Existing);
+    explicit TSqliteDatabase(const std::string& FileName, TSqliteOpen Mode = TSqliteOpen::Existing,
+                             int BusyTimeoutMs = DefaultBusyTimeoutMs);
     ~TSqliteDatabase();
     TSqliteDatabase(const TSqliteDatabase&) = delete;
     TSqliteDatabase& operator=(const TSqliteDatabase&) = delete;
@@ -68,13 +76,18 @@ class TSqliteDatabase {
     std::unique_ptr<TSqliteQueryResults> Query(std::string_view SQL,
                                                const TSqliteParams& Params = {});
 
-    // Raises ESqliteException with the connection's current error message and the statement.
+    // Raises ESqliteException with the connection's current error message, its code and the
+    // statement.
     [[noreturn]] void RaiseError(const std::string& SQL) const;
     // Finalizes the prepared statements the connection keeps for reuse.
     void FinalizeStatement();
 
   private:
     friend class TSqliteQueryResults;
+    // Answers Rc when it is SQLITE_OK, SQLITE_ROW or SQLITE_DONE; raises with SQLite's message
+    // and code and the statement (its values written in) otherwise.
+    int Check(int Rc, std::string_view SQL, const TSqliteParams& Params = {}) const;
+    [[noreturn]] void RaiseError(const std::string& SQL, int Code) const;
     // How bound texts reach SQLite: copied, or only pointed to when the statement runs to its
     // end before the caller's texts go.
     enum class TBind { Copy, Borrow };

@@ -5,6 +5,8 @@
 
 #include "CalendarFixture.h"
 
+using JCalendarRender = CalendarTest;
+
 namespace {
 
 // Text is anti-aliased, so its colour shows only nearly in thin strokes.
@@ -24,7 +26,7 @@ bool AnyPixel(const QImage& image, const QRect& area, const QColor& color) {
 
 }  // namespace
 
-TEST_F(CalendarTest, RendersWithThePagesColours) {
+TEST_F(JCalendarRender, RendersWithThePagesColours) {
     Host.setAutoFillBackground(true);
     QPalette silver;
     silver.setColor(QPalette::Window, QColor(192, 192, 192));

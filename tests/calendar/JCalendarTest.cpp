@@ -4,6 +4,7 @@
 #include "CalendarFixture.h"
 #include "MessageBox.h"
 #include "MondrelError.h"
+#include "TestSupport.h"
 
 namespace {
 
@@ -20,7 +21,9 @@ QRect CellRect(int row, int column) {
 
 }  // namespace
 
-TEST_F(CalendarTest, SetupPlacesEveryChild) {
+using JCalendar = CalendarTest;
+
+TEST_F(JCalendar, SetupPlacesEveryChild) {
     EXPECT_EQ(Calendar->parentWidget(), &Host);
     EXPECT_EQ(Calendar->geometry(), QRect(10, 10, 190, 154));
     EXPECT_EQ(Geometry("HeaderPanel"), QRect(0, 0, 190, 30));
@@ -63,7 +66,7 @@ TEST_F(CalendarTest, SetupPlacesEveryChild) {
     EXPECT_EQ(monthList->item(2)->text(), "März");
 }
 
-TEST_F(CalendarTest, SetupShowsTodaysMonthAndSelectsToday) {
+TEST_F(JCalendar, SetupShowsTodaysMonthAndSelectsToday) {
     EXPECT_EQ(Calendar->SelectedDate(), Today());
     EXPECT_EQ(Calendar->SelectedWeek(), 0);
     EXPECT_EQ(Day(13)->text(), "1");  // 1 December 2025 is a Monday
@@ -89,7 +92,7 @@ TEST_F(CalendarTest, SetupShowsTodaysMonthAndSelectsToday) {
     }
 }
 
-TEST_F(CalendarTest, BodyStacksMarkerLinesLabelsThenTodayFrame) {
+TEST_F(JCalendar, BodyStacksMarkerLinesLabelsThenTodayFrame) {
     QWidget* body = Child("BodyPanel");
     QStringList order;
     for (QObject* child : body->children()) {
@@ -102,7 +105,7 @@ TEST_F(CalendarTest, BodyStacksMarkerLinesLabelsThenTodayFrame) {
     EXPECT_EQ(order.mid(58), (QStringList{"TodayTop", "TodayBottom", "TodayLeft", "TodayRight"}));
 }
 
-TEST_F(CalendarTest, DayClickSelectsMidnightOfTheDay) {
+TEST_F(JCalendar, DayClickSelectsMidnightOfTheDay) {
     QWidget* sender = nullptr;
     Calendar->OnDayClick = [&](QWidget* s) { sender = s; };
     ClickDay(22);  // 10 December, row 1, column 2
@@ -113,7 +116,7 @@ TEST_F(CalendarTest, DayClickSelectsMidnightOfTheDay) {
     EXPECT_TRUE(Child("Marker")->isVisible());
 }
 
-TEST_F(CalendarTest, ClicksAtAPointOfTheControlReachTheChildThere) {
+TEST_F(JCalendar, ClicksAtAPointOfTheControlReachTheChildThere) {
     EXPECT_EQ(Host.findChild<TJCalendar*>("Calendar"), Calendar);
     QWidget* sender = nullptr;
     Calendar->OnDayClick = [&](QWidget* s) { sender = s; };
@@ -128,7 +131,7 @@ TEST_F(CalendarTest, ClicksAtAPointOfTheControlReachTheChildThere) {
     EXPECT_EQ(Calendar->SelectedDate(), EncodeDate(2025, 12, 10));
 }
 
-TEST_F(CalendarTest, NeighbourDaysStepTheMonthWithoutSelecting) {
+TEST_F(JCalendar, NeighbourDaysStepTheMonthWithoutSelecting) {
     int dayClicks = 0;
     Calendar->OnDayClick = [&](QWidget*) { ++dayClicks; };
     // Trailing 2 January sits at row 4, column 4; in January 2026 (starts on Thursday) it is
@@ -150,7 +153,7 @@ TEST_F(CalendarTest, NeighbourDaysStepTheMonthWithoutSelecting) {
     EXPECT_EQ(dayClicks, 0);
 }
 
-TEST_F(CalendarTest, ADoubleClickOnANeighbourDayStepsOnceAndSelectsNothing) {
+TEST_F(JCalendar, ADoubleClickOnANeighbourDayStepsOnceAndSelectsNothing) {
     int dayClicks = 0;
     Calendar->OnDayClick = [&](QWidget*) { ++dayClicks; };
     ASSERT_EQ(Day(45)->text(), "2");
@@ -173,7 +176,7 @@ TEST_F(CalendarTest, ADoubleClickOnANeighbourDayStepsOnceAndSelectsNothing) {
     EXPECT_EQ(Calendar->SelectedDate(), EncodeDate(2026, 1, 30));
 }
 
-TEST_F(CalendarTest, WeekBarHidesOnAStepToAMonthWithoutThatWeek) {
+TEST_F(JCalendar, WeekBarHidesOnAStepToAMonthWithoutThatWeek) {
     std::vector<QWidget*> senders;
     Calendar->OnWeekClick = [&](QWidget* s) { senders.push_back(s); };
     Click("WeekLabel2");
@@ -188,7 +191,7 @@ TEST_F(CalendarTest, WeekBarHidesOnAStepToAMonthWithoutThatWeek) {
     EXPECT_EQ(senders.size(), 1u);
 }
 
-TEST_F(CalendarTest, WeekBarFollowsIntoAMonthOfTheSameYearWithThatWeek) {
+TEST_F(JCalendar, WeekBarFollowsIntoAMonthOfTheSameYearWithThatWeek) {
     int weekClicks = 0;
     QWidget* sender = nullptr;
     Calendar->OnWeekClick = [&](QWidget* s) {
@@ -212,7 +215,7 @@ TEST_F(CalendarTest, WeekBarFollowsIntoAMonthOfTheSameYearWithThatWeek) {
     EXPECT_EQ(weekClicks, 3);
 }
 
-TEST_F(CalendarTest, WeekdayClickMarksTheColumn) {
+TEST_F(JCalendar, WeekdayClickMarksTheColumn) {
     QWidget* sender = nullptr;
     Calendar->OnWeekdayClick = [&](QWidget* s) { sender = s; };
     Click("WeekLabel1");
@@ -226,7 +229,7 @@ TEST_F(CalendarTest, WeekdayClickMarksTheColumn) {
     EXPECT_EQ(Geometry("Marker"), QRect(95, 22, 20, 97));
 }
 
-TEST_F(CalendarTest, TodayFrameShowsOnlyInTodaysMonth) {
+TEST_F(JCalendar, TodayFrameShowsOnlyInTodaysMonth) {
     Click("RightArrow");
     EXPECT_FALSE(Child("TodayTop")->isVisible());
     EXPECT_FALSE(Child("TodayLeft")->isVisible());
@@ -237,7 +240,7 @@ TEST_F(CalendarTest, TodayFrameShowsOnlyInTodaysMonth) {
     EXPECT_TRUE(Child("TodayBottom")->isVisible());
 }
 
-TEST_F(CalendarTest, TodayFrameMovesOnWhenThePageStaysOpenPastMidnight) {
+TEST_F(JCalendar, TodayFrameMovesOnWhenThePageStaysOpenPastMidnight) {
     TDateTime now = EncodeDate(2025, 12, 31) + EncodeTime(23, 59, 0, 0);
     TScopedClock clock([&now] { return now; });
     QWidget host;
@@ -255,7 +258,7 @@ TEST_F(CalendarTest, TodayFrameMovesOnWhenThePageStaysOpenPastMidnight) {
     EXPECT_TRUE(top->isHidden());
 }
 
-TEST_F(CalendarTest, YearListOffersNineYearsAndKeepsTheMonth) {
+TEST_F(JCalendar, YearListOffersNineYearsAndKeepsTheMonth) {
     Click("YearCaption");
     auto* years = Child<QListWidget>("YearList");
     EXPECT_TRUE(years->isVisible());
@@ -274,7 +277,7 @@ TEST_F(CalendarTest, YearListOffersNineYearsAndKeepsTheMonth) {
     EXPECT_EQ(Calendar->SelectedDate(), Today());
 }
 
-TEST_F(CalendarTest, MonthListChoosesAMonthOfTheShownYear) {
+TEST_F(JCalendar, MonthListChoosesAMonthOfTheShownYear) {
     Click("MonthCaption");
     EXPECT_TRUE(Child("MonthList")->isVisible());
     EXPECT_FALSE(Child("MonthCaption")->isVisible());
@@ -291,7 +294,7 @@ TEST_F(CalendarTest, MonthListChoosesAMonthOfTheShownYear) {
     EXPECT_FALSE(Child("TodayTop")->isVisible());
 }
 
-TEST_F(CalendarTest, ArrowStepsCutTheDayToTheMonth) {
+TEST_F(JCalendar, ArrowStepsCutTheDayToTheMonth) {
     for (auto [year, lastOfFebruary] : {std::pair{2025, 28}, std::pair{2024, 29}}) {
         TScopedClock clock(EncodeDate(year, 1, 31) + EncodeTime(9, 0, 0, 0));
         QWidget host;
@@ -305,7 +308,7 @@ TEST_F(CalendarTest, ArrowStepsCutTheDayToTheMonth) {
     }
 }
 
-TEST_F(CalendarTest, LanguageSwitchReturnsToTheSelectedDaysMonth) {
+TEST_F(JCalendar, LanguageSwitchReturnsToTheSelectedDaysMonth) {
     Click("LeftArrow");
     Click("LeftArrow");
     Calendar->SetLanguage(true);
@@ -323,7 +326,7 @@ TEST_F(CalendarTest, LanguageSwitchReturnsToTheSelectedDaysMonth) {
     EXPECT_EQ(MonthShown(), "Dezember, 2025");
 }
 
-TEST_F(CalendarTest, LaterMarkWinsAndBoldNarrowsTheCellOnce) {
+TEST_F(JCalendar, LaterMarkWinsAndBoldNarrowsTheCellOnce) {
     TDateTime tenth = EncodeDate(2025, 12, 10);
     TTermine marks = {{{tenth, fsBold, 0x0000FF, ""}, {tenth, fsItalic, 0x008000, ""}}};
     Calendar->SetMarks(marks);
@@ -347,7 +350,7 @@ TEST_F(CalendarTest, LaterMarkWinsAndBoldNarrowsTheCellOnce) {
     EXPECT_EQ(cell->geometry(), QRect(72, 40, 21, 16));  // and for good
 }
 
-TEST_F(CalendarTest, MarksThatDoNotNarrowOrDoNotMatch) {
+TEST_F(JCalendar, MarksThatDoNotNarrowOrDoNotMatch) {
     TDateTime eleventh = EncodeDate(2025, 12, 11);
     TTermine marks = {{{eleventh, fsBold | fsItalic, 0x0000FF, ""},
                        {EncodeDate(2025, 12, 12) + EncodeTime(12, 0, 0, 0), fsBold, 0x0000FF, ""},
@@ -368,7 +371,7 @@ TEST_F(CalendarTest, MarksThatDoNotNarrowOrDoNotMatch) {
     EXPECT_EQ(TextColor(Day(23)), Red);
 }
 
-TEST_F(CalendarTest, ArrowsAreInvisibleWithSetupColoursAlone) {
+TEST_F(JCalendar, ArrowsAreInvisibleWithSetupColoursAlone) {
     EXPECT_EQ(Child("LeftArrow")->grab().toImage().pixelColor(10, 10), QColor(0, 0, 255));
     for (const char* name : {"LeftArrow", "RightArrow"}) {
         const QImage& picture = Child<TClickImage>(name)->Picture();
@@ -381,7 +384,7 @@ TEST_F(CalendarTest, ArrowsAreInvisibleWithSetupColoursAlone) {
     }
 }
 
-TEST_F(CalendarTest, ArrowsAreSkyBlueTrianglesWithThePagesColours) {
+TEST_F(JCalendar, ArrowsAreSkyBlueTrianglesWithThePagesColours) {
     ApplyPageColours();
     const QImage& left = Child<TClickImage>("LeftArrow")->Picture();
     const QImage& right = Child<TClickImage>("RightArrow")->Picture();
@@ -401,7 +404,7 @@ TEST_F(CalendarTest, ArrowsAreSkyBlueTrianglesWithThePagesColours) {
     EXPECT_EQ(Child<TClickImage>("LeftArrow")->Picture().pixel(8, 10), SkyBlue.rgb());
 }
 
-TEST_F(CalendarTest, ColourDefaultsAndSetters) {
+TEST_F(JCalendar, ColourDefaultsAndSetters) {
     auto window = [this](const char* name) {
         return Child(name)->palette().color(QPalette::Window);
     };
@@ -438,7 +441,7 @@ TEST_F(CalendarTest, ColourDefaultsAndSetters) {
     }
 }
 
-TEST_F(CalendarTest, MovingTheControlMovesTheLists) {
+TEST_F(JCalendar, MovingTheControlMovesTheLists) {
     Calendar->SetTop(6);
     Calendar->SetLeft(6);
     EXPECT_EQ(Calendar->pos(), QPoint(6, 6));
@@ -447,10 +450,11 @@ TEST_F(CalendarTest, MovingTheControlMovesTheLists) {
     EXPECT_EQ(Child("YearList")->pos(), QPoint(6 + yearLeft + 1, 13));
 }
 
-TEST_F(CalendarTest, MisuseAndHandlerErrorsAreReported) {
-    EXPECT_THROW(Calendar->Setup(&Host), EMondrelError);
+TEST_F(JCalendar, MisuseAndHandlerErrorsAreReported) {
+    EXPECT_THROW_MSG(Calendar->Setup(&Host), EMondrelError, "The calendar is already set up.");
     TJCalendar loose(nullptr);
-    EXPECT_THROW(loose.Setup(nullptr), EMondrelError);
+    EXPECT_THROW_MSG(loose.Setup(nullptr), EMondrelError,
+                     "The calendar needs a panel to be placed in.");
     loose.SetMarks({{{EncodeDate(2025, 12, 1), fsBold, 0, ""}}});  // before Setup: kept, no crash
     loose.SetLanguage(true);
 
@@ -462,7 +466,7 @@ TEST_F(CalendarTest, MisuseAndHandlerErrorsAreReported) {
     EXPECT_EQ(Calendar->SelectedDate(), EncodeDate(2025, 12, 10));
 }
 
-TEST_F(CalendarTest, DeletingTheControlRemovesItsLists) {
+TEST_F(JCalendar, DeletingTheControlRemovesItsLists) {
     delete Calendar;
     EXPECT_EQ(Host.findChild<QWidget*>("MonthList"), nullptr);
     EXPECT_EQ(Host.findChild<QWidget*>("YearList"), nullptr);

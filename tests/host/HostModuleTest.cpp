@@ -13,6 +13,7 @@
 
 #include "HostTestSupport.h"
 #include "HostWindow.h"
+#include "TestSupport.h"
 
 namespace {
 
@@ -34,7 +35,8 @@ TEST_F(HostTest, ModuleIsLoadedRegisteredAndShutDownInTheHostsOrder) {
     const TNHXModuleInfo& info = host.LoadModule(FAKE_MODULE_PATH);
     EXPECT_EQ(info.ModuleID, FakeModuleId);
     EXPECT_EQ(host.Module().Name(), "Fake");
-    EXPECT_THROW(host.LoadModule(FAKE_MODULE_PATH), EModuleLoadError);
+    EXPECT_THROW_MSG(host.LoadModule(FAKE_MODULE_PATH), EModuleLoadError,
+                     "A module is loaded already: " FAKE_MODULE_PATH);
 
     ASSERT_EQ(host.RegisterModule(), S_OK);
     ASSERT_EQ(host.AddIns().AddIns().size(), 1u);
@@ -70,11 +72,17 @@ TEST_F(HostTest, UnloadWithoutUnregisterLetsTheModuleCleanUp) {
 
 TEST_F(HostTest, LoadingSomethingThatIsNoModuleFails) {
     TNHXHost host(Options());
-    EXPECT_THROW(host.LoadModule(KernelDir() + "missing.so"), EModuleLoadError);
+    EXPECT_THROW_MSG(host.LoadModule(KernelDir() + "missing.so"), EModuleLoadError,
+                     "Cannot load module " + KernelDir() + "missing.so: " + KernelDir() +
+                         "missing.so: cannot open shared object file: No such file or directory");
     WriteWholeFile(KernelDir() + "garbage.so", "not a library", false);
-    EXPECT_THROW(host.LoadModule(KernelDir() + "garbage.so"), EModuleLoadError);
-    // A real library without the entry.
-    EXPECT_THROW(host.LoadModule("libc.so.6"), EModuleLoadError);
+    EXPECT_THROW_MSG(host.LoadModule(KernelDir() + "garbage.so"), EModuleLoadError,
+                     "Cannot load module " + KernelDir() + "garbage.so: " + KernelDir() +
+                         "garbage.so: file too short");
+    // A bare name is a file in the working directory, never a search of the library path.
+    EXPECT_THROW_MSG(host.LoadModule("libc.so.6"), EModuleLoadError,
+                     "Cannot load module libc.so.6: ./libc.so.6: cannot open shared object file: "
+                     "No such file or directory");
     EXPECT_FALSE(host.ModuleLoaded());
     EXPECT_EQ(host.RegisterModule(), E_FAIL);
 }

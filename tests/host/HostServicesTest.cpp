@@ -4,10 +4,12 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
+#include <stdexcept>
 
 #include "HostHistory.h"
 #include "HostSelector.h"
 #include "HostTestSupport.h"
+#include "TestSupport.h"
 
 namespace {
 
@@ -175,6 +177,25 @@ TEST_F(HostTest, VariablesDumpIsRewrittenOnEveryChange) {
               "Flag\t0\tfalse\n");
 }
 
+TEST_F(HostTest, AThrowingVariableListenerIsLoggedAndTheWriteStillSucceeds) {
+    TNHXHost host(Options());
+    host.Variables().SetVariableListener(
+        [](const THostVariable&) { throw std::runtime_error("broker gone"); });
+    host.Variables().SetChangeListener([] { throw 42; });
+    auto variables = Service<INHXVariableManager>(host, IID_INHXVariableManager);
+    TNHXTextRef name("Mondrel_TriggerValue");
+    TNHXTextRef value("on");
+    ASSERT_EQ(variables->CreateVariable(name.Get(), NHX_VAR_STRING), S_OK);
+    EXPECT_EQ(variables->WriteString(name.Get(), value.Get()), S_OK);
+    EXPECT_EQ(host.Variables().Find("Mondrel_TriggerValue")->Value, "on");
+    int failures = 0;
+    for (const THostLogEntry& entry : host.Log().Entries()) {
+        failures +=
+            entry.Kind == NHX_LOG_ERROR && entry.Text.rfind("A variable listener failed", 0) == 0;
+    }
+    EXPECT_EQ(failures, 4) << "two listeners, two changes";
+}
+
 TEST_F(HostTest, VariablesFileIsReadAtStartAndBadLinesAreKeptAsTheyWere) {
     TNHXHostOptions options = Options();
     options.VariablesOut = KernelDir() + "variables.tsv";
@@ -239,7 +260,8 @@ TEST_F(HostTest, VariablesFileIsReadAtStartAndBadLinesAreKeptAsTheyWere) {
     EXPECT_EQ(ReadWholeFile(options.VariablesOut), rewritten + "Lamp\t0\ttrue\n");
 
     options.VariablesOut = KernelDir() + "scripts";
-    EXPECT_THROW(TNHXHost{options}, EVariablesFileError);
+    EXPECT_THROW_MSG(TNHXHost{options}, EVariablesFileError,
+                     "the variables file " + options.VariablesOut + " is a directory");
 }
 
 TEST_F(HostTest, WritesToUndeclaredVariablesAreLoggedOncePerDay) {

@@ -1,4 +1,4 @@
-// What the host's tests share: a Qt application, a temporary kernel directory with a scripts
+// What the host's tests share: a temporary kernel directory with a scripts
 // folder, and small helpers to write scripts and read files.
 #pragma once
 
@@ -12,7 +12,6 @@
 #include <QTemporaryDir>
 #include <string>
 
-#include "HostApplication.h"
 #include "NHXHost.h"
 
 inline std::string ReadWholeFile(const std::string& path) {
@@ -51,7 +50,6 @@ class TScopedDescriptorLimit {
 class HostTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        EnsureHostApplication();
         ASSERT_TRUE(Dir.isValid());
         ASSERT_TRUE(QDir(Dir.path()).mkdir(QStringLiteral("scripts")));
     }

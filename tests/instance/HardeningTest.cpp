@@ -3,6 +3,7 @@
 #include <QTimer>
 
 #include "HostKernel.h"
+#include "HostLogLines.h"
 #include "InstanceFixture.h"
 #include "MondrelSchema.h"
 #include "Sqlite3Db.h"
@@ -40,11 +41,7 @@ class HardeningTest : public InstanceFixture {
     THostKernel& Kernel() const { return *static_cast<THostKernel*>(Host->Kernel()); }
     bool Destroyed() const { return Logged(NHX_LOG_NOTICE, "Interface Destroy") > 0; }
     int Logged(int32_t kind, const std::string& part) const {
-        int count = 0;
-        for (const auto& entry : Host->Log().ModuleEntries()) {
-            count += entry.Kind == kind && entry.Text.find(part) != std::string::npos ? 1 : 0;
-        }
-        return count;
+        return CountLogged(Host->Log(), TLogMatch().Kind(kind).Containing(part));
     }
     int32_t Done(int64_t id) const {
         TSqliteDatabase database(Database);

@@ -1,17 +1,8 @@
+#include "HostLogLines.h"
 #include "InstanceFixture.h"
 #include "Timer.h"
 
 namespace {
-
-std::vector<THostLogEntry> EntriesFrom(const TNHXHost& host, const std::string& sender) {
-    std::vector<THostLogEntry> found;
-    for (const auto& entry : host.Log().ModuleEntries()) {
-        if (entry.Sender == sender) {
-            found.push_back(entry);
-        }
-    }
-    return found;
-}
 
 std::string DatabaseOf(INHXMondrel* instance) {
     TNHXMondrelSettings settings{};
@@ -34,7 +25,7 @@ TEST_F(InstanceTest, StartsItsTimersAndLogsItsCreationAndDestruction) {
     EXPECT_EQ(instance->ReceiveMessage(1), E_FAIL);
     instance.Reset();
 
-    auto entries = EntriesFrom(*Host, "Mondrel #7");
+    auto entries = ModuleEntries(Host->Log(), TLogMatch().From("Mondrel #7"));
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[0].Text, "Interface Create");
     EXPECT_EQ(entries[0].Kind, NHX_LOG_NOTICE);
@@ -44,7 +35,7 @@ TEST_F(InstanceTest, StartsItsTimersAndLogsItsCreationAndDestruction) {
 TEST_F(InstanceTest, LogsEveryServiceItCannotObtain) {
     Host->RefuseAllServices();
     auto instance = MakeInstance(12345);
-    auto entries = EntriesFrom(*Host, "Mondrel #12345");
+    auto entries = ModuleEntries(Host->Log(), TLogMatch().From("Mondrel #12345"));
     std::vector<std::string> texts;
     for (const auto& entry : entries) {
         texts.push_back(std::to_string(entry.Kind) + " " + entry.Text);

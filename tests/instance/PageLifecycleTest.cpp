@@ -4,6 +4,7 @@
 #include <QWidget>
 
 #include "FPropertyPage.h"
+#include "HostLogLines.h"
 #include "InstanceFixture.h"
 
 namespace {
@@ -11,12 +12,7 @@ namespace {
 using PageLifecycleTest = InstanceFixture;
 
 bool Destroyed(const TNHXHost& host) {
-    for (const auto& entry : host.Log().ModuleEntries()) {
-        if (entry.Text == "Interface Destroy") {
-            return true;
-        }
-    }
-    return false;
+    return CountLogged(host.Log(), TLogMatch().Containing("Interface Destroy")) > 0;
 }
 
 }  // namespace

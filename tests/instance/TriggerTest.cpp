@@ -1,6 +1,7 @@
 #include <QFile>
 #include <QLocale>
 
+#include "HostLogLines.h"
 #include "InstanceFixture.h"
 #include "Locale.h"
 #include "MondrelSchema.h"
@@ -187,12 +188,11 @@ TEST_F(TriggerTest, UnknownScriptIsLoggedAndStillMarkedDone) {
     auto instance = MakeInstance();
     Mondrel(instance).TriggerDueDates();
 
-    bool logged = false;
-    for (const auto& entry : Host->Log().ModuleEntries()) {
-        logged = logged || (entry.Kind == NHX_LOG_NOTICE && entry.Sender == "Mondrel" &&
-                            entry.Text == "Script not found: no-such-script");
-    }
-    EXPECT_TRUE(logged);
+    EXPECT_EQ(CountLogged(Host->Log(), TLogMatch()
+                                           .Kind(NHX_LOG_NOTICE)
+                                           .From("Mondrel")
+                                           .Containing("Script not found: no-such-script")),
+              1);
     EXPECT_TRUE(Host->Scripter().Runs().empty());
     EXPECT_EQ(Done(id), 1);
 }

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "HostKernel.h"
+#include "HostLogLines.h"
 #include "NHXHost.h"
 
 namespace {
@@ -25,13 +26,7 @@ class ModuleFrameTest : public testing::Test {
 
     const TNHXModuleInfo& Load() { return Host->LoadModule(MONDREL_MODULE_PATH); }
 
-    std::vector<std::string> Log() const {
-        std::vector<std::string> lines;
-        for (const auto& entry : Host->Log().ModuleEntries()) {
-            lines.push_back(std::to_string(entry.Kind) + " " + entry.Sender + ": " + entry.Text);
-        }
-        return lines;
-    }
+    std::vector<std::string> Log() const { return LogLines(Host->Log()); }
 
     QTemporaryDir Dir;
     std::unique_ptr<TNHXHost> Host;

@@ -2,13 +2,14 @@
 
 #include "DateTime.h"
 #include "MondrelError.h"
+#include "TestSupport.h"
 
 TEST(DateTime, EncodesDaysFromTheEpochOf1899) {
     EXPECT_DOUBLE_EQ(EncodeDate(1899, 12, 30), 0.0);
     EXPECT_DOUBLE_EQ(EncodeDate(1900, 1, 1), 2.0);
     EXPECT_DOUBLE_EQ(EncodeDate(2007, 3, 28), 39169.0);
-    EXPECT_THROW(EncodeDate(2009, 2, 30), EConvertError);
-    EXPECT_THROW(EncodeDate(2009, 13, 1), EConvertError);
+    EXPECT_THROW_MSG(EncodeDate(2009, 2, 30), EConvertError, "Invalid argument to date encode");
+    EXPECT_THROW_MSG(EncodeDate(2009, 13, 1), EConvertError, "Invalid argument to date encode");
 }
 
 TEST(DateTime, DecodesDateAndTimeOfDay) {
@@ -26,9 +27,9 @@ TEST(DateTime, DecodesDateAndTimeOfDay) {
 
 TEST(DateTime, TimeEncodingRejectsOutOfRangeFields) {
     EXPECT_NO_THROW(EncodeTime(23, 59, 59, 999));
-    EXPECT_THROW(EncodeTime(24, 0, 0, 0), EConvertError);
-    EXPECT_THROW(EncodeTime(8, 60, 0, 0), EConvertError);
-    EXPECT_THROW(EncodeTime(-1, 0, 0, 0), EConvertError);
+    EXPECT_THROW_MSG(EncodeTime(24, 0, 0, 0), EConvertError, "Invalid argument to time encode");
+    EXPECT_THROW_MSG(EncodeTime(8, 60, 0, 0), EConvertError, "Invalid argument to time encode");
+    EXPECT_THROW_MSG(EncodeTime(-1, 0, 0, 0), EConvertError, "Invalid argument to time encode");
     TTimeParts t = DecodeTime(EncodeTime(23, 59, 59, 999));
     EXPECT_EQ(t.Hour * 10000000 + t.Minute * 100000 + t.Second * 1000 + t.Millisecond, 235959999);
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "MondrelError.h"
+#include "TestSupport.h"
 #include "TimeText.h"
 
 TEST(TimeText, WritesFixedWidthTwentyFourHourTimes) {
@@ -26,6 +27,7 @@ TEST(TimeText, ReadsWhatItWritesAndTolerantForms) {
 TEST(TimeText, RejectsTextsThatAreNoTime) {
     for (const char* bad : {"", "8", "8h", "24:00:00", "10:60", "10:5", "13:00 PM", "ab:cd",
                             "1:2:3:4", "10:30:00.", "10:30:00.1234", "10:30.5"}) {
-        EXPECT_THROW(ParseTime(bad), EConvertError) << bad;
+        EXPECT_THROW_MSG(ParseTime(bad), EConvertError,
+                         "'" + std::string(bad) + "' is not a valid time");
     }
 }

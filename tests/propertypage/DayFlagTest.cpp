@@ -9,9 +9,9 @@
 
 namespace {
 
-class DayFlags : public TPageTest {
+class DayFlag : public TPageTest {
   protected:
-    DayFlags() {
+    DayFlag() {
         AddFlag(Path, "Trash", "TrashA", 0x0000FF);
         AddFlag(Path, "Trash", "TrashB", 0x00FF00);
         AddFlag(Path, "Party", "Party", 0xFF0000);
@@ -50,7 +50,7 @@ class DayFlags : public TPageTest {
     }
 };
 
-TEST_F(DayFlags, TheCheckListHoldsEveryCaptionFixedOnesIncluded) {
+TEST_F(DayFlag, TheCheckListHoldsEveryCaptionFixedOnesIncluded) {
     OpenPage();
     std::vector<QString> captions;
     for (int row = 0; row < List()->count(); ++row) {
@@ -60,7 +60,7 @@ TEST_F(DayFlags, TheCheckListHoldsEveryCaptionFixedOnesIncluded) {
               (std::vector<QString>{"Weekend", "Public holiday", "Trash", "Trash", "Party"}));
 }
 
-TEST_F(DayFlags, TwoFlagsWithOneCaptionAreAssignedTogether) {
+TEST_F(DayFlag, TwoFlagsWithOneCaptionAreAssignedTogether) {
     OpenPage();
     ClickDay(19);
     Click("ImgFlagsAdd");
@@ -78,7 +78,7 @@ TEST_F(DayFlags, TwoFlagsWithOneCaptionAreAssignedTogether) {
     EXPECT_TRUE(Cell(19)->font().bold());
 }
 
-TEST_F(DayFlags, EitherFlagOfACaptionChecksIt) {
+TEST_F(DayFlag, EitherFlagOfACaptionChecksIt) {
     SetDayFlags(Path, {FlagId("TrashB")}, Day(Year, Month, 20));
     OpenPage();
     ClickDay(20);
@@ -88,7 +88,7 @@ TEST_F(DayFlags, EitherFlagOfACaptionChecksIt) {
     EXPECT_FALSE(Checked("Weekend"));
 }
 
-TEST_F(DayFlags, SavingWithNothingCheckedClearsTheDay) {
+TEST_F(DayFlag, SavingWithNothingCheckedClearsTheDay) {
     SetDayFlags(Path, {FlagId("Party"), FlagId("TrashA")}, Day(Year, Month, 19));
     SetDayFlags(Path, {FlagId("Party")}, Day(Year, Month, 20));
     OpenPage();
@@ -101,7 +101,7 @@ TEST_F(DayFlags, SavingWithNothingCheckedClearsTheDay) {
     EXPECT_EQ(DayRows(20), std::to_string(FlagId("Party")));
 }
 
-TEST_F(DayFlags, SaveAppliesOnlyTheUsersChangesAndKeepsAFlagWrittenMeanwhile) {
+TEST_F(DayFlag, SaveAppliesOnlyTheUsersChangesAndKeepsAFlagWrittenMeanwhile) {
     SetDayFlags(Path, {FlagId("Party")}, Day(Year, Month, 19));
     OpenPage();
     ClickDay(19);
@@ -116,7 +116,7 @@ TEST_F(DayFlags, SaveAppliesOnlyTheUsersChangesAndKeepsAFlagWrittenMeanwhile) {
                                std::to_string(FlagId("TrashB")));
 }
 
-TEST_F(DayFlags, MarksFollowTheFileAtEveryReloadOfADay) {
+TEST_F(DayFlag, MarksFollowTheFileAtEveryReloadOfADay) {
     OpenPage();
     ASSERT_FALSE(Cell(20)->font().bold());
     SetDayFlags(Path, {FlagId("Party")}, Day(Year, Month, 20));
@@ -124,7 +124,7 @@ TEST_F(DayFlags, MarksFollowTheFileAtEveryReloadOfADay) {
     EXPECT_TRUE(Cell(20)->font().bold());
 }
 
-TEST_F(DayFlags, ClosingWithTheToolbarDiscardsTheCheckMarks) {
+TEST_F(DayFlag, ClosingWithTheToolbarDiscardsTheCheckMarks) {
     OpenPage();
     Click("ImgFlagsAdd");
     Check("Party", true);
@@ -135,7 +135,7 @@ TEST_F(DayFlags, ClosingWithTheToolbarDiscardsTheCheckMarks) {
     EXPECT_FALSE(Checked("Party"));
 }
 
-TEST_F(DayFlags, AReloadWhileThePanelIsOpenKeepsTheDaysCheckMarks) {
+TEST_F(DayFlag, AReloadWhileThePanelIsOpenKeepsTheDaysCheckMarks) {
     SetDayFlags(Path, {FlagId("Party")}, Day(Year, Month, Today));
     OpenPage();
     Click("ImgFlagsAdd");
@@ -156,7 +156,7 @@ TEST_F(DayFlags, AReloadWhileThePanelIsOpenKeepsTheDaysCheckMarks) {
     EXPECT_EQ(DayRows(Today), std::to_string(FlagId("Party")));
 }
 
-TEST_F(DayFlags, ADeletedFlagsDayLooksUnmarked) {
+TEST_F(DayFlag, ADeletedFlagsDayLooksUnmarked) {
     SetDayFlags(Path, {FlagId("Party")}, Day(Year, Month, 19));
     OpenPage();
     ASSERT_NE(Cell(19), nullptr);
@@ -170,7 +170,7 @@ TEST_F(DayFlags, ADeletedFlagsDayLooksUnmarked) {
     EXPECT_TRUE(Boxes.Requests().empty());
 }
 
-TEST_F(DayFlags, AFlagAddedOrDeletedInSetupIsListedAtOnceABlankOneIsRefused) {
+TEST_F(DayFlag, AFlagAddedOrDeletedInSetupIsListedAtOnceABlankOneIsRefused) {
     OpenPage();
     Click("ImgFlagsAdd");  // open beneath the setup panel: its checks stay
     Check("Trash", true);

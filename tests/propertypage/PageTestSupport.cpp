@@ -1,21 +1,11 @@
 #include "PageTestSupport.h"
 
-#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
 
 #include "DBCnx.h"
 #include "MondrelSchema.h"
-
-void EnsureApplication() {
-    if (QApplication::instance() == nullptr) {
-        static int argc = 1;
-        static char name[] = "propertypage_tests";
-        static char* argv[] = {name, nullptr};
-        new QApplication(argc, argv);
-    }
-}
 
 // ---- TFakeMondrel ----
 

@@ -19,9 +19,6 @@
 #include "NHXPtr.h"
 #include "StoreTestSupport.h"
 
-// Makes the one QApplication of the test process.
-void EnsureApplication();
-
 // The calendar instance as the page sees it: settings in and out.
 class TFakeMondrel : public TNHXModuleObject<INHXMondrel> {
   public:
@@ -89,7 +86,6 @@ class TPageTest : public ::testing::Test {
 
     TPageTest();
     ~TPageTest() override;
-    static void SetUpTestSuite() { EnsureApplication(); }
 
     // Creates the page, hands it the fakes and shows it.
     void OpenPage();

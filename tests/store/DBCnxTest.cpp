@@ -36,7 +36,7 @@ void ExpectStored(const TMondrelDate& stored, const TMondrelDate& expected) {
     EXPECT_EQ(stored.Done, expected.Done);
 }
 
-class DateStore : public TReadyDatabaseTest {
+class DBCnx : public TReadyDatabaseTest {
   protected:
     // Adds an appointment and answers its new ID.
     int64_t Add(TDateTime date, TDateTime time, const std::string& text,
@@ -65,7 +65,7 @@ class DateStore : public TReadyDatabaseTest {
 
 using TTexts = std::vector<std::string>;
 
-TEST_F(DateStore, MonthIncludesFirstAndLastDayOnly) {
+TEST_F(DBCnx, MonthIncludesFirstAndLastDayOnly) {
     Add(Day(2009, 11, 30), At(10, 0), "november");
     Add(Day(2009, 12, 1), At(10, 1), "first");
     Add(Day(2009, 12, 31), At(10, 2), "last");
@@ -82,7 +82,7 @@ TEST_F(DateStore, MonthIncludesFirstAndLastDayOnly) {
     EXPECT_TRUE(MonthTexts(Day(2011, 2, 1)).empty());
 }
 
-TEST_F(DateStore, MonthIsOrderedByTimeTextOnlyAndListsDoneRows) {
+TEST_F(DBCnx, MonthIsOrderedByTimeTextOnlyAndListsDoneRows) {
     int32_t third = Add(Day(2009, 3, 3), At(9, 0), "3rd at 9");
     Add(Day(2009, 3, 20), At(8, 0), "20th at 8");
     Add(Day(2009, 3, 1), At(23, 59, 59), "1st late");
@@ -99,7 +99,7 @@ TEST_F(DateStore, MonthIsOrderedByTimeTextOnlyAndListsDoneRows) {
     EXPECT_EQ(row.Done, 0) << "Done is not selected for lists";
 }
 
-TEST_F(DateStore, DayOpenListsTheDaysOpenRowsByTime) {
+TEST_F(DBCnx, DayOpenListsTheDaysOpenRowsByTime) {
     Add(Day(2009, 3, 5), At(18, 0), "evening");
     int32_t done = Add(Day(2009, 3, 5), At(7, 0), "done");
     Add(Day(2009, 3, 5), At(7, 30), "morning");
@@ -110,7 +110,7 @@ TEST_F(DateStore, DayOpenListsTheDaysOpenRowsByTime) {
     EXPECT_TRUE(OpenTexts(Day(2009, 3, 4)).empty());
 }
 
-TEST_F(DateStore, AddedRowIsOpenWithFreshIdUntilMarkedDone) {
+TEST_F(DBCnx, AddedRowIsOpenWithFreshIdUntilMarkedDone) {
     int32_t first = Add(Day(2009, 3, 5), At(10, 30), "water plants", "on", "Garden");
     int32_t second = Add(Day(2009, 3, 5), At(11, 0), "feed cat");
     EXPECT_GT(second, first);
@@ -125,7 +125,7 @@ TEST_F(DateStore, AddedRowIsOpenWithFreshIdUntilMarkedDone) {
     EXPECT_EQ(OpenTexts(Day(2009, 3, 5)), (TTexts{"feed cat"}));
 }
 
-TEST_F(DateStore, UpdateRewritesFieldsButKeepsDone) {
+TEST_F(DBCnx, UpdateRewritesFieldsButKeepsDone) {
     int64_t id = Add(Day(2009, 3, 5), At(10, 30), "old");
     SetDateDone(Path, id);
 
@@ -136,7 +136,7 @@ TEST_F(DateStore, UpdateRewritesFieldsButKeepsDone) {
     EXPECT_TRUE(OpenTexts(Day(2009, 4, 1)).empty());
 }
 
-TEST_F(DateStore, DeleteRemovesOnlyThatRowAndMissingIdRaises) {
+TEST_F(DBCnx, DeleteRemovesOnlyThatRowAndMissingIdRaises) {
     int32_t gone = Add(Day(2009, 3, 5), At(10, 0), "gone");
     Add(Day(2009, 3, 5), At(11, 0), "kept");
     DeleteDate(Path, gone);
@@ -145,16 +145,18 @@ TEST_F(DateStore, DeleteRemovesOnlyThatRowAndMissingIdRaises) {
     DeleteDate(Path, 12345);  // deleting what is not there is no error
 }
 
-TEST_F(DateStore, UnreadableStoredTextsRaiseConversionErrors) {
+TEST_F(DBCnx, UnreadableStoredTextsRaiseConversionErrors) {
     RunSql(Path, "INSERT INTO Dates (Date, Time) VALUES ('2009-02-1x', '10:00:00')");
-    EXPECT_THROW(GetDates(Path, dqMonth, Day(2009, 2, 1)), EConvertError);
+    EXPECT_THROW_MSG(GetDates(Path, dqMonth, Day(2009, 2, 1)), EConvertError,
+                     "'2009-02-1x' is not a valid date");
     RunSql(Path, "UPDATE Dates SET Date = '2009-03-05', Time = 'ten o''clock'");
-    EXPECT_THROW(GetDates(Path, dqDayOpen, Day(2009, 3, 5)), EConvertError);
+    EXPECT_THROW_MSG(GetDates(Path, dqDayOpen, Day(2009, 3, 5)), EConvertError,
+                     "'ten o'clock' is not a valid time");
     RunSql(Path, "UPDATE Dates SET Time = '10:00 PM'");
     EXPECT_DOUBLE_EQ(GetDates(Path, dqDayOpen, Day(2009, 3, 5)).at(0).Time, At(22, 0));
 }
 
-TEST_F(DateStore, NewFlagsAreOrdinaryAndKeepNegativeColours) {
+TEST_F(DBCnx, NewFlagsAreOrdinaryAndKeepNegativeColours) {
     const int32_t systemColor = static_cast<int32_t>(0xFF000018u);
     AddFlag(Path, "Vacation", "Vacation_Var", systemColor);
     AddFlag(Path, "Guests", "Guests_Var", 0x00FF00);
@@ -168,7 +170,7 @@ TEST_F(DateStore, NewFlagsAreOrdinaryAndKeepNegativeColours) {
     EXPECT_EQ(QueryText(Path, "SELECT Color FROM Flags WHERE Caption = 'Vacation'"), "-16777192");
 }
 
-TEST_F(DateStore, DeletedFlagTakesItsDayRowsAlongAndItsIdIsNotReused) {
+TEST_F(DBCnx, DeletedFlagTakesItsDayRowsAlongAndItsIdIsNotReused) {
     AddFlag(Path, "Vacation", "V", 1);
     int64_t id = GetFlags(Path).back().ID;
     SetDayFlags(Path, {id, 1}, Day(2009, 3, 5));
@@ -183,7 +185,7 @@ TEST_F(DateStore, DeletedFlagTakesItsDayRowsAlongAndItsIdIsNotReused) {
     EXPECT_NE(GetFlags(Path).back().ID, id) << "the old day rows would mark the new flag";
 }
 
-TEST_F(DateStore, SetDayFlagsReplacesExactlyThatDaysRows) {
+TEST_F(DBCnx, SetDayFlagsReplacesExactlyThatDaysRows) {
     TDateTime day = Day(2009, 3, 5);
     SetDayFlags(Path, {1, 2}, Day(2009, 3, 6));
     SetDayFlags(Path, {1}, day);
@@ -204,7 +206,7 @@ TEST_F(DateStore, SetDayFlagsReplacesExactlyThatDaysRows) {
     EXPECT_EQ(all[0].Date, Day(2009, 3, 6));
 }
 
-TEST_F(DateStore, OneFlagOnManyDaysCountsEachDayOnceAndLeavesOtherRowsAlone) {
+TEST_F(DBCnx, OneFlagOnManyDaysCountsEachDayOnceAndLeavesOtherRowsAlone) {
     auto rows = [&] {
         return QueryText(Path,
                          "SELECT group_concat(Date || '=' || FlagID, ' ') FROM "
@@ -241,7 +243,7 @@ TEST_F(DateStore, OneFlagOnManyDaysCountsEachDayOnceAndLeavesOtherRowsAlone) {
               std::set<std::string>{"2027-01-05"});
 }
 
-TEST_F(DateStore, ColorsComeInStoredOrder) {
+TEST_F(DBCnx, ColorsComeInStoredOrder) {
     RunSql(Path, "DELETE FROM Colors");
     RunSql(Path, "INSERT INTO Colors VALUES (255, 'Red'), (-16777212, 'Menu'), (0, 'Black')");
     TDBColors colors = GetColors(Path);
@@ -252,7 +254,7 @@ TEST_F(DateStore, ColorsComeInStoredOrder) {
     EXPECT_EQ(colors[2].Name, "Black");
 }
 
-TEST(DateStoreFiles, MissingFileRaisesAndNothingIsCreated) {
+TEST(DBCnxFiles, MissingFileRaisesAndNothingIsCreated) {
     TTempFolder temp;
     for (const std::string& missing :
          {temp.File("nowhere/Mondrel.sdb"), temp.File("Mondrel.sdb")}) {
@@ -265,7 +267,7 @@ TEST(DateStoreFiles, MissingFileRaisesAndNothingIsCreated) {
     EXPECT_TRUE(std::filesystem::is_empty(temp.Path()));
 }
 
-TEST(DateStoreFiles, CheckDatabaseNamesTheFirstMissingTable) {
+TEST(DBCnxFiles, CheckDatabaseNamesTheFirstMissingTable) {
     TTempFolder temp;
     const std::string path = temp.File("Mondrel.sdb");
     CreateMondrelDatabase(path);
@@ -281,7 +283,7 @@ TEST(DateStoreFiles, CheckDatabaseNamesTheFirstMissingTable) {
 
 // A file without the tables: every operation names the missing table and shows its statement
 // with the values written in.
-TEST(DateStoreFiles, MissingTablesAreReportedWithTheStatement) {
+TEST(DBCnxFiles, MissingTablesAreReportedWithTheStatement) {
     TTempFolder temp;
     const std::string bare = temp.File("bare.sdb");
     std::ofstream(bare).close();

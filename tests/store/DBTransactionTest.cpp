@@ -11,7 +11,7 @@
 
 namespace {
 
-class StoreTransaction : public TReadyDatabaseTest {
+class DBTransaction : public TReadyDatabaseTest {
   protected:
     TMondrelDate Appointment(const std::string& text) {
         TMondrelDate date;
@@ -26,7 +26,7 @@ class StoreTransaction : public TReadyDatabaseTest {
     }
 };
 
-TEST_F(StoreTransaction, SeveralOperationsCommitTogetherAndSeeTheirOwnWrites) {
+TEST_F(DBTransaction, SeveralOperationsCommitTogetherAndSeeTheirOwnWrites) {
     int32_t flags = InTransaction(Path, [&](TDBTransaction& transaction) {
         AddDate(transaction, Appointment("one"));
         AddDate(transaction, Appointment("two"));
@@ -40,23 +40,25 @@ TEST_F(StoreTransaction, SeveralOperationsCommitTogetherAndSeeTheirOwnWrites) {
     EXPECT_EQ(GetDayFlags(Path, Day(2027, 1, 4)).size(), 2u);
 }
 
-TEST_F(StoreTransaction, AFailureAnywhereLeavesTheFileAsItWas) {
-    EXPECT_THROW(InTransaction(Path,
-                               [&](TDBTransaction& transaction) {
-                                   AddDate(transaction, Appointment("lost"));
-                                   SetDayFlags(transaction, {1}, Day(2027, 1, 4));
-                                   throw std::runtime_error("stop");
-                               }),
-                 std::runtime_error);
+TEST_F(DBTransaction, AFailureAnywhereLeavesTheFileAsItWas) {
+    EXPECT_THROW_MSG(InTransaction(Path,
+                                   [&](TDBTransaction& transaction) {
+                                       AddDate(transaction, Appointment("lost"));
+                                       SetDayFlags(transaction, {1}, Day(2027, 1, 4));
+                                       throw std::runtime_error("stop");
+                                   }),
+                     std::runtime_error, "stop");
     RunSql(Path,
            "CREATE TRIGGER RefuseDayFlags BEFORE INSERT ON DayFlags "
            "BEGIN SELECT RAISE(ABORT, 'refused'); END");
-    EXPECT_THROW(InTransaction(Path,
-                               [&](TDBTransaction& transaction) {
-                                   AddDate(transaction, Appointment("lost"));
-                                   SetDayFlags(transaction, {1}, Day(2027, 1, 4));
-                               }),
-                 ESqliteException);
+    EXPECT_THROW_MSG(
+        InTransaction(Path,
+                      [&](TDBTransaction& transaction) {
+                          AddDate(transaction, Appointment("lost"));
+                          SetDayFlags(transaction, {1}, Day(2027, 1, 4));
+                      }),
+        ESqliteException,
+        "Error: refused\r\n\r\nINSERT INTO DayFlags (Date, FlagID) VALUES (\"2027-01-04\", 1)");
     EXPECT_EQ(Count("Dates"), "0");
     EXPECT_EQ(Count("DayFlags"), "0");
 

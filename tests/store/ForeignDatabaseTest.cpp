@@ -68,7 +68,10 @@ TEST_F(ForeignDatabase, DoneThatMayNotBeNullWithoutDefaultRefusesTheInsertLoudly
            "Done INTEGER NOT NULL)");
     TMondrelDate appointment;
     appointment.Date = Day(2009, 3, 5);
-    EXPECT_THROW(AddDate(Path, appointment), ESqliteException);
+    EXPECT_THROW_MSG(
+        AddDate(Path, appointment), ESqliteException,
+        "Error: NOT NULL constraint failed: Dates.Done\r\n\r\nINSERT INTO Dates (Date, Time, "
+        "Discription, Value, Script) VALUES (\"2009-03-05\", \"00:00:00\", \"\", \"\", \"\")");
     EXPECT_EQ(QueryText(Path, "SELECT count(*) FROM Dates"), "0");
 }
 

@@ -20,6 +20,7 @@
 #include "FaultVfs.h"
 #include "MondrelDbCommand.h"
 #include "MondrelSchema.h"
+#include "SqlRows.h"
 #include "Sqlite3Db.h"
 #include "StoreTestSupport.h"
 
@@ -55,43 +56,20 @@ TConnection OpenOutside(const std::string& path) {
     return connection;
 }
 
-// Every row of a statement, one line each, columns separated by '|'.
-std::string Rows(sqlite3* connection, const std::string& sql) {
-    sqlite3_stmt* raw = nullptr;
-    if (sqlite3_prepare_v2(connection, sql.c_str(), -1, &raw, nullptr) != SQLITE_OK) {
-        throw std::runtime_error(sql + ": " + sqlite3_errmsg(connection));
-    }
-    std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> statement(raw, sqlite3_finalize);
-    std::string text;
-    int rc = SQLITE_ROW;
-    while ((rc = sqlite3_step(raw)) == SQLITE_ROW) {
-        for (int column = 0; column < sqlite3_column_count(raw); ++column) {
-            const auto* value = sqlite3_column_text(raw, column);
-            text += column > 0 ? "|" : "";
-            text += value ? reinterpret_cast<const char*>(value) : "NULL";
-        }
-        text += '\n';
-    }
-    if (rc != SQLITE_DONE) {
-        throw std::runtime_error(sql + ": " + sqlite3_errmsg(connection));
-    }
-    return text;
-}
-
 // The whole content of the file: its schema and every row of every table.
 std::string Snapshot(const std::string& path) {
     if (!std::filesystem::exists(path)) {
         return "<no file>";
     }
     TConnection connection = OpenOutside(path);
-    std::string text = Rows(connection.get(),
-                            "SELECT type, name, sql FROM sqlite_master "
-                            "ORDER BY name");
-    std::istringstream tables(Rows(
+    std::string text = RowsText(connection.get(),
+                                "SELECT type, name, sql FROM sqlite_master "
+                                "ORDER BY name");
+    std::istringstream tables(RowsText(
         connection.get(), "SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name"));
     for (std::string table; std::getline(tables, table);) {
         text += "-- " + table + "\n";
-        text += Rows(connection.get(), "SELECT * FROM \"" + table + "\" ORDER BY rowid");
+        text += RowsText(connection.get(), "SELECT * FROM \"" + table + "\" ORDER BY rowid");
     }
     return text;
 }
@@ -107,7 +85,7 @@ void ExpectIntact(const std::string& path, const std::string& where) {
     if (rc == SQLITE_OK) {
         sqlite3_exec(connection.get(), "COMMIT", nullptr, nullptr, nullptr);
     }
-    EXPECT_EQ(Rows(connection.get(), "PRAGMA integrity_check"), "ok\n") << where;
+    EXPECT_EQ(RowsText(connection.get(), "PRAGMA integrity_check"), "ok\n") << where;
 }
 
 void RemoveDatabase(const std::string& path) {

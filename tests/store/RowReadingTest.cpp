@@ -93,7 +93,7 @@ TEST_F(RowReading, UnreadableRowsRaiseUnlessTheCallerTakesThemApart) {
     RunSql(Path,
            "INSERT INTO DayFlags (Date, FlagID) VALUES ('2026-12-08', 1), ('08.12.2026', 2), "
            "(NULL, 1)");
-    EXPECT_THROW(GetDayFlags(Path, 0), EConvertError);
+    EXPECT_THROW_MSG(GetDayFlags(Path, 0), EConvertError, "'08.12.2026' is not a valid date");
     skipped.clear();
     TDayFlags flags = GetDayFlags(Path, 0, &skipped);
     ASSERT_EQ(flags.size(), 1u);
@@ -106,9 +106,12 @@ TEST_F(RowReading, UnreadableRowsRaiseUnlessTheCallerTakesThemApart) {
 TEST_F(RowReading, AFailureOfTheWholeFileStillRaises) {
     TSkippedRows skipped;
     RunSql(Path, "DROP TABLE Dates");
-    EXPECT_THROW(GetDates(Path, dqDayOpen, Day(2026, 12, 8), &skipped), ESqliteException);
-    EXPECT_THROW(GetDates(Temp.File("missing/x.sdb"), dqMonth, Day(2026, 12, 8), &skipped),
-                 ESqliteException);
+    EXPECT_THROW_MSG(GetDates(Path, dqDayOpen, Day(2026, 12, 8), &skipped), ESqliteException,
+                     "Error: no such table: Dates\r\n\r\nSELECT ID, Date, Time, Discription, "
+                     "Script FROM Dates WHERE Date = \"2026-12-08\" AND Done = 0 ORDER BY Time");
+    EXPECT_THROW_MSG(
+        GetDates(Temp.File("missing/x.sdb"), dqMonth, Day(2026, 12, 8), &skipped), ESqliteException,
+        "Failed to open database \"" + Temp.File("missing/x.sdb") + "\": the file does not exist");
     EXPECT_TRUE(skipped.empty());
 }
 

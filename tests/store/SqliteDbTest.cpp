@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -10,15 +11,15 @@
 
 namespace {
 
-class SqliteDatabase : public ::testing::Test {
+class SqliteDb : public ::testing::Test {
   protected:
     TTempFolder Temp;
     std::string Path = Temp.File("layer.sdb");
     // Each case starts from a new, empty database file.
-    SqliteDatabase() { TSqliteDatabase(Path, TSqliteOpen::CreateIfMissing); }
+    SqliteDb() { TSqliteDatabase(Path, TSqliteOpen::CreateIfMissing); }
 };
 
-TEST_F(SqliteDatabase, OpenFailureNamesThePathUnchangedAndSaysWhy) {
+TEST_F(SqliteDb, OpenFailureNamesThePathUnchangedAndSaysWhy) {
     std::string path = Temp.File("no such folder/\xC3\xA4/Mondrel.sdb");
     EXPECT_THROW_MSG(TSqliteDatabase database(path), ESqliteException,
                      "Failed to open database \"" + path + "\": the file does not exist");
@@ -35,7 +36,7 @@ TEST_F(SqliteDatabase, OpenFailureNamesThePathUnchangedAndSaysWhy) {
                      "Failed to open database \"" + text + "\": the file is not a database");
 }
 
-TEST_F(SqliteDatabase, NewOrEmptyFileReportsTheMissingTableWithTheStatement) {
+TEST_F(SqliteDb, NewOrEmptyFileReportsTheMissingTableWithTheStatement) {
     for (const std::string& path : {Path, std::string()}) {
         TSqliteDatabase database(path);
         const std::string sql = "SELECT ID, Date FROM Dates";
@@ -46,20 +47,21 @@ TEST_F(SqliteDatabase, NewOrEmptyFileReportsTheMissingTableWithTheStatement) {
     }
 }
 
-TEST_F(SqliteDatabase, RaiseErrorWithoutStatementGivesSqlitesMessageAlone) {
+TEST_F(SqliteDb, RaiseErrorWithoutStatementGivesSqlitesMessageAlone) {
     TSqliteDatabase database(Path);
-    EXPECT_THROW(database.Execute("SELEKT 1"), ESqliteException);
+    EXPECT_THROW_MSG(database.Execute("SELEKT 1"), ESqliteException,
+                     "Error: near \"SELEKT\": syntax error\r\n\r\nSELEKT 1");
     EXPECT_THROW_MSG(database.RaiseError(""), ESqliteException, "near \"SELEKT\": syntax error");
 }
 
-TEST_F(SqliteDatabase, KeepsDefaultSynchronousAndTempStoreInMemory) {
+TEST_F(SqliteDb, KeepsDefaultSynchronousAndTempStoreInMemory) {
     TSqliteDatabase database(Path);
     int64_t synchronous = database.Query("pragma synchronous")->FieldAsInteger(0);
     EXPECT_NE(synchronous, 0) << "synchronous switched off risks the whole file on power loss";
     EXPECT_EQ(database.Query("pragma temp_store")->FieldAsInteger(0), 2);
 }
 
-TEST_F(SqliteDatabase, RunsOnlyTheFirstOfTwoStatements) {
+TEST_F(SqliteDb, RunsOnlyTheFirstOfTwoStatements) {
     TSqliteDatabase database(Path);
     database.Execute("CREATE TABLE t (x INTEGER)");
     EXPECT_EQ(database.Execute("INSERT INTO t VALUES (1); INSERT INTO t VALUES (2)"), 101);
@@ -70,7 +72,7 @@ TEST_F(SqliteDatabase, RunsOnlyTheFirstOfTwoStatements) {
     EXPECT_EQ(query->FieldAsInteger(0), 0);
 }
 
-TEST_F(SqliteDatabase, QueryWithoutRowsIsAtEndAtOnceAndReadsEmpty) {
+TEST_F(SqliteDb, QueryWithoutRowsIsAtEndAtOnceAndReadsEmpty) {
     TSqliteDatabase database(Path);
     database.Execute("CREATE TABLE t (x INTEGER, s TEXT)");
     auto query = database.Query("SELECT x, s FROM t");
@@ -80,7 +82,7 @@ TEST_F(SqliteDatabase, QueryWithoutRowsIsAtEndAtOnceAndReadsEmpty) {
     EXPECT_EQ(query->FieldSize(1), 0);
 }
 
-TEST_F(SqliteDatabase, TextColumnsKeepEveryByteAndTheirLength) {
+TEST_F(SqliteDb, TextColumnsKeepEveryByteAndTheirLength) {
     TSqliteDatabase database(Path);
     database.Execute("CREATE TABLE t (s TEXT)");
     const std::string bytes("a\0b\x80\xFF\"'\xC3\xA4z", 10);
@@ -100,7 +102,7 @@ TEST_F(SqliteDatabase, TextColumnsKeepEveryByteAndTheirLength) {
         << "an empty text stays a text, not NULL";
 }
 
-TEST_F(SqliteDatabase, IntegersComeBackWithAll64Bits) {
+TEST_F(SqliteDb, IntegersComeBackWithAll64Bits) {
     TSqliteDatabase database(Path);
     database.Execute("CREATE TABLE t (x INTEGER)");
     const int64_t big = (int64_t{1} << 40) + 5;
@@ -112,7 +114,26 @@ TEST_F(SqliteDatabase, IntegersComeBackWithAll64Bits) {
     EXPECT_EQ(query->FieldAsInteger(0), INT64_MIN);
 }
 
-TEST_F(SqliteDatabase, FailedStepsRaiseInExecuteCommitAndNext) {
+TEST_F(SqliteDb, ErrorsKeepSqlitesResultCode) {
+    auto codeOf = [](const auto& action) {
+        try {
+            action();
+        } catch (const ESqliteException& error) {
+            return error.Code();
+        }
+        return -1;
+    };
+    EXPECT_EQ(codeOf([&] { TSqliteDatabase missing(Temp.File("none.sdb")); }), SQLITE_CANTOPEN);
+    TSqliteDatabase database(Path);
+    EXPECT_EQ(codeOf([&] { database.Execute("SELEKT 1"); }), SQLITE_ERROR);
+    database.Execute("CREATE TABLE u (x UNIQUE)");
+    database.Execute("INSERT INTO u VALUES (1)");
+    EXPECT_EQ(codeOf([&] { database.Execute("INSERT INTO u VALUES (?)", {int64_t{1}}); }),
+              SQLITE_CONSTRAINT);
+    EXPECT_EQ(codeOf([&] { database.Commit(); }), SQLITE_ERROR);
+}
+
+TEST_F(SqliteDb, FailedStepsRaiseInExecuteCommitAndNext) {
     TSqliteDatabase database(Path);
     database.Execute("CREATE TABLE t (x INTEGER UNIQUE)");
     database.Execute("INSERT INTO t VALUES (1)");
@@ -130,7 +151,7 @@ TEST_F(SqliteDatabase, FailedStepsRaiseInExecuteCommitAndNext) {
     EXPECT_FALSE(query->AtEnd());
 }
 
-TEST_F(SqliteDatabase, QueryStaysReadableWhileTheConnectionExecutes) {
+TEST_F(SqliteDb, QueryStaysReadableWhileTheConnectionExecutes) {
     TSqliteDatabase database(Path);
     database.Execute("CREATE TABLE t (x INTEGER)");
     database.Execute("INSERT INTO t VALUES (1)");
@@ -146,7 +167,7 @@ TEST_F(SqliteDatabase, QueryStaysReadableWhileTheConnectionExecutes) {
 
 // Statements are kept and reused by their text: two live queries of one text each keep their own
 // values and rows, and a statement that ran to a row leaves no lock behind.
-TEST_F(SqliteDatabase, ReusedStatementsKeepTheirOwnValuesAndHoldNoLock) {
+TEST_F(SqliteDb, ReusedStatementsKeepTheirOwnValuesAndHoldNoLock) {
     TSqliteDatabase database(Path);
     database.Execute("CREATE TABLE t (x INTEGER)");
     for (int64_t x : {1, 2, 3}) {

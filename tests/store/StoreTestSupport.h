@@ -1,5 +1,5 @@
-// Helpers shared by the store and tool tests: a private folder per test, ready database files,
-// and a check of both the type and the text of a raised error.
+// Helpers shared by the store and tool tests: a private folder per test and ready database
+// files.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,6 +8,7 @@
 #include <string>
 
 #include "DateTime.h"
+#include "TestSupport.h"
 
 // A fresh folder, removed with everything in it when the object goes.
 class TTempFolder {
@@ -41,15 +42,3 @@ std::string QueryText(const std::string& path, const std::string& sql);
 
 TDateTime Day(int year, int month, int day);
 TDateTime At(int hour, int minute, int second = 0);
-
-#define EXPECT_THROW_MSG(statement, exception_type, expected_message)                 \
-    do {                                                                              \
-        try {                                                                         \
-            statement;                                                                \
-            ADD_FAILURE() << "no " #exception_type " from " #statement;               \
-        } catch (const exception_type& error) {                                       \
-            EXPECT_EQ(std::string(error.what()), std::string(expected_message));      \
-        } catch (const std::exception& error) {                                       \
-            ADD_FAILURE() << "wrong exception from " #statement ": " << error.what(); \
-        }                                                                             \
-    } while (false)

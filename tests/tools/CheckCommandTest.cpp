@@ -33,7 +33,7 @@ const std::vector<std::string> PlainTables = {
     "CREATE TABLE Colors (Value INTEGER, Name TEXT)",
 };
 
-class MondrelDbCheck : public ::testing::Test {
+class CheckCommand : public ::testing::Test {
   protected:
     TTempFolder Temp;
     std::string Path = Temp.File("Mondrel.sdb");
@@ -67,7 +67,7 @@ class MondrelDbCheck : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(MondrelDbCheck, AFileFromInitIsClean) {
+TEST_F(CheckCommand, AFileFromInitIsClean) {
     ASSERT_EQ(RunTool({"init", Path}).Exit, 0);
     TRun run = Check();
     EXPECT_EQ(run.Exit, 0) << run.Err;
@@ -75,7 +75,7 @@ TEST_F(MondrelDbCheck, AFileFromInitIsClean) {
     EXPECT_EQ(run.Err, "");
 }
 
-TEST_F(MondrelDbCheck, MissingTablesAndColumnsAreErrors) {
+TEST_F(CheckCommand, MissingTablesAndColumnsAreErrors) {
     Sql(
         {"CREATE TABLE Dates (ID INTEGER PRIMARY KEY, Date TEXT, Time TEXT, Discription TEXT, "
          "Script TEXT, Done INTEGER DEFAULT 0)",
@@ -90,7 +90,7 @@ TEST_F(MondrelDbCheck, MissingTablesAndColumnsAreErrors) {
                   "error  missing table  Colors", "3 errors, 0 warnings, 0 notes"}));
 }
 
-TEST_F(MondrelDbCheck, RowsTheModuleCannotReadOrNeverFiresAreErrorsWithTheirText) {
+TEST_F(CheckCommand, RowsTheModuleCannotReadOrNeverFiresAreErrorsWithTheirText) {
     Sql(PlainTables);
     Sql({"CREATE INDEX A ON Dates (Date, Done, Time)", "CREATE INDEX B ON DayFlags (Date)",
          "INSERT INTO Flags (ID, Caption, Variable, Color) VALUES (1, 'Weekend', 'W', 0)",
@@ -125,7 +125,7 @@ TEST_F(MondrelDbCheck, RowsTheModuleCannotReadOrNeverFiresAreErrorsWithTheirText
     EXPECT_EQ(Lines(run.Out).back(), "8 errors, 0 warnings, 0 notes");
 }
 
-TEST_F(MondrelDbCheck, MissingAndOlderIndexesAreWarningsWithTheRowCount) {
+TEST_F(CheckCommand, MissingAndOlderIndexesAreWarningsWithTheRowCount) {
     Sql(PlainTables);
     for (int id = 1; id <= 3; ++id) {
         Row(id, "'2026-06-20'", "'10:00:00'", "0");
@@ -151,7 +151,7 @@ TEST_F(MondrelDbCheck, MissingAndOlderIndexesAreWarningsWithTheRowCount) {
                   "0 errors, 1 warning, 0 notes"}));
 }
 
-TEST_F(MondrelDbCheck, OpenRowsOfEarlierDaysAndBlankScriptsAreNotes) {
+TEST_F(CheckCommand, OpenRowsOfEarlierDaysAndBlankScriptsAreNotes) {
     ASSERT_EQ(RunTool({"init", Path}).Exit, 0);
     Row(5, "'2026-06-14'", "'08:00:00'", "0");
     Row(6, "'2026-06-14'", "'09:00:00'", "1");
@@ -174,7 +174,7 @@ TEST_F(MondrelDbCheck, OpenRowsOfEarlierDaysAndBlankScriptsAreNotes) {
                   "0 errors, 0 warnings, 4 notes"}));
 }
 
-TEST_F(MondrelDbCheck, AtMostTwentyLinesOfEachKindOfFinding) {
+TEST_F(CheckCommand, AtMostTwentyLinesOfEachKindOfFinding) {
     ASSERT_EQ(RunTool({"init", Path}).Exit, 0);
     for (int id = 1; id <= 25; ++id) {
         Row(id, "'2026-06-20'", "'x" + std::to_string(id) + "'", "0");
@@ -191,7 +191,7 @@ TEST_F(MondrelDbCheck, AtMostTwentyLinesOfEachKindOfFinding) {
     EXPECT_EQ(lines[22], "26 errors, 0 warnings, 0 notes");
 }
 
-TEST_F(MondrelDbCheck, FixAddsIndexesAndOpensDoneInOneGoAndTouchesNothingElse) {
+TEST_F(CheckCommand, FixAddsIndexesAndOpensDoneInOneGoAndTouchesNothingElse) {
     Sql(PlainTables);
     Sql({"CREATE INDEX Old ON Dates (Date)",
          "INSERT INTO DayFlags (Date, FlagID) VALUES ('2026-06-14', 7)"});
@@ -231,7 +231,7 @@ TEST_F(MondrelDbCheck, FixAddsIndexesAndOpensDoneInOneGoAndTouchesNothingElse) {
     EXPECT_EQ(GetDates(Path, dqDayOpen, EncodeDate(2026, 6, 15)).size(), 1u);
 }
 
-TEST_F(MondrelDbCheck, ArgumentsAndUnreadableFiles) {
+TEST_F(CheckCommand, ArgumentsAndUnreadableFiles) {
     EXPECT_EQ(RunTool({"check"}).Exit, 2);
     EXPECT_EQ(RunTool({"check", Path, "--repair"}).Exit, 2);
     TRun missing = Check();
@@ -240,7 +240,7 @@ TEST_F(MondrelDbCheck, ArgumentsAndUnreadableFiles) {
     EXPECT_FALSE(std::filesystem::exists(Path)) << "check never leaves a file behind";
 }
 
-TEST_F(MondrelDbCheck, WhatCheckCallsUnreadableIsExactlyWhatTheStoreSkips) {
+TEST_F(CheckCommand, WhatCheckCallsUnreadableIsExactlyWhatTheStoreSkips) {
     ASSERT_EQ(RunTool({"init", Path}).Exit, 0);
     const std::vector<std::pair<std::string, std::string>> rows = {
         {"'2026-06-10'", "'10:00:00'"}, {"'2026-06-10'", "'abc'"},

@@ -1,6 +1,5 @@
 #include "ICalendarSupport.h"
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -21,16 +20,6 @@ TICalStamp ToStamp(TDateTime Day, TDateTime Time) {
     TDateParts day = DecodeDate(Day);
     TTimeParts time = DecodeTime(Time);
     return {day.Year, day.Month, day.Day, time.Hour, time.Minute, time.Second};
-}
-
-TDateTime OneYearAfter(TDateTime Day) {
-    using namespace std::chrono;
-    year_month_day day{ToSysDays(Day)};
-    year_month_day next = day + years(1);
-    if (!next.ok()) {
-        next = next.year() / next.month() / last;
-    }
-    return FromSysDays(sys_days{next});
 }
 
 std::string ReadCalendarText(const std::string& File, std::istream& In) {

@@ -14,9 +14,6 @@ TDateTime StampDay(const TICalStamp& Stamp);
 TDateTime StampTime(const TICalStamp& Stamp);
 TICalStamp ToStamp(TDateTime Day, TDateTime Time = 0);
 
-// The same day one year later; 29 February becomes 28 February.
-TDateTime OneYearAfter(TDateTime Day);
-
 // The whole text of File, the body of a feed when File is an http://, https:// or webcal:// URL,
 // or the text of In when File is "-"; raises EMondrelError when it cannot be read.
 std::string ReadCalendarText(const std::string& File, std::istream& In);

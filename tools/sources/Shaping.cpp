@@ -38,7 +38,8 @@ std::optional<int64_t> ParseDuration(const std::string& Text) {
         if (at == digits || at - digits > 9 || at >= Text.size()) {
             return std::nullopt;
         }
-        size_t unit = units.find(static_cast<char>(std::tolower(Text[at])));
+        size_t unit =
+            units.find(static_cast<char>(std::tolower(static_cast<unsigned char>(Text[at]))));
         if (unit == std::string::npos || unit < nextUnit) {
             return std::nullopt;
         }

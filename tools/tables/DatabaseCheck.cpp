@@ -17,6 +17,18 @@
 
 namespace {
 
+// A name in lower case as SQLite compares names: ASCII letters folded, every other byte kept.
+// The C library's tolower is undefined for the negative values of a plain char, and in a
+// single-byte locale it would fold letters that SQLite keeps apart.
+std::string NameKey(std::string name) {
+    for (char& c : name) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return name;
+}
+
 struct TTableSpec {
     const char* Name;
     std::vector<const char*> Columns;
@@ -97,9 +109,7 @@ std::map<std::string, std::set<std::string>> ReadSchema(TSqliteDatabase& databas
         auto info =
             database.Query("SELECT name FROM pragma_table_info(?)", {std::string_view(table.Name)});
         for (; !info->AtEnd(); info->Next()) {
-            std::string name = info->FieldAsText(0);
-            std::transform(name.begin(), name.end(), name.begin(), ::tolower);
-            columns.insert(name);
+            columns.insert(NameKey(info->FieldAsText(0)));
         }
     }
     return tables;
@@ -108,8 +118,7 @@ std::map<std::string, std::set<std::string>> ReadSchema(TSqliteDatabase& databas
 bool HasColumn(const std::map<std::string, std::set<std::string>>& tables, const char* table,
                std::string column) {
     auto found = tables.find(table);
-    std::transform(column.begin(), column.end(), column.begin(), ::tolower);
-    return found != tables.end() && found->second.count(column) != 0;
+    return found != tables.end() && found->second.count(NameKey(std::move(column))) != 0;
 }
 
 bool HasColumns(const std::map<std::string, std::set<std::string>>& tables, const char* table,
@@ -133,9 +142,7 @@ std::vector<std::vector<std::string>> IndexColumns(TSqliteDatabase& database,
         std::vector<std::string> columns;
         auto info = database.Query("SELECT name FROM pragma_index_info(?) ORDER BY seqno", {name});
         for (; !info->AtEnd(); info->Next()) {
-            std::string column = info->FieldAsText(0);
-            std::transform(column.begin(), column.end(), column.begin(), ::tolower);
-            columns.push_back(column);
+            columns.push_back(NameKey(info->FieldAsText(0)));
         }
         indexes.push_back(columns);
     }
