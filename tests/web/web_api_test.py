@@ -3,6 +3,8 @@ import json
 import os
 import sqlite3
 import stat
+import subprocess
+import tempfile
 import time
 import unittest
 
@@ -122,6 +124,22 @@ class WebApiTest(unittest.TestCase):
         cookie = web.sign_in().headers["Set-Cookie"]
         for part in ["HttpOnly", "SameSite=Strict", "Max-Age="]:
             self.assertIn(part, cookie)
+
+    def test_tls_cookie_is_secure(self):
+        with tempfile.TemporaryDirectory() as folder:
+            cert, key = os.path.join(folder, "cert.pem"), os.path.join(folder, "key.pem")
+            subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days",
+                            "1", "-subj", "/CN=127.0.0.1", "-keyout", key, "-out", cert],
+                           check=True, capture_output=True)
+            web = WebServer(["--tls-cert", cert, "--tls-key", key])
+            try:
+                self.assertTrue(web.origin.startswith("https://"))
+                answer = web.sign_in()
+                self.assertEqual(answer.status, 200, answer.body)
+                self.assertIn("; Secure", answer.headers["Set-Cookie"])
+                self.assertEqual(web.request("GET", "/api/calendars").status, 200)
+            finally:
+                web.close()
 
     def test_changes_need_same_origin_and_csrf_token(self):
         before = self.listing()
