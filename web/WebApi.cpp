@@ -542,6 +542,10 @@ std::vector<TWebApi::TRoute> TWebApi::MakeRoutes() {
                  throw EHttpError(400,
                                   "give \"url\" or \"content\" (an uploaded file), one of them");
              }
+             // A path on the server is the command line's business, not a browser's.
+             if (url && url->rfind("http://", 0) != 0 && url->rfind("https://", 0) != 0) {
+                 throw EHttpError(400, "\"url\" must begin with http:// or https://");
+             }
              if (content && !TextField(body, "source")) {
                  throw EHttpError(400, "\"source\" is missing: an uploaded file needs a name");
              }

@@ -198,6 +198,7 @@ class WebApiTest(unittest.TestCase):
             ("PUT", "/days/2031-02-30/flags/1", None, "--date"),
             ("GET", "/month/2031-1", None, "--month"),
             ("POST", "/flags", {"caption": "Weekend", "variable": "X"}, "exists already"),
+            ("POST", "/sources", {"url": "/etc/passwd"}, "http://"),
         ]
         for method, path, body, named in cases:
             with self.subTest(path=path, body=body):
