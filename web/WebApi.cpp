@@ -7,9 +7,11 @@
 #include <optional>
 #include <sstream>
 
+#include "Clock.h"
 #include "CommandLine.h"
 #include "CommandSupport.h"
 #include "DBCnx.h"
+#include "DatabaseCheck.h"
 #include "JsonValue.h"
 #include "MondrelError.h"
 #include "PageFiles.h"
@@ -509,6 +511,20 @@ std::vector<TWebApi::TRoute> TWebApi::MakeRoutes() {
         {"GET", "/api/calendars/{c}/sources",
          [=, &config](TCall& call) {
              return Document(RunTool({"sources", "--json", "--", calendar(call)}));
+         }},
+        {"GET", "/api/calendars/{c}/check",
+         [=](TCall& call) {
+             // What `check` finds, as the sources page shows it beside the list.
+             static constexpr const char* Kinds[] = {"error", "warning", "note", "fixed"};
+             TJsonValue findings = TJsonValue::Array();
+             for (const TFinding& finding : CheckDatabase(calendar(call), DateOf(Now()))) {
+                 TJsonValue entry = TJsonValue::Object();
+                 entry.Set("kind", Kinds[static_cast<int>(finding.Kind)])
+                     .Set("what", finding.What)
+                     .Set("detail", finding.Detail);
+                 findings.Append(std::move(entry));
+             }
+             return Json(TJsonValue::Object().Set("findings", std::move(findings)));
          }},
         {"POST", "/api/calendars/{c}/sources/refresh",
          [=, &config](TCall& call) {

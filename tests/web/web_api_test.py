@@ -84,6 +84,7 @@ class WebApiTest(unittest.TestCase):
                          ["Water the plants"] * 2)
         [source] = self.call("GET", "/sources")
         self.assertEqual(source["Kind"], "repeat")
+        self.assertIsInstance(self.call("GET", "/check")["findings"], list)
         self.call("POST", "/sources/%s/refresh" % source["Name"])
         self.call("POST", "/sources/refresh")
         self.call("DELETE", "/sources/%s" % source["Name"])
