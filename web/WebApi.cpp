@@ -346,13 +346,18 @@ std::vector<TWebApi::TRoute> TWebApi::MakeRoutes() {
              TJsonValue days = TJsonValue::Array(), appointments = TJsonValue::Array();
              TSkippedRows skipped;
              InTransaction(database, [&](TDBTransaction& transaction) {
+                 std::map<TDateTime, TJsonValue> flagsOfDay;
+                 for (const TDayFlag& flag :
+                      GetDayFlagsBetween(transaction, first, last, &skipped)) {
+                     auto [entry, added] = flagsOfDay.try_emplace(flag.Date, TJsonValue::Array());
+                     entry->second.Append(flag.FlagID);
+                 }
                  for (TDateTime day = first; day <= last; day += 1) {
-                     TJsonValue ids = TJsonValue::Array();
-                     for (const TDayFlag& flag : GetDayFlags(transaction, day, &skipped)) {
-                         ids.Append(flag.FlagID);
-                     }
+                     auto found = flagsOfDay.find(day);
                      TJsonValue entry = TJsonValue::Object();
-                     entry.Set("date", DateToDBText('-', day)).Set("flags", std::move(ids));
+                     entry.Set("date", DateToDBText('-', day))
+                         .Set("flags", found == flagsOfDay.end() ? TJsonValue::Array()
+                                                                 : std::move(found->second));
                      days.Append(std::move(entry));
                  }
                  TDates dates = GetDatesBetween(transaction, first, last, &skipped);
