@@ -250,6 +250,22 @@ NHXResult THostVariableManager::Write(THostVariableCallRecord record, uint8_t ty
     return record.Result;
 }
 
+bool THostVariableManager::SetValue(const std::string& name, const std::string& value,
+                                    const std::string& who) {
+    THostVariable* variable = Lookup(name);
+    if (!variable) {
+        return false;
+    }
+    if (variable->Value == value) {
+        return true;
+    }
+    variable->Value = value;
+    variable->Updated = CurrentDateTime();
+    Log->AddHostNote(NHX_LOG_NOTICE, "Variable " + name + " := " + value + " (by " + who + ")");
+    AfterChange(variable);
+    return true;
+}
+
 NHXResult NHXCALL THostVariableManager::GetVariables(TNHXVariables* out, int32_t* count) {
     if (!out || !count) {
         return E_FAIL;

@@ -77,6 +77,11 @@ class THostVariableManager final : public TNHXVariableManagerObject {
         VariableChanged = std::move(listener);
     }
 
+    // Writes an existing boolean ("true"/"false") or string variable on behalf of `who` (MQTT),
+    // as the module's writes are; logged when the value changes. Answers false for no such
+    // variable.
+    bool SetValue(const std::string& name, const std::string& value, const std::string& who);
+
     static const char* TypeName(uint8_t typeCode);
     static std::string BooleanText(bool value);
     // "true"/"false" in any case; empty is false. None for anything else.

@@ -87,11 +87,24 @@ int ListDatabases(const TNHXHostOptions& options) {
     return 0;
 }
 
-int Run(const THostOptions& options, const char* argv0) {
+std::string AbsoluteKernelDir(const std::string& dir) {
+    const QString path = dir.empty() ? QDir::currentPath() : QString::fromStdString(dir);
+    return QFileInfo(path).absoluteFilePath().toStdString() + "/";
+}
+
+int Run(THostOptions options, const char* argv0) {
     CheckDirectory("--kernel-dir", options.Host.KernelDir);
     if (options.ListDatabases) {
         return ListDatabases(options.Host);
     }
+    const std::string historyFile =
+        HistoryFile(options.History, AbsoluteKernelDir(options.Host.KernelDir));
+    if (options.History.Show) {
+        return ShowHistory(historyFile, options.History, std::cout, std::cerr);
+    }
+    options.Host.HistoryFile = historyFile;
+    options.Host.HistoryDays = options.History.Days;
+    options.Host.ScriptTimeoutSeconds = options.History.ScriptTimeoutSeconds;
     if (!options.Headless && !HaveDisplay()) {
         throw EOptionError("no display to show the window on; use --headless");
     }
@@ -147,6 +160,7 @@ int Run(const THostOptions& options, const char* argv0) {
         window->show();
     }
     host.RegisterModule();
+    host.CreateSettingsInstances();
 
     if (options.QuitAfter) {
         QTimer::singleShot(static_cast<int>(*options.QuitAfter * 1000), &application,
@@ -157,6 +171,8 @@ int Run(const THostOptions& options, const char* argv0) {
     host.Selector().SetChooser({});
     window.reset();
     host.Shutdown();
+    // Running scripts get their time to end; queued runs stay in the history for the next start.
+    host.Scripter().Stop(ScriptKillGraceMs);
     bridge.reset();
     tee.reset();
     return 0;
@@ -177,6 +193,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     try {
+        ResolveMqttPassword(options);
         return Run(options, argv[0]);
     } catch (const EOptionError& e) {
         std::cerr << "nhx-host: " << e.what() << std::endl;

@@ -52,12 +52,6 @@ std::string Counted(int64_t Count, const char* One, const char* Many) {
     return std::to_string(Count) + " " + (Count == 1 ? One : Many);
 }
 
-std::string LowerCase(std::string Text) {
-    std::transform(Text.begin(), Text.end(), Text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return Text;
-}
-
 void PrintTable(std::ostream& Out, const std::vector<std::vector<std::string>>& Rows) {
     std::vector<size_t> widths;
     for (const auto& row : Rows) {

@@ -10,6 +10,7 @@
 #include "Core.Mondrel_Types.h"
 #include "JsonValue.h"
 #include "MondrelError.h"
+#include "Text.h"
 
 struct TToolStreams;
 
@@ -24,9 +25,6 @@ std::string Printable(const std::string& Text);
 
 // The count and the noun that fits it: "1 row", "2 rows".
 std::string Counted(int64_t Count, const char* One, const char* Many);
-
-// ASCII letters made small, for codes and names matched without regard to case.
-std::string LowerCase(std::string Text);
 
 // Rows as columns two spaces apart, each as wide as its widest cell (UTF-8 characters
 // counted), without trailing spaces.

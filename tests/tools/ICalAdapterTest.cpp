@@ -116,6 +116,41 @@ TEST(ICalAdapter, TextsThatAreNoCalendarRaise) {
     EXPECT_NO_THROW(ReadICalendar(Calendar(""), Year2027));
 }
 
+TEST(ICalAdapter, TextCutInsideABeginLineNamesTheComponentThatIsOpen) {
+    try {
+        ReadICalendar("BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:a\r\nBEGIN:VAL", Year2027);
+        FAIL() << "no ECutOffCalendar";
+    } catch (const ECutOffCalendar& cut) {
+        EXPECT_STREQ(cut.what(), "END:VEVENT is missing: the file looks cut off");
+    }
+}
+
+// Lotus Notes ends lines with CR alone, Windows Calendar writes UTF-16 with a byte-order mark,
+// and some feeds still write Latin-1: each is read as the UTF-8 it stands for.
+TEST(ICalAdapter, CrOnlyUtf16AndLatin1TextsReadAsUtf8) {
+    std::string event =
+        "BEGIN:VEVENT\r\nUID:a\r\nDTSTART:20270104T090000\r\n"
+        "SUMMARY:M\xC3\xBCll \xE2\x82\xAC\r\nEND:VEVENT\r\n";
+    std::string crOnly = Calendar(event);
+    std::erase(crOnly, '\n');
+    std::string utf16 = "\xFF\xFE";
+    for (char16_t c : std::u16string(u"BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:a\r\n"
+                                     u"DTSTART:20270104T090000\r\nSUMMARY:M\u00FCll \u20AC\r\n"
+                                     u"END:VEVENT\r\nEND:VCALENDAR\r\n")) {
+        utf16 += static_cast<char>(c & 0xFF);
+        utf16 += static_cast<char>(c >> 8);
+    }
+    std::string latin1 = Calendar(
+        "BEGIN:VEVENT\r\nUID:a\r\nDTSTART:20270104T090000\r\n"
+        "SUMMARY:M\xFCll \x80\r\nEND:VEVENT\r\n");
+    for (const std::string& text : {crOnly, utf16, latin1}) {
+        TICalendar calendar = ReadICalendar(text, Year2027);
+        ASSERT_EQ(calendar.Events.size(), 1u);
+        EXPECT_EQ(calendar.Events[0].Summary, "M\xC3\xBCll \xE2\x82\xAC");
+        EXPECT_EQ(Starts(calendar.Events[0]), TTexts{"2027-01-04 09:00:00"});
+    }
+}
+
 TEST(ICalAdapter, WeeklyRuleWithExdateAndRdateInAZoneKeepsItsWallClockTime) {
     TZoneScope zone("Europe/Berlin");
     TICalendar calendar = ReadICalendar(
@@ -182,6 +217,17 @@ TEST(ICalAdapter, RuleIsExpandedInsideTheWindowAndCutAtTheCap) {
     EXPECT_EQ(calendar.Events[1].Occurrences.size(), ICalOccurrenceCap);
     EXPECT_TRUE(calendar.Events[1].Capped);
     EXPECT_EQ(calendar.Events[1].Occurrences.back().Start, (TICalStamp{2027, 1, 1, 2, 46, 39}));
+}
+
+TEST(ICalAdapter, CountIncludesADtstartTheRuleDoesNotProduce) {
+    TZoneScope zone("UTC");
+    TICalendar calendar = ReadICalendar(Calendar("BEGIN:VEVENT\r\nUID:c\r\n"
+                                                 "DTSTART:20031209T091500Z\r\n"
+                                                 "RRULE:FREQ=WEEKLY;COUNT=2;BYDAY=MO\r\n"
+                                                 "END:VEVENT\r\n"),
+                                        {{2003, 1, 1}, {2004, 12, 31}});
+    ASSERT_EQ(calendar.Events.size(), 1u);
+    EXPECT_EQ(Starts(calendar.Events[0]), (TTexts{"2003-12-09 09:15:00", "2003-12-15 09:15:00"}));
 }
 
 TEST(ICalAdapter, RepeatRulesExpandFromTheirFirstDay) {

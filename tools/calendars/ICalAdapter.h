@@ -89,7 +89,9 @@ struct TICalendar {
     std::vector<TICalSkipped> Skipped;
 };
 
-// Reads every VEVENT of every VCALENDAR in Text. A TZID names the file's VTIMEZONE (matched
+// Reads every VEVENT of every VCALENDAR in Text. Text is UTF-8 (RFC 5545 3.1.4): UTF-16 with a
+// byte-order mark is converted, bytes that are no UTF-8 are read as Windows-1252 (Latin-1), and
+// a text with CR-only line ends is split at each CR. A TZID names the file's VTIMEZONE (matched
 // without the quotes and blanks around it), else a zone of the system's database by its Olson
 // name or its Windows name; a file's zone with an Olson name answers only for the years its
 // observances cover. Occurrences are worked out on the event's own wall clock and then given in

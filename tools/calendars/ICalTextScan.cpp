@@ -4,28 +4,9 @@
 #include <cctype>
 #include <string_view>
 
+#include "Text.h"
+
 namespace {
-
-bool EqualsNoCase(std::string_view text, std::string_view upper) {
-    return text.size() == upper.size() &&
-           std::equal(text.begin(), text.end(), upper.begin(), [](char c, char u) {
-               return std::toupper(static_cast<unsigned char>(c)) == u;
-           });
-}
-
-std::string Upper(std::string_view view) {
-    std::string text(view);
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
-}
-
-std::string_view Trimmed(std::string_view text) {
-    size_t begin = text.find_first_not_of(" \t");
-    size_t end = text.find_last_not_of(" \t");
-    return begin == std::string_view::npos ? std::string_view()
-                                           : text.substr(begin, end - begin + 1);
-}
 
 // TEXT escapes (RFC 5545 3.3.11): \\ \; \, and \n or \N for a line break.
 std::string Unescaped(std::string_view value) {
@@ -42,7 +23,8 @@ std::string Unescaped(std::string_view value) {
 }
 
 // Calls Visit with each content line of the text, unfolded (a line break followed by a blank
-// continues a line). One buffer serves every line: a calendar has hundreds of thousands.
+// continues a line), and whether it is the last. One buffer serves every line: a calendar has
+// hundreds of thousands.
 template <typename TVisit>
 void ForEachContentLine(std::string_view text, TVisit&& Visit) {
     std::string line;
@@ -61,7 +43,7 @@ void ForEachContentLine(std::string_view text, TVisit&& Visit) {
             line.append(physical.substr(1));
         } else {
             if (started) {
-                Visit(std::string_view(line));
+                Visit(std::string_view(line), false);
             }
             line.assign(physical);
             started = true;
@@ -69,7 +51,7 @@ void ForEachContentLine(std::string_view text, TVisit&& Visit) {
         begin = end + 1;
     }
     if (started) {
-        Visit(std::string_view(line));
+        Visit(std::string_view(line), true);
     }
 }
 
@@ -91,7 +73,9 @@ std::string_view ValueOf(std::string_view line) {
 TICalTextScan ScanICalText(const std::string& Text) {
     TICalTextScan scan;
     std::vector<std::string> open;
-    ForEachContentLine(Text, [&](std::string_view line) {
+    // A text cut inside its last line: a BEGIN there names no whole component.
+    const bool cutLine = !Text.empty() && Text.back() != '\n' && Text.back() != '\r';
+    ForEachContentLine(Text, [&](std::string_view line, bool last) {
         size_t nameEnd = 0;
         while (nameEnd < line.size() && line[nameEnd] != ';' && line[nameEnd] != ':') {
             ++nameEnd;
@@ -99,7 +83,10 @@ TICalTextScan ScanICalText(const std::string& Text) {
         std::string_view name = line.substr(0, nameEnd);
         bool begins = EqualsNoCase(name, "BEGIN");
         if (begins || EqualsNoCase(name, "END")) {
-            std::string component = Upper(Trimmed(ValueOf(line)));
+            std::string component = UpperCase(std::string(Trimmed(ValueOf(line))));
+            if (begins && last && cutLine) {
+                return;
+            }
             if (begins) {
                 if (component == "VEVENT" && !open.empty() && open.back() == "VCALENDAR") {
                     scan.Summaries.emplace_back();

@@ -7,6 +7,8 @@
 #include <cctype>
 #include <utility>
 
+#include "Text.h"
+
 namespace {
 
 // Display names of the common zones, as Windows shows them after "(UTC+01:00) ", with the zone
@@ -67,15 +69,6 @@ constexpr std::pair<const char*, const char*> DisplayNames[] = {
     {"City of Buenos Aires", "Argentina Standard Time"},
     {"Buenos Aires", "Argentina Standard Time"},
 };
-
-bool EqualsNoCase(const std::string& a, const char* b) {
-    std::string other(b);
-    return a.size() == other.size() &&
-           std::equal(a.begin(), a.end(), other.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
 
 // "(UTC-05:00) Eastern Time (US & Canada)" names the zone ID "Eastern Standard Time".
 std::string ZoneIDOfDisplayName(const std::string& name) {

@@ -5,6 +5,7 @@
 #include "Clock.h"
 #include "CommandSupport.h"
 #include "DBTransaction.h"
+#include "DavSource.h"
 #include "SourceRun.h"
 
 namespace {
@@ -96,7 +97,8 @@ int Refresh(const TArguments& Args, TToolStreams& Streams) {
             Streams.Err << "mondrel-db: refresh: " << name << ": " << message << '\n';
         };
         try {
-            TSourceRun done = RunSource(source, run);
+            TSourceRun done = source.Kind == CalDavSource ? RunDavSource(source, run, std::nullopt)
+                                                          : RunSource(source, run);
             if (!done.Saved) {
                 runs.push_back(done.Source);
             }

@@ -1,0 +1,27 @@
+// CalDAV sources: an import reads the calendar's events of the window (calendar-query), a
+// refresh asks only what changed since the stored sync token (or, on servers without one, the
+// calendar's ctag and ETags) and fetches just those; the events kept go through the same engine
+// as files and feeds.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "SourceRun.h"
+
+// What import --caldav says of the account.
+struct TDavAccountOptions {
+    std::string User;
+    std::string PasswordFile;  // as given; made absolute
+    bool TwoWay = false;
+};
+
+// The password of a source: the first line of its file, else MONDREL_DAV_PASSWORD; none
+// without a user. Raises with one line when the file cannot be read.
+std::string ReadDavPassword(const std::string& User, const std::string& PasswordFile);
+
+// Runs Source (kind caldav, Location its calendar's URL): Account for a new import, nullopt
+// for a refresh with what the source keeps. How many requests it took lands in *Requests.
+TSourceRun RunDavSource(const TSource& Source, const TRunOptions& Run,
+                        const std::optional<TDavAccountOptions>& Account, int* Requests = nullptr);

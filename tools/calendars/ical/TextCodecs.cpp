@@ -1,0 +1,210 @@
+// The texts iCalendar's TEXT cannot carry: base64 both ways, and what other calendars are shown
+// of them.
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+#include "ICalPrivate.h"
+
+namespace ical {
+
+namespace {
+
+// Windows-1252's letters at 0x80-0x9F (where Latin-1 has control characters); 0 where it has none.
+constexpr char16_t Windows1252High[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+void AppendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+// The length of the UTF-8 sequence at text[i], or 0 when none starts there.
+size_t Utf8Length(const std::string& text, size_t i) {
+    auto c = static_cast<unsigned char>(text[i]);
+    if (c < 0x80) {
+        return 1;
+    }
+    size_t length = c >= 0xC2 && c <= 0xDF   ? 2
+                    : c >= 0xE0 && c <= 0xEF ? 3
+                    : c >= 0xF0 && c <= 0xF4 ? 4
+                                             : 0;
+    if (length == 0 || i + length > text.size()) {
+        return 0;
+    }
+    for (size_t k = 1; k < length; ++k) {
+        if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) {
+            return 0;
+        }
+    }
+    auto second = static_cast<unsigned char>(text[i + 1]);
+    // No overlong forms, no surrogates, nothing beyond U+10FFFF.
+    if ((c == 0xE0 && second < 0xA0) || (c == 0xED && second > 0x9F) ||
+        (c == 0xF0 && second < 0x90) || (c == 0xF4 && second > 0x8F)) {
+        return 0;
+    }
+    return length;
+}
+
+std::string FromUtf16(const std::string& bytes, bool bigEndian) {
+    std::string out;
+    auto unit = [&](size_t i) {
+        auto a = static_cast<unsigned char>(bytes[i]);
+        auto b = static_cast<unsigned char>(bytes[i + 1]);
+        return static_cast<char32_t>(bigEndian ? (a << 8) | b : (b << 8) | a);
+    };
+    for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
+        char32_t c = unit(i);
+        if (c >= 0xD800 && c <= 0xDBFF && i + 3 < bytes.size() && unit(i + 2) >= 0xDC00 &&
+            unit(i + 2) <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (unit(i + 2) - 0xDC00);
+            i += 2;
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            c = 0xFFFD;
+        }
+        AppendUtf8(out, c);
+    }
+    return out;
+}
+
+constexpr const char* Base64Digits =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+}  // namespace
+
+std::string CalendarTextAsUtf8(const std::string& text) {
+    std::string utf8;
+    if (text.size() >= 2 &&
+        ((text[0] == '\xFF' && text[1] == '\xFE') || (text[0] == '\xFE' && text[1] == '\xFF'))) {
+        utf8 = FromUtf16(text, text[0] == '\xFE');
+    } else {
+        utf8.reserve(text.size());
+        for (size_t i = 0; i < text.size();) {
+            size_t length = Utf8Length(text, i);
+            if (length > 0) {
+                utf8.append(text, i, length);
+                i += length;
+                continue;
+            }
+            auto c = static_cast<unsigned char>(text[i++]);
+            char16_t high = c >= 0x80 && c <= 0x9F ? Windows1252High[c - 0x80] : 0;
+            AppendUtf8(utf8, high != 0 ? high : c);
+        }
+    }
+    if (utf8.find('\n') == std::string::npos) {
+        std::replace(utf8.begin(), utf8.end(), '\r', '\n');
+    }
+    return utf8;
+}
+
+std::string EncodeBase64(const std::string& bytes) {
+    std::string out;
+    size_t i = 0;
+    for (; i + 2 < bytes.size(); i += 3) {
+        unsigned v = (static_cast<unsigned char>(bytes[i]) << 16) |
+                     (static_cast<unsigned char>(bytes[i + 1]) << 8) |
+                     static_cast<unsigned char>(bytes[i + 2]);
+        for (int shift : {18, 12, 6, 0}) {
+            out += Base64Digits[(v >> shift) & 63];
+        }
+    }
+    if (i < bytes.size()) {
+        unsigned v = static_cast<unsigned char>(bytes[i]) << 16;
+        if (i + 1 < bytes.size()) {
+            v |= static_cast<unsigned char>(bytes[i + 1]) << 8;
+        }
+        out += Base64Digits[(v >> 18) & 63];
+        out += Base64Digits[(v >> 12) & 63];
+        out += i + 1 < bytes.size() ? Base64Digits[(v >> 6) & 63] : '=';
+        out += '=';
+    }
+    return out;
+}
+
+std::string DecodeBase64(const std::string& text) {
+    std::string out;
+    unsigned v = 0;
+    int bits = 0;
+    for (char c : text) {
+        const char* digit = c != '\0' ? std::strchr(Base64Digits, c) : nullptr;
+        if (digit == nullptr) {
+            if (c == '=' || std::isspace(static_cast<unsigned char>(c))) {
+                continue;
+            }
+            throw ESkipEvent("broken base64 text");
+        }
+        v = (v << 6) | static_cast<unsigned>(digit - Base64Digits);
+        bits += 6;
+        if (bits >= 8) {
+            bits -= 8;
+            out += static_cast<char>((v >> bits) & 0xFF);
+        }
+    }
+    return out;
+}
+
+bool FitsText(const std::string& text) {
+    auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    if (!text.empty() && (blank(text.front()) || blank(text.back()))) {
+        return false;
+    }
+    for (size_t i = 0; i < text.size();) {
+        auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x80) {
+            if ((c < 0x20 && c != '\t' && c != '\n') || c == 0x7F) {
+                return false;
+            }
+            ++i;
+            continue;
+        }
+        size_t length = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
+        if (length == 0 || (c >= 0xE0 && c < 0xF0 && length != 3) || i + length > text.size()) {
+            return false;
+        }
+        for (size_t k = 1; k < length; ++k) {
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) {
+                return false;
+            }
+        }
+        i += length;
+    }
+    return true;
+}
+
+std::string ShownText(const std::string& text) {
+    std::string shown;
+    for (size_t i = 0; i < text.size(); ++i) {
+        std::string one(1, text[i]);
+        auto c = static_cast<unsigned char>(text[i]);
+        if (c >= 0x80) {
+            size_t length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
+            std::string sequence = text.substr(i, length);
+            if (FitsText(sequence) && sequence.size() == length) {
+                shown += sequence;
+                i += length - 1;
+            } else {
+                shown += "\xEF\xBF\xBD";
+            }
+        } else if ((c >= 0x20 && c != 0x7F) || c == '\t' || c == '\n') {
+            shown += one;  // blanks included: only what TEXT cannot carry goes
+        }
+    }
+    return shown;
+}
+
+}  // namespace ical
