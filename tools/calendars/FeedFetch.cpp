@@ -224,8 +224,7 @@ THttpAnswer THttpSession::Send(const THttpRequest& Request) {
             return EMondrelError("cannot reach \"" + Printable(HiddenCredentials(answer.Url)) +
                                  "\": " + reason);
         };
-        if (!StartsWithCaseless(answer.Url, "http://") &&
-            !StartsWithCaseless(answer.Url, "https://")) {
+        if (!StartsWithNoCase(answer.Url, "http://") && !StartsWithNoCase(answer.Url, "https://")) {
             throw fail("not an http:// or https:// address");
         }
         TBody body;
