@@ -160,16 +160,14 @@ int main() {
     const double serverUs = (ServerCpuUs(server.Pid) - before) / Requests;
 
     TDateParts parts = DecodeDate(file.ProbeMonth);
-    std::vector<TRawStatement> reads;
-    for (int day = 1; day <= DaysInMonth(parts.Year, parts.Month); ++day) {
-        reads.push_back({"SELECT Date, FlagID FROM DayFlags WHERE Date = ?",
-                         {Day(EncodeDate(parts.Year, parts.Month, day))}});
-    }
-    reads.push_back(
+    const std::string lastDay =
+        Day(EncodeDate(parts.Year, parts.Month, DaysInMonth(parts.Year, parts.Month)));
+    std::vector<TRawStatement> reads = {
+        {"SELECT Date, FlagID FROM DayFlags WHERE Date >= ? AND Date <= ?",
+         {Day(file.ProbeMonth), lastDay}},
         {"SELECT ID, Date, Time, Discription, Value, Script, Done FROM Dates WHERE "
          "Date >= ? AND Date <= ? ORDER BY ID",
-         {Day(file.ProbeMonth),
-          Day(EncodeDate(parts.Year, parts.Month, DaysInMonth(parts.Year, parts.Month)))}});
+         {Day(file.ProbeMonth), lastDay}}};
     std::vector<double> raw;
     for (int i = 0; i < 200; ++i) {
         double start = ThreadCpuUs();

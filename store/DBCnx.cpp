@@ -347,6 +347,17 @@ TDayFlags GetDayFlags(TDBTransaction& Transaction, TDateTime Date, TSkippedRows*
                               {DateText(Date)}, fill, skip);
 }
 
+TDayFlags GetDayFlagsBetween(TDBTransaction& Transaction, TDateTime First, TDateTime Last,
+                             TSkippedRows* Skipped) {
+    auto fill = [](const TSqliteQueryResults& row, TDayFlag& dayFlag) {
+        dayFlag.FlagID = row.FieldAsInteger(1);
+        dayFlag.Date = DateField(row, 0);
+    };
+    return ReadRows<TDayFlag>(Transaction,
+                              "SELECT Date, FlagID FROM DayFlags WHERE Date >= ? AND Date <= ?",
+                              {DateText(First), DateText(Last)}, fill, {"DayFlags", 1, Skipped});
+}
+
 void SetDayFlags(TDBTransaction& Transaction, const TIntegerArray& FlagIDs, TDateTime Date) {
     std::string day = DateText(Date);
     TSqliteDatabase& database = Transaction.Database();

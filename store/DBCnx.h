@@ -86,6 +86,10 @@ void AddFlag(TDBTransaction& Transaction, const std::string& Caption, const std:
 void DeleteFlag(TDBTransaction& Transaction, int64_t ID);
 
 TDayFlags GetDayFlags(TDBTransaction& Transaction, TDateTime Date, TSkippedRows* Skipped = nullptr);
+// The day flags of the days First to Last, both included, read by one statement (a month's
+// view needs them all at once).
+TDayFlags GetDayFlagsBetween(TDBTransaction& Transaction, TDateTime First, TDateTime Last,
+                             TSkippedRows* Skipped = nullptr);
 void SetDayFlags(TDBTransaction& Transaction, const TIntegerArray& FlagIDs, TDateTime Date);
 void ChangeDayFlags(TDBTransaction& Transaction, const TIntegerArray& Add,
                     const TIntegerArray& Remove, TDateTime Date);

@@ -22,8 +22,9 @@ TToolOutput RunTool(const std::vector<std::string>& Args, const std::string& Inp
     int status = 0;
     {
         std::unique_lock lock(writers, std::defer_lock);
-        if (Args[0] != "list" && Args[0] != "upcoming" && Args[0] != "sources" &&
-            !(Args[0] == "flags" && Args.size() <= 3)) {
+        const bool reads = Args[0] == "list" || Args[0] == "upcoming" || Args[0] == "sources" ||
+                           (Args[0] == "flags" && arguments.Positional("ACTION").empty());
+        if (!reads) {
             lock.lock();
         }
         status = command->Run(arguments, streams);

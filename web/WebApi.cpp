@@ -7,9 +7,11 @@
 #include <optional>
 #include <sstream>
 
+#include "Clock.h"
 #include "CommandLine.h"
 #include "CommandSupport.h"
 #include "DBCnx.h"
+#include "DatabaseCheck.h"
 #include "JsonValue.h"
 #include "MondrelError.h"
 #include "PageFiles.h"
@@ -344,13 +346,18 @@ std::vector<TWebApi::TRoute> TWebApi::MakeRoutes() {
              TJsonValue days = TJsonValue::Array(), appointments = TJsonValue::Array();
              TSkippedRows skipped;
              InTransaction(database, [&](TDBTransaction& transaction) {
+                 std::map<TDateTime, TJsonValue> flagsOfDay;
+                 for (const TDayFlag& flag :
+                      GetDayFlagsBetween(transaction, first, last, &skipped)) {
+                     auto [entry, added] = flagsOfDay.try_emplace(flag.Date, TJsonValue::Array());
+                     entry->second.Append(flag.FlagID);
+                 }
                  for (TDateTime day = first; day <= last; day += 1) {
-                     TJsonValue ids = TJsonValue::Array();
-                     for (const TDayFlag& flag : GetDayFlags(transaction, day, &skipped)) {
-                         ids.Append(flag.FlagID);
-                     }
+                     auto found = flagsOfDay.find(day);
                      TJsonValue entry = TJsonValue::Object();
-                     entry.Set("date", DateToDBText('-', day)).Set("flags", std::move(ids));
+                     entry.Set("date", DateToDBText('-', day))
+                         .Set("flags", found == flagsOfDay.end() ? TJsonValue::Array()
+                                                                 : std::move(found->second));
                      days.Append(std::move(entry));
                  }
                  TDates dates = GetDatesBetween(transaction, first, last, &skipped);
@@ -510,6 +517,20 @@ std::vector<TWebApi::TRoute> TWebApi::MakeRoutes() {
          [=, &config](TCall& call) {
              return Document(RunTool({"sources", "--json", "--", calendar(call)}));
          }},
+        {"GET", "/api/calendars/{c}/check",
+         [=](TCall& call) {
+             // What `check` finds, as the sources page shows it beside the list.
+             static constexpr const char* Kinds[] = {"error", "warning", "note", "fixed"};
+             TJsonValue findings = TJsonValue::Array();
+             for (const TFinding& finding : CheckDatabase(calendar(call), DateOf(Now()))) {
+                 TJsonValue entry = TJsonValue::Object();
+                 entry.Set("kind", Kinds[static_cast<int>(finding.Kind)])
+                     .Set("what", finding.What)
+                     .Set("detail", finding.Detail);
+                 findings.Append(std::move(entry));
+             }
+             return Json(TJsonValue::Object().Set("findings", std::move(findings)));
+         }},
         {"POST", "/api/calendars/{c}/sources/refresh",
          [=, &config](TCall& call) {
              return Report(RunTool({"refresh", "--", calendar(call)}));
@@ -541,6 +562,10 @@ std::vector<TWebApi::TRoute> TWebApi::MakeRoutes() {
              if (url.has_value() == content.has_value()) {
                  throw EHttpError(400,
                                   "give \"url\" or \"content\" (an uploaded file), one of them");
+             }
+             // A path on the server is the command line's business, not a browser's.
+             if (url && url->rfind("http://", 0) != 0 && url->rfind("https://", 0) != 0) {
+                 throw EHttpError(400, "\"url\" must begin with http:// or https://");
              }
              if (content && !TextField(body, "source")) {
                  throw EHttpError(400, "\"source\" is missing: an uploaded file needs a name");

@@ -3,6 +3,8 @@ import json
 import os
 import sqlite3
 import stat
+import subprocess
+import tempfile
 import time
 import unittest
 
@@ -82,6 +84,7 @@ class WebApiTest(unittest.TestCase):
                          ["Water the plants"] * 2)
         [source] = self.call("GET", "/sources")
         self.assertEqual(source["Kind"], "repeat")
+        self.assertIsInstance(self.call("GET", "/check")["findings"], list)
         self.call("POST", "/sources/%s/refresh" % source["Name"])
         self.call("POST", "/sources/refresh")
         self.call("DELETE", "/sources/%s" % source["Name"])
@@ -122,6 +125,22 @@ class WebApiTest(unittest.TestCase):
         cookie = web.sign_in().headers["Set-Cookie"]
         for part in ["HttpOnly", "SameSite=Strict", "Max-Age="]:
             self.assertIn(part, cookie)
+
+    def test_tls_cookie_is_secure(self):
+        with tempfile.TemporaryDirectory() as folder:
+            cert, key = os.path.join(folder, "cert.pem"), os.path.join(folder, "key.pem")
+            subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days",
+                            "1", "-subj", "/CN=127.0.0.1", "-keyout", key, "-out", cert],
+                           check=True, capture_output=True)
+            web = WebServer(["--tls-cert", cert, "--tls-key", key])
+            try:
+                self.assertTrue(web.origin.startswith("https://"))
+                answer = web.sign_in()
+                self.assertEqual(answer.status, 200, answer.body)
+                self.assertIn("; Secure", answer.headers["Set-Cookie"])
+                self.assertEqual(web.request("GET", "/api/calendars").status, 200)
+            finally:
+                web.close()
 
     def test_changes_need_same_origin_and_csrf_token(self):
         before = self.listing()
@@ -180,6 +199,7 @@ class WebApiTest(unittest.TestCase):
             ("PUT", "/days/2031-02-30/flags/1", None, "--date"),
             ("GET", "/month/2031-1", None, "--month"),
             ("POST", "/flags", {"caption": "Weekend", "variable": "X"}, "exists already"),
+            ("POST", "/sources", {"url": "/etc/passwd"}, "http://"),
         ]
         for method, path, body, named in cases:
             with self.subTest(path=path, body=body):

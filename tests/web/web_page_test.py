@@ -101,6 +101,7 @@ class WebPageTest(unittest.TestCase):
         self.redraw(lambda: self.day_cell(day).click())
         self.find("#add").click()
         editor = self.find("#editor")
+        self.wait.until(lambda d: editor.is_displayed())
         # The time field's segments follow the browser's locale: its value is set directly.
         driver.execute_script("arguments[0].value = '07:30'", editor.find_element(By.NAME, "time"))
         editor.find_element(By.NAME, "description").send_keys("Bins out")
@@ -111,6 +112,7 @@ class WebPageTest(unittest.TestCase):
 
         # Someone else changes it meanwhile: the save is refused and the form keeps the text.
         self.find(".appointment .edit").click()
+        self.wait.until(lambda d: editor.is_displayed())
         field = editor.find_element(By.NAME, "description")
         field.clear()
         field.send_keys("Bins out early")
@@ -122,6 +124,7 @@ class WebPageTest(unittest.TestCase):
         self.redraw(lambda: self.find("#cancel").click() or driver.execute_script(
             "window.dispatchEvent(new Event('focus'))"))
         self.find(".appointment .edit").click()
+        self.wait.until(lambda d: editor.is_displayed())
         field.clear()
         field.send_keys("Bins out early")
         self.redraw(lambda: self.find("#save").click())

@@ -4,6 +4,7 @@ import json
 import os
 import re
 import shutil
+import ssl
 import subprocess
 import tempfile
 import urllib.error
@@ -45,7 +46,10 @@ class WebServer:
         text = "".join(lines)
         self.password = re.search(r"the password is (\S+)", text).group(1)
         self.port = int(re.search(r"127\.0\.0\.1:(\d+)/", text).group(1))
-        self.origin = "http://127.0.0.1:%d" % self.port
+        scheme = "https" if "https://" in text else "http"
+        self.origin = "%s://127.0.0.1:%d" % (scheme, self.port)
+        # A test's own certificate: trusted without a check.
+        self.context = ssl._create_unverified_context() if scheme == "https" else None
         self.cookie = None
         self.csrf = None
 
@@ -73,7 +77,7 @@ class WebServer:
         if cookie and self.cookie:
             request.add_header("Cookie", self.cookie)
         try:
-            with urllib.request.urlopen(request, timeout=30) as answer:
+            with urllib.request.urlopen(request, timeout=30, context=self.context) as answer:
                 return Response(answer.status, answer.read().decode(), answer.headers)
         except urllib.error.HTTPError as error:
             return Response(error.code, error.read().decode(), error.headers)

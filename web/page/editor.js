@@ -51,6 +51,7 @@ export class Editor {
     this.scope.hidden = !(appointment && appointment.origin.kind === 'repeat');
     this.one.checked = true;
     this.error.textContent = '';
+    if (!this.element.open) this.element.showModal();
     try {
       const names = (await api('GET', '/api/scripts')).scripts;
       this.known = new Set(names);
@@ -59,7 +60,6 @@ export class Editor {
       this.known = null;
     }
     this.checkScript();
-    if (!this.element.open) this.element.showModal();
   }
 
   get isOpen() { return this.element.open; }

@@ -40,7 +40,8 @@ export class SourcesView {
   }
 
   async load() {
-    const sources = await api('GET', cal('/sources'));
+    const [sources, check] = await Promise.all([api('GET', cal('/sources')), api('GET', cal('/check'))]);
+    const findings = check.findings.filter((finding) => finding.kind === 'error' || finding.kind === 'warning');
     const message = h('p', { class: 'error', role: 'alert' });
     const run = async (method, path, body) => {
       message.textContent = '';
@@ -90,6 +91,9 @@ export class SourcesView {
       sources.length ? h('div', { class: 'scroll' }, h('table', {},
         h('thead', {}, h('tr', {}, ['Name', 'Kind', 'Options', 'Ahead', 'Through', 'Last run', 'Result', '']
           .map((t) => h('th', {}, t)))), h('tbody', {}, rows))) : h('p', { class: 'empty' }, 'No sources.'),
+      h('ul', { class: 'findings', hidden: !findings.length }, findings.map((finding) =>
+        h('li', { class: finding.kind === 'error' ? 'error' : 'warning' },
+          `${finding.kind}: ${finding.what} ${finding.detail}`))),
       message, form);
   }
 }
