@@ -341,9 +341,24 @@ TEST_F(ICalendarCommand, OccurrenceCapIsNamedInAWarning) {
     ASSERT_EQ(run.Exit, 0);
     EXPECT_EQ(run.Out, "10000 added, 0 updated, 0 removed, 0 unchanged, 0 skipped\n");
     EXPECT_EQ(run.Err,
-              "mondrel-db: import: event often has more than 10000 occurrences; the first 10000 "
-              "are imported\n");
+              "mondrel-db: import: event often has more occurrences than the 10000 imported (at "
+              "most 10000 of one event); the later ones are left out\n");
     EXPECT_EQ(QueryText(Path, "SELECT max(Date || ' ' || Time) FROM Dates"), "2027-01-07 22:39:00");
+    // Six days of minutes fit: nothing is left out, nothing is said.
+    TRun fits = RunTool(
+        {"import", Path, Ics, "--from", "2027-01-01", "--until", "2027-01-06", "--script", "S"});
+    ASSERT_EQ(fits.Exit, 0);
+    EXPECT_EQ(fits.Err, "");
+}
+
+TEST_F(ICalendarCommand, AddRepeatCutAtTheCapSaysHowFarItsRowsReach) {
+    TRun run = RunTool({"add", Path, "--date", "2027-06-01", "--time", "07:30", "--description",
+                        "Tick", "--script", "S", "--repeat", "FREQ=SECONDLY"});
+    ASSERT_EQ(run.Exit, 0) << run.Err;
+    EXPECT_NE(run.Err.find("; the 10000 written reach up to 2027-06-01 10:16:39"),
+              std::string::npos)
+        << run.Err;
+    EXPECT_NE(run.Out.find("; written up to 2027-06-01,"), std::string::npos) << run.Out;
 }
 
 TEST_F(ICalendarCommand, AddRepeatWithCountUntilAndTheUntilOption) {
