@@ -33,36 +33,37 @@ int Edit(const TArguments& Args, TToolStreams& Streams) {
         timeOfDay = Args.Time("time");
     }
     RequireDatabaseFile(path);
-    TMondrelDate edited = InTransaction(path, [&](TDBTransaction& transaction) {
-        if (!HasDate(transaction, id)) {
-            throw EMondrelError("No appointment with ID " + std::to_string(id) + ".");
-        }
-        TMondrelDate row;
-        try {
-            row = GetDate(transaction, id);
-        } catch (const EConvertError& error) {
-            throw EMondrelError("The appointment " + std::to_string(id) + " cannot be read: " +
-                                error.what() + " (remove it, or add it anew)");
-        }
-        row.Date = date.value_or(row.Date);
-        row.Time = timeOfDay.value_or(row.Time);
-        for (auto [option, field] :
-             {std::pair{"description", &row.Discription}, std::pair{"value", &row.Value},
-              std::pair{"script", &row.Script}}) {
-            if (Args.Has(option)) {
-                *field = Args.Option(option);
+    TMondrelDate edited =
+        InTransaction(path, TDBTransaction::AsWriter, [&](TDBTransaction& transaction) {
+            if (!HasDate(transaction, id)) {
+                throw EMondrelError("No appointment with ID " + std::to_string(id) + ".");
             }
-        }
-        UpdateDate(transaction, row);
-        if (Args.Has("done")) {
-            SetDateDone(transaction, id);
-            row.Done = 1;
-        } else if (Args.Has("open")) {
-            SetDateOpen(transaction, id);
-            row.Done = 0;
-        }
-        return row;
-    });
+            TMondrelDate row;
+            try {
+                row = GetDate(transaction, id);
+            } catch (const EConvertError& error) {
+                throw EMondrelError("The appointment " + std::to_string(id) + " cannot be read: " +
+                                    error.what() + " (remove it, or add it anew)");
+            }
+            row.Date = date.value_or(row.Date);
+            row.Time = timeOfDay.value_or(row.Time);
+            for (auto [option, field] :
+                 {std::pair{"description", &row.Discription}, std::pair{"value", &row.Value},
+                  std::pair{"script", &row.Script}}) {
+                if (Args.Has(option)) {
+                    *field = Args.Option(option);
+                }
+            }
+            UpdateDate(transaction, row);
+            if (Args.Has("done")) {
+                SetDateDone(transaction, id);
+                row.Done = 1;
+            } else if (Args.Has("open")) {
+                SetDateOpen(transaction, id);
+                row.Done = 0;
+            }
+            return row;
+        });
     Streams.Out << "Changed " << AppointmentLine(edited) << '\n';
     return 0;
 }
