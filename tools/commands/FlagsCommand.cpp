@@ -197,6 +197,13 @@ int Flags(const TArguments& Args, TToolStreams& Streams) {
                    "\" (" + Printable(flag.Variable) + ", " + ColorText(flag.Color, colors) + ")";
         });
     Streams.Out << done << '\n';
+    // A flag drives nothing until the host knows its variable.
+    if (action == "add" || variable) {
+        Streams.Out << "The host sets nothing until " << Printable(*variable)
+                    << " is declared there: add this line to its variables file (nhx-host "
+                       "--variables FILE), or add the variable in its window:\n"
+                    << Printable(*variable) << "\tboolean\tfalse\n";
+    }
     return 0;
 }
 
