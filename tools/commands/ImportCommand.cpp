@@ -9,6 +9,7 @@
 #include "FeedFetch.h"
 #include "ICalendarSupport.h"
 #include "SourceRun.h"
+#include "SourceTables.h"
 
 namespace {
 
@@ -35,7 +36,8 @@ TSource SourceOf(const TArguments& Args) {
         source.Location = std::filesystem::absolute(file).lexically_normal().string();
     }
     if (source.Name.empty()) {
-        source.Name = file;
+        // A password in the URL is never shown, so it names no source either.
+        source.Name = ShownUrl(file);
     }
     source.Options = KeptOptions(source.Kind, Args);
     CheckKeptOptions(source.Kind, TArguments("import", KeptGrammar(source.Kind), source.Options));
@@ -60,6 +62,14 @@ int Import(const TArguments& Args, TToolStreams& Streams) {
     }
     run.Warn = [&](const std::string& message) { Warn(Streams, message); };
     RequireDatabaseFile(run.Path);
+    // A source made before passwords were hidden is named by its whole URL: it stays that source.
+    const std::string file = Args.Positional("FILE");
+    if (!Args.Has("source") && source.Name != file && source.Kind == UrlSource &&
+        InTransaction(run.Path, [&](TDBTransaction& transaction) {
+            return FindSource(transaction.Database(), file).has_value();
+        })) {
+        source.Name = file;
+    }
     // Read (or fetched) before anything is written: a feed that fails changes nothing.
     run.Text = ReadCalendarText(Args.Positional("FILE"), Streams.In);
 

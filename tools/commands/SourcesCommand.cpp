@@ -5,6 +5,7 @@
 #include "Clock.h"
 #include "CommandSupport.h"
 #include "DBCnx.h"
+#include "FeedFetch.h"
 #include "JsonValue.h"
 #include "SourceTables.h"
 #include "Sqlite3Db.h"
@@ -55,7 +56,7 @@ void WriteJson(std::ostream& out, const std::vector<TListed>& sources) {
         list.Append(TJsonValue::Object()
                         .Set("Name", source.Name)
                         .Set("Kind", source.Kind)
-                        .Set("Location", textOrNull(source.Location))
+                        .Set("Location", textOrNull(ShownUrl(source.Location)))
                         .Set("Options", options)
                         .Set("OpenRowsAhead", static_cast<int64_t>(listed.Ahead.Rows))
                         .Set("FlaggedDaysAhead", static_cast<int64_t>(listed.Ahead.Days))
