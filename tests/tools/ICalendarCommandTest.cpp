@@ -273,6 +273,23 @@ TEST_F(ICalendarCommand, ReimportLeavesARowTheUserEditedAndAddsNoSecondOne) {
     EXPECT_EQ(Rows(), TRows{"2027-02-02 08:00:00|Mine|||0"});
 }
 
+// An edited row of an event that leaves the feed and comes back stands for it again: its script
+// runs once, not twice.
+TEST_F(ICalendarCommand, AnEditedRowWhoseEventLeavesAndComesBackGetsNoSecondOne) {
+    const std::string both =
+        Event("b", "20270301T070000", "Bins") + Event("p", "20270308T070000", "Paper");
+    WriteIcs(Calendar(both));
+    ASSERT_EQ(Import({"--script", "S"}).Exit, 0);
+    ASSERT_EQ(RunTool({"edit", Path, "1", "--value", "loud"}).Exit, 0);
+    WriteIcs(Calendar(Event("p", "20270308T070000", "Paper")));
+    ASSERT_EQ(Import({"--script", "S"}).Exit, 0);
+    WriteIcs(Calendar(both));
+    EXPECT_EQ(Import({"--script", "S"}).Out,
+              "0 added, 0 updated, 0 removed, 2 unchanged, 0 skipped\n");
+    EXPECT_EQ(Rows(),
+              (TRows{"2027-03-01 07:00:00|Bins|loud|S|0", "2027-03-08 07:00:00|Paper||S|0"}));
+}
+
 TEST_F(ICalendarCommand, EveryRecordOfALargeImportNamesItsOwnRow) {
     // Records go many to a statement: 100 events take chunks of 64, 32 and 4.
     std::string events;
