@@ -325,6 +325,28 @@ void CheckSources(TSqliteDatabase& database, TDateTime today, TFindings& finding
                                                     (source.Kind == StdinSource
                                                          ? " (import it again to go further)"
                                                          : " (mondrel-db refresh writes further)"));
+            continue;
+        }
+        // A calendar that stops publishing still has its window written far ahead: its last
+        // occurrence tells.
+        bool calendar =
+            source.Kind == FileSource || source.Kind == UrlSource || source.Kind == StdinSource;
+        if (calendar) {
+            auto last = database.Query(
+                "SELECT max(Day) FROM (SELECT coalesce(d.Date, i.Date) AS Day FROM MondrelImports "
+                "i LEFT JOIN Dates d ON d.ID = i.ID WHERE i.Source = ?1 UNION ALL SELECT Date FROM "
+                "MondrelFlagRecords WHERE Source = ?1)",
+                {std::string_view(source.Name)});
+            std::string lastDay = last->AtEnd() ? "" : last->FieldAsText(0);
+            if (lastDay.substr(0, 10) < dryBy) {
+                findings.Warning(
+                    "source runs dry",
+                    name +
+                        (lastDay.empty() ? "it has no occurrence"
+                                         : "its last occurrence is on " + lastDay.substr(0, 10)) +
+                        ", less than " + std::to_string(DryWithinDays) +
+                        " days ahead: has the calendar stopped publishing?");
+            }
         }
     }
 }
