@@ -1,6 +1,7 @@
 # The two entry points of the README, and the sanitizer run that CI adds.
 BUILD_DIR ?= build
 ASAN_DIR ?= build-asan
+TSAN_DIR ?= build-tsan
 FUZZ_DIR ?= build-fuzz
 FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc)
@@ -8,7 +9,7 @@ JOBS ?= $(shell nproc)
 WERROR ?= OFF
 PREFIX ?= /usr/local
 
-.PHONY: setup build run test test-asan fuzz bench install clean
+.PHONY: setup build run test test-asan test-tsan format-check fuzz bench install package clean
 
 setup:
 	@scripts/setup
@@ -32,6 +33,19 @@ test-asan: setup
 		UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 		ctest --output-on-failure -j $(JOBS)
 
+# Every tracked C++ file as .clang-format wants it (CI).
+format-check: setup
+	scripts/check-format
+
+# The host's tests under ThreadSanitizer: the MQTT bridge and the standard-error reader run
+# threads of their own. Only what those tests need is built; ctest in their folder runs only them.
+test-tsan: setup
+	cmake -S . -B $(TSAN_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMONDREL_TSAN=ON \
+		-DMONDREL_BUILD_BENCHMARKS=OFF -DMONDREL_WERROR=$(WERROR)
+	cmake --build $(TSAN_DIR) -j $(JOBS) --target host_services_test host_program_test
+	cd $(TSAN_DIR)/tests/host && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+		ctest --output-on-failure -j $(JOBS)
+
 # Each fuzz target for FUZZ_SECONDS with a fixed seed; a crash, leak or time-out fails the run
 # and leaves the input that reproduces it in $(FUZZ_DIR)/findings/.
 fuzz: setup
@@ -48,11 +62,18 @@ bench: build
 	$(BUILD_DIR)/bench/instances_bench
 	$(BUILD_DIR)/bench/ical_bench
 	$(BUILD_DIR)/bench/refresh_bench
+	$(BUILD_DIR)/bench/web_bench
+	bench/web_page_load.py $${MONDREL_BENCH_CACHE:-/tmp/mondrel-bench}/dates-100000-v1.sdb $(BUILD_DIR)
 
 # The programs, the module and the systemd units under $(DESTDIR)$(PREFIX) (README: "Running it
 # as a service").
 install: build
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD_DIR) --prefix "$(PREFIX)"
 
+# The Debian package of everything `make install` lays out, in $(BUILD_DIR)/mondrel_VERSION_ARCH.deb
+# (docs/service.md).
+package: build
+	cd $(BUILD_DIR) && cpack -G DEB
+
 clean:
-	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(TSAN_DIR) $(FUZZ_DIR)

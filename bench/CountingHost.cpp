@@ -1,8 +1,8 @@
 #include "CountingHost.h"
 
-#include "NHXObjects.h"
+#include "NHXHostObjects.h"
 
-class TCountingHost::TVariables final : public TNHXMessageObject<INHXVariableManager> {
+class TCountingHost::TVariables final : public TNHXVariableManagerObject {
   public:
     explicit TVariables(THostCounts& tally) : Tally(tally) {}
     NHXResult NHXCALL CreateVariable(NHXText, uint8_t) override { return S_OK; }
@@ -24,16 +24,6 @@ class TCountingHost::TVariables final : public TNHXMessageObject<INHXVariableMan
         }
         return S_OK;
     }
-    NHXResult NHXCALL Reserved5() override { return E_NOTIMPL; }
-    NHXResult NHXCALL Reserved6() override { return E_NOTIMPL; }
-    NHXResult NHXCALL Reserved8() override { return E_NOTIMPL; }
-    NHXResult NHXCALL Reserved9() override { return E_NOTIMPL; }
-    NHXResult NHXCALL Reserved10() override { return E_NOTIMPL; }
-    NHXResult NHXCALL Reserved11() override { return E_NOTIMPL; }
-    NHXResult NHXCALL Reserved12() override { return E_NOTIMPL; }
-    NHXResult NHXCALL Reserved14() override { return E_NOTIMPL; }
-    NHXResult NHXCALL Reserved15() override { return E_NOTIMPL; }
-    NHXResult NHXCALL Reserved16() override { return E_NOTIMPL; }
 
   protected:
     bool AnswersInterface(const GUID& iid) const override {
@@ -45,7 +35,7 @@ class TCountingHost::TVariables final : public TNHXMessageObject<INHXVariableMan
 };
 
 // Knows every script and runs none.
-class TCountingHost::TScripter final : public TNHXMessageObject<INHXEventScripter> {
+class TCountingHost::TScripter final : public TNHXEventScripterObject {
   public:
     explicit TScripter(THostCounts& tally) : Tally(tally) {}
     NHXResult NHXCALL RunScript(NHXText, NHXText, int32_t, const TNHXScriptParams*,
@@ -60,10 +50,6 @@ class TCountingHost::TScripter final : public TNHXMessageObject<INHXEventScripte
         }
         return S_OK;
     }
-    NHXResult NHXCALL Reserved4() override { return E_NOTIMPL; }
-    NHXResult NHXCALL Reserved5() override { return E_NOTIMPL; }
-    NHXResult NHXCALL Reserved6() override { return E_NOTIMPL; }
-    NHXResult NHXCALL Reserved8() override { return E_NOTIMPL; }
 
   protected:
     bool AnswersInterface(const GUID& iid) const override {
@@ -74,7 +60,7 @@ class TCountingHost::TScripter final : public TNHXMessageObject<INHXEventScripte
     THostCounts& Tally;
 };
 
-class TCountingHost::TSettings final : public TNHXMessageObject<INHXSettings> {
+class TCountingHost::TSettings final : public TNHXSettingsObject {
   public:
     explicit TSettings(const std::string& database) : Database(database) {}
     NHXResult NHXCALL ReadString(uint16_t, NHXTextArray, NHXText, NHXText* out) override {
@@ -83,18 +69,6 @@ class TCountingHost::TSettings final : public TNHXMessageObject<INHXSettings> {
         }
         return S_OK;
     }
-    NHXResult NHXCALL Reserved4() override { return E_NOTIMPL; }
-    NHXResult NHXCALL Reserved5() override { return E_NOTIMPL; }
-    NHXResult NHXCALL Reserved6() override { return E_NOTIMPL; }
-    NHXResult NHXCALL Reserved7() override { return E_NOTIMPL; }
-    NHXResult NHXCALL Reserved8() override { return E_NOTIMPL; }
-    NHXResult NHXCALL Reserved9() override { return E_NOTIMPL; }
-    NHXResult NHXCALL Reserved10() override { return E_NOTIMPL; }
-    NHXResult NHXCALL Reserved11() override { return E_NOTIMPL; }
-    NHXResult NHXCALL Reserved12() override { return E_NOTIMPL; }
-    NHXResult NHXCALL Reserved13() override { return E_NOTIMPL; }
-    NHXResult NHXCALL Reserved14() override { return E_NOTIMPL; }
-    NHXResult NHXCALL Reserved15() override { return E_NOTIMPL; }
 
   protected:
     bool AnswersInterface(const GUID& iid) const override {
@@ -106,7 +80,7 @@ class TCountingHost::TSettings final : public TNHXMessageObject<INHXSettings> {
 };
 
 // Answers the three services above; the module logs the others as missing, which only counts.
-class TCountingHost::TKernel final : public TNHXMessageObject<INHXKernel> {
+class TCountingHost::TKernel final : public TNHXKernelObject {
   public:
     explicit TKernel(TCountingHost& host)
         : Host(host),
@@ -130,7 +104,7 @@ class TCountingHost::TKernel final : public TNHXMessageObject<INHXKernel> {
                 return S_OK;
             }
         }
-        return TNHXMessageObject<INHXKernel>::QueryInterface(iid, out);
+        return TNHXKernelObject::QueryInterface(iid, out);
     }
     NHXResult NHXCALL LogMessage(int32_t, NHXText, NHXText) override {
         ++Host.Tally.Logs;
@@ -142,11 +116,6 @@ class TCountingHost::TKernel final : public TNHXMessageObject<INHXKernel> {
         }
         return S_OK;
     }
-    NHXResult NHXCALL Reserved4() override { return E_NOTIMPL; }
-    NHXResult NHXCALL Reserved5() override { return E_NOTIMPL; }
-    NHXResult NHXCALL Reserved6() override { return E_NOTIMPL; }
-    NHXResult NHXCALL Reserved8() override { return E_NOTIMPL; }
-    NHXResult NHXCALL Reserved9() override { return E_NOTIMPL; }
 
   protected:
     bool AnswersInterface(const GUID& iid) const override {

@@ -25,7 +25,7 @@ NHXResult NHXCALL THostKernel::QueryInterface(const GUID* iid, void** out) {
             return it->Object->QueryInterface(iid, out);
         }
     }
-    return TNHXMessageObject<INHXKernel>::QueryInterface(iid, out);
+    return TNHXKernelObject::QueryInterface(iid, out);
 }
 
 NHXResult NHXCALL THostKernel::LogMessage(int32_t kind, NHXText sender, NHXText text) {

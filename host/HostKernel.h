@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "HostLog.h"
-#include "NHXObjects.h"
+#include "NHXHostObjects.h"
 #include "NHXPtr.h"
 
-class THostKernel final : public TNHXMessageObject<INHXKernel> {
+class THostKernel final : public TNHXKernelObject {
   public:
     // `kernelDir` ends in '/'.
     THostKernel(std::shared_ptr<THostLog> log, std::string kernelDir);
@@ -21,11 +21,6 @@ class THostKernel final : public TNHXMessageObject<INHXKernel> {
     NHXResult NHXCALL QueryInterface(const GUID* iid, void** out) override;
     NHXResult NHXCALL LogMessage(int32_t kind, NHXText sender, NHXText text) override;
     NHXResult NHXCALL GetKernelDir(NHXText* out) override;
-    NHXResult NHXCALL Reserved4() override { return E_NOTIMPL; }
-    NHXResult NHXCALL Reserved5() override { return E_NOTIMPL; }
-    NHXResult NHXCALL Reserved6() override { return E_NOTIMPL; }
-    NHXResult NHXCALL Reserved8() override { return E_NOTIMPL; }
-    NHXResult NHXCALL Reserved9() override { return E_NOTIMPL; }
 
     // ---- For the host and tests ----
     // The kernel answers `iid` with this service (one reference is kept).

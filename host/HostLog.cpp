@@ -7,11 +7,30 @@
 
 namespace {
 
-// One printed line per entry, whatever the texts hold.
-std::string OneLine(std::string text) {
-    std::replace_if(
-        text.begin(), text.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
-    return text;
+// One printed line per entry, whatever the texts hold: control characters (escape sequences,
+// zero bytes, line breaks from descriptions and feeds) are shown escaped, never sent to the
+// terminal or the journal as they are.
+std::string OneLine(const std::string& text) {
+    static const char digits[] = "0123456789abcdef";
+    std::string line;
+    line.reserve(text.size());
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\n') {
+            line += "\\n";
+        } else if (c == '\r') {
+            line += "\\r";
+        } else if (c == '\t') {
+            line += "\\t";
+        } else if (byte < 0x20 || byte == 0x7F) {
+            line += "\\x";
+            line += digits[byte >> 4];
+            line += digits[byte & 0x0F];
+        } else {
+            line += c;
+        }
+    }
+    return line;
 }
 
 }  // namespace

@@ -6,20 +6,15 @@
 #include <vector>
 
 #include "HostModuleRegistry.h"
-#include "NHXObjects.h"
+#include "NHXHostObjects.h"
 
-class THostModuleLoader final : public TNHXMessageObject<INHXModuleLoader> {
+class THostModuleLoader final : public TNHXModuleLoaderObject {
   public:
     explicit THostModuleLoader(std::shared_ptr<THostModuleRegistry> registry);
 
     // ---- INHXModuleLoader ----
     // Answers S_OK and 1 when the module is loaded, E_FAIL otherwise.
     NHXResult NHXCALL FindModule(const GUID* module, int32_t* out) override;
-    NHXResult NHXCALL Reserved4() override { return E_NOTIMPL; }
-    NHXResult NHXCALL Reserved5() override { return E_NOTIMPL; }
-    NHXResult NHXCALL Reserved6() override { return E_NOTIMPL; }
-    NHXResult NHXCALL Reserved7() override { return E_NOTIMPL; }
-    NHXResult NHXCALL Reserved8() override { return E_NOTIMPL; }
 
     // ---- For tests ----
     void SetModuleKnown(const GUID& moduleId, bool known);

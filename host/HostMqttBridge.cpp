@@ -2,10 +2,13 @@
 
 #include <mosquitto.h>
 
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRandomGenerator>
+#include <QTimer>
 #include <QUrl>
 #include <algorithm>
 #include <cctype>
@@ -13,10 +16,13 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 #include <stdexcept>
 
 #include "HostEventScripter.h"
+#include "HostScriptResult.h"
 #include "HostVariableManager.h"
+#include "MessageBox.h"
 
 namespace {
 
@@ -54,19 +60,134 @@ void AppendJsonString(std::string& out, const std::string& text) {
     out.append(quoted.constData() + 1, static_cast<size_t>(quoted.size() - 2));
 }
 
-// Discovery ids allow letters, digits, '_' and '-'.
-std::string DiscoveryId(const std::string& text) {
-    std::string id = text;
-    std::replace_if(
-        id.begin(), id.end(),
-        [](char c) { return !std::isalnum(static_cast<unsigned char>(c)) && c != '-'; }, '_');
-    return id;
+// Levels longer than this end in a hash of the name.
+constexpr size_t MaxLevelBytes = 200;
+constexpr size_t KeptLevelBytes = 180;
+// Commands larger than this are refused unread.
+constexpr int MaxCommandBytes = 64 * 1024;
+// The home system's "online": the discovery follows after 1 to 5 seconds, so that many devices
+// do not answer at once.
+constexpr int MinAnnounceDelayMs = 1000;
+constexpr int MaxAnnounceDelayMs = 5000;
+constexpr const char* Version = NHX_HOST_VERSION;
+const char* const Outcomes[] = {"ok", "failed", "not started", "timed out"};
+
+bool IsHex(char c) {
+    return std::isxdigit(static_cast<unsigned char>(c)) != 0;
+}
+
+// Length of the valid UTF-8 sequence at `i`, 0 when there is none.
+size_t Utf8Length(const std::string& text, size_t i) {
+    const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char lead = byte(i);
+    size_t length = lead < 0x80                    ? 1
+                    : lead >= 0xC2 && lead <= 0xDF ? 2
+                    : lead >= 0xE0 && lead <= 0xEF ? 3
+                    : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                   : 0;
+    if (length == 0 || i + length > text.size()) {
+        return 0;
+    }
+    for (size_t k = 1; k < length; ++k) {
+        if ((byte(i + k) & 0xC0) != 0x80) {
+            return 0;
+        }
+    }
+    // No overlong forms, surrogates or code points past U+10FFFF.
+    const unsigned char second = byte(i + 1 < text.size() ? i + 1 : i);
+    if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second > 0x9F) ||
+        (lead == 0xF0 && second < 0x90) || (lead == 0xF4 && second > 0x8F)) {
+        return 0;
+    }
+    return length;
+}
+
+void AppendHex(std::string& out, char prefix, unsigned char byte) {
+    static const char digits[] = "0123456789ABCDEF";
+    out += prefix;
+    out += digits[byte >> 4];
+    out += digits[byte & 0x0F];
+}
+
+// Written by hand: the parameters keep the order they were given in.
+void AppendJsonParameters(std::string& out,
+                          const std::vector<std::pair<std::string, std::string>>& params) {
+    out += '{';
+    for (size_t i = 0; i < params.size(); ++i) {
+        if (i > 0) {
+            out += ',';
+        }
+        AppendJsonString(out, params[i].first);
+        out += ':';
+        AppendJsonString(out, params[i].second);
+    }
+    out += '}';
+}
+
+void AppendJsonNullable(std::string& out, const std::string& text) {
+    if (text.empty()) {
+        out += "null";
+    } else {
+        AppendJsonString(out, text);
+    }
+}
+
+// ISO 8601, local with its offset ("+00:00" included, never "Z").
+std::string IsoTime(const QDateTime& time) {
+    const int offset = time.offsetFromUtc();
+    const int minutes = std::abs(offset) / 60;
+    const QString zone = QStringLiteral("%1%2:%3")
+                             .arg(offset < 0 ? '-' : '+')
+                             .arg(minutes / 60, 2, 10, QLatin1Char('0'))
+                             .arg(minutes % 60, 2, 10, QLatin1Char('0'));
+    return (time.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) + zone).toStdString();
+}
+
+std::string JsonText(const QJsonObject& object) {
+    return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
+}
+
+// Names that change how a program starts or what a shell does: never taken from a command.
+bool IsUnsafeParameterName(const std::string& name) {
+    static const std::set<std::string> names = {
+        "PATH",       "IFS",      "ENV",        "BASH_ENV",     "SHELLOPTS",    "BASHOPTS",
+        "PS4",        "CDPATH",   "GLOBIGNORE", "HOME",         "SHELL",        "TMPDIR",
+        "GCONV_PATH", "LOCPATH",  "NLSPATH",    "HOSTALIASES",  "PYTHONPATH",   "PYTHONSTARTUP",
+        "PERL5LIB",   "PERL5OPT", "RUBYOPT",    "NODE_OPTIONS", "MALLOC_CHECK_"};
+    return names.count(name) > 0 || name.starts_with("LD_") || name.starts_with("BASH_FUNC_") ||
+           name.starts_with("NHX_");
+}
+
+bool IsParameterName(const std::string& name) {
+    if (name.empty() || std::isdigit(static_cast<unsigned char>(name.front()))) {
+        return false;
+    }
+    return std::all_of(name.begin(), name.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+    });
 }
 
 }  // namespace
 
 std::string THostMqttOptions::Address() const {
     return Host + ":" + std::to_string(Port);
+}
+
+std::string RedactedUrl(const std::string& url) {
+    const size_t scheme = url.find("://");
+    if (scheme == std::string::npos) {
+        return url;
+    }
+    const size_t start = scheme + 3;
+    const size_t at = url.rfind('@');
+    if (at == std::string::npos || at < start) {
+        return url;
+    }
+    const size_t colon = url.find(':', start);
+    if (colon == std::string::npos || colon > at) {
+        return url;
+    }
+    return url.substr(0, colon + 1) + "***" + url.substr(at);
 }
 
 bool IsTopicPrefix(const std::string& prefix) {
@@ -80,27 +201,32 @@ void ApplyMqttUrl(THostMqttOptions& options, const std::string& url) {
     const QString scheme = parsed.scheme();
     if (!parsed.isValid() ||
         (scheme != QLatin1String("mqtt") && scheme != QLatin1String("mqtts"))) {
-        throw std::invalid_argument(
-            "needs mqtt://[user:password@]host[:port] or mqtts://..., not \"" + url + "\"");
+        throw std::invalid_argument("needs mqtt://[user@]host[:port] or mqtts://..., not \"" +
+                                    RedactedUrl(url) + "\"");
     }
     if (parsed.host().isEmpty()) {
-        throw std::invalid_argument("no broker host in \"" + url + "\"");
+        throw std::invalid_argument("no broker host in \"" + RedactedUrl(url) + "\"");
     }
     if ((!parsed.path().isEmpty() && parsed.path() != QLatin1String("/")) || parsed.hasQuery() ||
         parsed.hasFragment()) {
-        throw std::invalid_argument("a broker URL has no path, query or fragment: \"" + url + "\"");
+        throw std::invalid_argument("a broker URL has no path, query or fragment: \"" +
+                                    RedactedUrl(url) + "\"");
     }
     if (!parsed.password().isEmpty() && parsed.userName().isEmpty()) {
-        throw std::invalid_argument("a password without a user name in \"" + url + "\"");
+        throw std::invalid_argument("a password without a user name in \"" + RedactedUrl(url) +
+                                    "\"");
     }
     options.Tls = scheme == QLatin1String("mqtts");
     options.Host = parsed.host().toStdString();
     options.Port = parsed.port(options.Tls ? 8883 : 1883);
     if (options.Port < 1) {
-        throw std::invalid_argument("no usable port in \"" + url + "\"");
+        throw std::invalid_argument("no usable port in \"" + RedactedUrl(url) + "\"");
     }
     options.User = parsed.userName().toStdString();
-    options.Password = parsed.password().toStdString();
+    if (!parsed.password().isEmpty()) {
+        options.Password = parsed.password().toStdString();
+        options.PasswordInUrl = true;
+    }
 }
 
 THostMqttBridge::THostMqttBridge(THostMqttOptions options, std::shared_ptr<THostLog> log)
@@ -135,9 +261,33 @@ THostMqttBridge::THostMqttBridge(THostMqttOptions options, std::shared_ptr<THost
     mosquitto_disconnect_callback_set(Client, [](mosquitto*, void* self, int result) {
         static_cast<THostMqttBridge*>(self)->OnDisconnect(result);
     });
+    mosquitto_message_callback_set(Client, [](mosquitto*, void* self,
+                                              const mosquitto_message* message) {
+        if (!message || !message->topic) {
+            return;
+        }
+        const std::string payload =
+            message->payloadlen > 0 && message->payloadlen <= MaxCommandBytes
+                ? std::string(static_cast<const char*>(message->payload),
+                              static_cast<size_t>(message->payloadlen))
+                : std::string();
+        if (message->payloadlen > MaxCommandBytes) {
+            static_cast<THostMqttBridge*>(self)->Note(
+                NHX_LOG_ERROR, "MQTT: a message of " + std::to_string(message->payloadlen) +
+                                   " bytes on " + message->topic + " is refused unread");
+            return;
+        }
+        static_cast<THostMqttBridge*>(self)->OnMessage(message->topic, payload, message->retain);
+    });
+    if (Settings.PasswordInUrl) {
+        Log->AddHostNote(NHX_LOG_ERROR,
+                         "MQTT: the password is in the broker URL, where ps and the journal show "
+                         "it; use --mqtt-password-file FILE or NHX_MQTT_PASSWORD instead");
+    }
 }
 
 THostMqttBridge::~THostMqttBridge() {
+    Self.reset();
     if (Variables) {
         Variables->SetVariableListener({});
     }
@@ -168,6 +318,15 @@ void THostMqttBridge::Attach(THostVariableManager& variables, THostEventScripter
     }
     variables.SetVariableListener([this](const THostVariable& v) { PublishVariable(v); });
     scripter.SetPublisher([this](const THostScriptRun& run) { return PublishScriptRun(run); });
+    // The scripter keeps its listeners; this one does nothing once the bridge is gone.
+    std::weak_ptr<THostMqttBridge*> self = Self;
+    scripter.AddResultListener([self](const THostScriptResult& result) {
+        if (const auto bridge = self.lock()) {
+            (*bridge)->PublishResult(result);
+        }
+    });
+    std::lock_guard guard(Lock);
+    AnnounceLocked();
 }
 
 void THostMqttBridge::Start() {
@@ -177,10 +336,75 @@ void THostMqttBridge::Start() {
 }
 
 std::string THostMqttBridge::TopicLevel(const std::string& name) {
-    std::string level = name;
-    std::replace_if(
-        level.begin(), level.end(),
-        [](char c) { return c == '/' || c == '+' || c == '#' || c == '\0'; }, '_');
+    std::string level;
+    level.reserve(name.size());
+    for (size_t i = 0; i < name.size();) {
+        const auto byte = static_cast<unsigned char>(name[i]);
+        const size_t length = Utf8Length(name, i);
+        if (byte < 0x20 || byte == 0x7F || byte == '%' || byte == '+' || byte == '#' ||
+            byte == '/' || length == 0) {
+            AppendHex(level, '%', byte);
+            ++i;
+        } else {
+            level.append(name, i, length);
+            i += length;
+        }
+    }
+    if (level.size() <= MaxLevelBytes) {
+        return level;
+    }
+    // Cut neither inside a %XX nor inside a character.
+    size_t cut = KeptLevelBytes;
+    while (cut > 0 &&
+           ((static_cast<unsigned char>(level[cut]) & 0xC0) == 0x80 ||
+            (cut >= 1 && level[cut - 1] == '%') || (cut >= 2 && level[cut - 2] == '%'))) {
+        --cut;
+    }
+    const QByteArray hash =
+        QCryptographicHash::hash(QByteArray::fromStdString(name), QCryptographicHash::Sha256)
+            .toHex()
+            .left(16);
+    return level.substr(0, cut) + "%~" + hash.toStdString();
+}
+
+std::optional<std::string> THostMqttBridge::NameOfLevel(const std::string& level) {
+    std::string name;
+    for (size_t i = 0; i < level.size(); ++i) {
+        if (level[i] != '%') {
+            name += level[i];
+            continue;
+        }
+        if (i + 2 >= level.size() || !IsHex(level[i + 1]) || !IsHex(level[i + 2])) {
+            return std::nullopt;
+        }
+        name += static_cast<char>(std::stoi(level.substr(i + 1, 2), nullptr, 16));
+        i += 2;
+    }
+    // Only what TopicLevel writes: anything else is another name's level or none.
+    if (TopicLevel(name) != level) {
+        return std::nullopt;
+    }
+    return name;
+}
+
+std::string THostMqttBridge::DiscoveryId(const std::string& text) {
+    std::string id;
+    for (char c : text) {
+        if (std::isalnum(static_cast<unsigned char>(c)) || c == '-') {
+            id += c;
+        } else {
+            AppendHex(id, '_', static_cast<unsigned char>(c));
+        }
+    }
+    return id;
+}
+
+std::string THostMqttBridge::LevelLocked(const std::string& name) {
+    std::string level = TopicLevel(name);
+    if (level != name && EncodedNoted.insert(name).second) {
+        Note(NHX_LOG_NOTICE, "MQTT: the name \"" + level + "\" (encoded) stands for a name that " +
+                                 "cannot be a topic level as it is");
+    }
     return level;
 }
 
@@ -189,60 +413,165 @@ std::string THostMqttBridge::ScriptRunJson(const THostScriptRun& run, const QDat
     std::string json = "{\"sender\":";
     AppendJsonString(json, run.Sender);
     json += ",\"time\":";
-    // Local time with its offset, "+00:00" included (never "Z").
-    const int offset = time.offsetFromUtc();
-    const int minutes = std::abs(offset) / 60;
-    const QString zone = QStringLiteral("%1%2:%3")
-                             .arg(offset < 0 ? '-' : '+')
-                             .arg(minutes / 60, 2, 10, QLatin1Char('0'))
-                             .arg(minutes % 60, 2, 10, QLatin1Char('0'));
-    AppendJsonString(json,
-                     (time.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) + zone).toStdString());
-    json += ",\"parameters\":{";
-    for (size_t i = 0; i < run.Params.size(); ++i) {
-        if (i > 0) {
-            json += ',';
-        }
-        AppendJsonString(json, run.Params[i].Name);
-        json += ':';
-        AppendJsonString(json, run.Params[i].Value);
+    AppendJsonString(json, IsoTime(time));
+    json += ",\"parameters\":";
+    std::vector<std::pair<std::string, std::string>> params;
+    for (const THostScriptParam& param : run.Params) {
+        params.emplace_back(param.Name, param.Value);
     }
-    json += "}}";
+    AppendJsonParameters(json, params);
+    json += '}';
     return json;
 }
 
-std::string THostMqttBridge::DiscoveryTopic(const THostVariable& variable) const {
-    const char* component = variable.TypeCode == NHX_VAR_BOOLEAN ? "binary_sensor" : "sensor";
-    return Settings.DiscoveryPrefix + "/" + component + "/" + DiscoveryId(Settings.Prefix) + "/" +
-           DiscoveryId(variable.Name) + "/config";
+std::string THostMqttBridge::ResultJson(const THostScriptResult& result) {
+    std::string json = "{\"sender\":";
+    AppendJsonString(json, result.Sender);
+    json += ",\"script\":";
+    AppendJsonString(json, result.Script);
+    json += ",\"parameters\":";
+    AppendJsonParameters(json, result.Parameters);
+    json += ",\"started\":";
+    AppendJsonNullable(json, result.Started);
+    json += ",\"finished\":";
+    AppendJsonNullable(json, result.Finished);
+    json += ",\"exit_status\":";
+    json += result.ExitStatus < 0 ? std::string("null") : std::to_string(result.ExitStatus);
+    json += ",\"outcome\":";
+    AppendJsonString(json, result.Outcome);
+    json += ",\"reason\":";
+    AppendJsonNullable(json, result.Reason);
+    json += ",\"output_tail\":";
+    AppendJsonString(json, result.OutputTail);
+    json += '}';
+    return json;
 }
 
-std::string THostMqttBridge::DiscoveryPayload(const THostVariable& variable) const {
-    const QString node = QString::fromStdString(DiscoveryId(Settings.Prefix));
-    const QString name = QString::fromStdString(variable.Name);
-    QJsonObject config{
-        {"name", name},
-        {"unique_id", node + "_" + QString::fromStdString(DiscoveryId(variable.Name))},
-        {"state_topic",
-         QString::fromStdString(Settings.Prefix + "/variables/" + TopicLevel(variable.Name))},
-        {"availability_topic", QString::fromStdString(Settings.Prefix + "/status")},
+std::string THostMqttBridge::DiscoveryTopic() const {
+    return Settings.DiscoveryPrefix + "/device/" + DiscoveryId(Settings.Prefix) + "/config";
+}
+
+std::string THostMqttBridge::DiscoveryPayload() const {
+    return DiscoveryPayloadLocked();
+}
+
+// The home system's device discovery (its MQTT documentation): "dev" and "o" are required, each
+// component needs "p" and "unique_id", and each platform its own required options: state_topic
+// for binary_sensor, sensor and event (with event_types), command_topic for switch, text and
+// button.
+std::string THostMqttBridge::DiscoveryPayloadLocked() const {
+    const std::string node = DiscoveryId(Settings.Prefix);
+    const QString nodeId = QString::fromStdString(node);
+    const auto topic = [this](const std::string& rest) {
+        return QString::fromStdString(Settings.Prefix + "/" + rest);
+    };
+    QJsonObject components;
+    for (const auto& [name, typeCode] : Announced) {
+        const std::string level = TopicLevel(name);
+        const QString id = QString::fromStdString(DiscoveryId(level));
+        QJsonObject component{{"name", QString::fromStdString(name)},
+                              {"unique_id", nodeId + "_var_" + id},
+                              {"state_topic", topic("variables/" + level)}};
+        const bool commands =
+            Settings.Commands && (typeCode == NHX_VAR_BOOLEAN || typeCode == NHX_VAR_STRING);
+        if (commands) {
+            component.insert("command_topic", topic("variables/" + level + "/set"));
+        }
+        if (typeCode == NHX_VAR_BOOLEAN) {
+            component.insert("p", commands ? "switch" : "binary_sensor");
+            component.insert("payload_on", "true");
+            component.insert("payload_off", "false");
+            if (commands) {
+                component.insert("state_on", "true");
+                component.insert("state_off", "false");
+            }
+        } else {
+            component.insert("p", commands ? "text" : "sensor");
+            // An empty value travels as "" (an empty retained message would clear the topic).
+            component.insert("value_template", "{{ '' if value == '\"\"' else value }}");
+            if (commands) {
+                component.insert("max", 255);
+            }
+        }
+        components.insert("var_" + id, component);
+    }
+    for (const auto& [id, platform] : Withdrawn) {
+        if (!components.contains(QString::fromStdString(id))) {
+            components.insert(QString::fromStdString(id),
+                              QJsonObject{{"p", QString::fromStdString(platform)}});
+        }
+    }
+    if (Settings.Commands) {
+        for (const std::string& script : Settings.Buttons) {
+            const std::string level = TopicLevel(script);
+            const QString id = QString::fromStdString(DiscoveryId(level));
+            components.insert("button_" + id,
+                              QJsonObject{{"p", "button"},
+                                          {"name", QString::fromStdString(script)},
+                                          {"unique_id", nodeId + "_button_" + id},
+                                          {"command_topic", topic("scripts/" + level + "/run")},
+                                          {"payload_press", "{}"}});
+        }
+    }
+    QJsonArray eventTypes;
+    for (const char* outcome : Outcomes) {
+        eventTypes.append(outcome);
+    }
+    components.insert("runs", QJsonObject{{"p", "event"},
+                                          {"name", "Script runs"},
+                                          {"unique_id", nodeId + "_runs"},
+                                          {"state_topic", topic("event")},
+                                          {"event_types", eventTypes}});
+    const QJsonObject config{
+        {"dev", QJsonObject{{"ids", QJsonArray{nodeId}},
+                            {"name", "NHX host " + QString::fromStdString(Settings.Prefix)},
+                            {"mf", "Mondrel"},
+                            {"mdl", "nhx-host"},
+                            {"sw", Version}}},
+        {"o", QJsonObject{{"name", "nhx-host"}, {"sw", Version}}},
+        {"availability_topic", topic("status")},
         {"payload_available", "online"},
         {"payload_not_available", "offline"},
-        {"device", QJsonObject{{"identifiers", QJsonArray{node}},
-                               {"name", "NHX host " + QString::fromStdString(Settings.Prefix)},
-                               {"model", "nhx-host"}}}};
-    if (variable.TypeCode == NHX_VAR_BOOLEAN) {
-        config.insert("payload_on", "true");
-        config.insert("payload_off", "false");
+        {"qos", QosAtLeastOnce},
+        {"cmps", components}};
+    return JsonText(config);
+}
+
+// The device message follows the variables there are; values do not change it.
+void THostMqttBridge::AnnounceLocked() {
+    if (Settings.DiscoveryPrefix.empty()) {
+        return;
     }
-    return QJsonDocument(config).toJson(QJsonDocument::Compact).toStdString();
+    const std::string payload = DiscoveryPayloadLocked();
+    if (payload == DeviceConfig) {
+        return;
+    }
+    DeviceConfig = payload;
+    if (IsConnected) {
+        PublishLocked(DiscoveryTopic(), DeviceConfig, QosAtLeastOnce, true);
+    }
+}
+
+void THostMqttBridge::PublishStateLocked() {
+    if (!DeviceConfig.empty()) {
+        PublishLocked(DiscoveryTopic(), DeviceConfig, QosAtLeastOnce, true);
+    }
+    for (const auto& [topic, payload] : Retained) {
+        PublishLocked(topic, payload, QosAtLeastOnce, true);
+    }
 }
 
 void THostMqttBridge::PublishVariable(const THostVariable& variable) {
     std::lock_guard guard(Lock);
-    RetainLocked(Settings.Prefix + "/variables/" + TopicLevel(variable.Name), variable.Value);
-    if (!Settings.DiscoveryPrefix.empty()) {
-        RetainLocked(DiscoveryTopic(variable), DiscoveryPayload(variable));
+    const std::string level = LevelLocked(variable.Name);
+    RetainLocked(Settings.Prefix + "/variables/" + level,
+                 variable.Value.empty() ? std::string("\"\"") : variable.Value);
+    StaleLevels.erase(level);
+    auto [it, added] = Announced.try_emplace(variable.Name, variable.TypeCode);
+    if (added || it->second != variable.TypeCode) {
+        it->second = variable.TypeCode;
+        Withdrawn.erase("var_" + DiscoveryId(level));
+        AnnounceLocked();
     }
 }
 
@@ -260,11 +589,11 @@ void THostMqttBridge::RetainLocked(const std::string& topic, const std::string& 
 
 bool THostMqttBridge::PublishScriptRun(const THostScriptRun& run) {
     const std::string prefix = PublishedScriptPrefix;
+    std::lock_guard guard(Lock);
     const std::string topic = Settings.Prefix + "/scripts/" +
                               (run.Script.starts_with(prefix) ? run.Script.substr(prefix.size())
-                                                              : TopicLevel(run.Script));
+                                                              : LevelLocked(run.Script));
     const std::string payload = ScriptRunJson(run, QDateTime::currentDateTime());
-    std::lock_guard guard(Lock);
     // libmosquitto refuses messages while it has no connection: they wait here, in order.
     if (IsConnected &&
         mosquitto_publish(Client, nullptr, topic.c_str(), static_cast<int>(payload.size()),
@@ -282,6 +611,225 @@ bool THostMqttBridge::PublishScriptRun(const THostScriptRun& run) {
     }
     WaitingRuns.emplace_back(topic, payload);
     return true;
+}
+
+void THostMqttBridge::PublishResult(const THostScriptResult& result) {
+    std::string event = "{\"event_type\":";
+    AppendJsonString(event, result.Outcome);
+    event += ",\"script\":";
+    AppendJsonString(event, result.Script);
+    event += ",\"sender\":";
+    AppendJsonString(event, result.Sender);
+    event += '}';
+    std::lock_guard guard(Lock);
+    const std::string topic =
+        Settings.Prefix + "/scripts/" + LevelLocked(result.Script) + "/result";
+    for (auto& message :
+         {std::pair{topic, ResultJson(result)}, std::pair{Settings.Prefix + "/event", event}}) {
+        if (IsConnected &&
+            mosquitto_publish(Client, nullptr, message.first.c_str(),
+                              static_cast<int>(message.second.size()), message.second.data(),
+                              QosAtLeastOnce, false) == MOSQ_ERR_SUCCESS) {
+            continue;
+        }
+        if (WaitingRuns.size() < MaxWaitingRuns) {
+            WaitingRuns.emplace_back(message);
+        }
+    }
+}
+
+std::vector<std::string> THostMqttBridge::StaleCheckTopics() const {
+    std::vector<std::string> topics{Settings.Prefix + "/variables/+"};
+    if (!Settings.DiscoveryPrefix.empty()) {
+        topics.push_back(DiscoveryTopic());
+    }
+    return topics;
+}
+
+void THostMqttBridge::OnMessage(const std::string& topic, const std::string& payload,
+                                bool retained) {
+    std::lock_guard guard(Lock);
+    const std::string variables = Settings.Prefix + "/variables/";
+    if (retained && topic.starts_with(variables) &&
+        topic.find('/', variables.size()) == std::string::npos) {
+        // A state the broker keeps: one of ours, or one a former run published.
+        if (!payload.empty() && Retained.count(topic) == 0) {
+            StaleLevels.insert(topic.substr(variables.size()));
+        }
+        return;
+    }
+    if (!Settings.DiscoveryPrefix.empty() && topic == DiscoveryTopic()) {
+        if (retained) {
+            const QJsonObject old =
+                QJsonDocument::fromJson(QByteArray::fromStdString(payload)).object();
+            const QJsonObject components = old.value("cmps").toObject();
+            for (auto it = components.begin(); it != components.end(); ++it) {
+                OldPlatforms[it.key().toStdString()] =
+                    it.value().toObject().value("p").toString().toStdString();
+            }
+        }
+        return;
+    }
+    if (!Settings.DiscoveryPrefix.empty() && topic == Settings.DiscoveryPrefix + "/status") {
+        if (payload == "online") {
+            const int delay =
+                QRandomGenerator::global()->bounded(MinAnnounceDelayMs, MaxAnnounceDelayMs + 1);
+            QMetaObject::invokeMethod(
+                &LogContext,
+                [this, delay] {
+                    QTimer::singleShot(delay, &LogContext, [this] {
+                        std::lock_guard guard(Lock);
+                        if (IsConnected) {
+                            PublishStateLocked();
+                        }
+                    });
+                },
+                Qt::QueuedConnection);
+        }
+        return;
+    }
+    if (!Settings.Commands) {
+        return;
+    }
+    if (retained) {
+        // Sent before we connected, maybe long ago: a stale "run" must not fire now.
+        Note(NHX_LOG_ERROR,
+             "MQTT: a retained command on " + topic + " is ignored (commands are never retained)");
+        return;
+    }
+    QMetaObject::invokeMethod(
+        &LogContext, [this, topic, payload] { RunGuarded([&] { HandleCommand(topic, payload); }); },
+        Qt::QueuedConnection);
+}
+
+void THostMqttBridge::HandleCommand(const std::string& topic, const std::string& payload) {
+    const auto levelOf = [&topic](const std::string& head, const std::string& tail) {
+        if (!topic.starts_with(head) || !topic.ends_with(tail) ||
+            topic.size() <= head.size() + tail.size()) {
+            return std::optional<std::string>();
+        }
+        return std::optional<std::string>(
+            topic.substr(head.size(), topic.size() - head.size() - tail.size()));
+    };
+    if (auto level = levelOf(Settings.Prefix + "/variables/", "/set")) {
+        SetVariable(*level, payload);
+    } else if (auto script = levelOf(Settings.Prefix + "/scripts/", "/run")) {
+        RunCommand(*script, payload);
+    }
+}
+
+void THostMqttBridge::SetVariable(const std::string& level, const std::string& payload) {
+    std::optional<std::string> name = NameOfLevel(level);
+    if (!name) {
+        std::lock_guard guard(Lock);
+        for (const auto& [known, type] : Announced) {
+            if (TopicLevel(known) == level) {
+                name = known;
+            }
+        }
+    }
+    const std::optional<THostVariable> variable =
+        name && Variables ? Variables->Find(*name) : std::nullopt;
+    if (!variable) {
+        Log->AddHostNote(NHX_LOG_ERROR, "MQTT: set refused: no variable named \"" + level + "\"");
+        return;
+    }
+    std::string value = payload;
+    if (variable->TypeCode == NHX_VAR_BOOLEAN) {
+        const QString word = QString::fromStdString(payload).trimmed().toLower();
+        if (word == "true" || word == "on" || word == "1") {
+            value = "true";
+        } else if (word == "false" || word == "off" || word == "0") {
+            value = "false";
+        } else {
+            Log->AddHostNote(NHX_LOG_ERROR, "MQTT: set refused: " + variable->Name +
+                                                " is a boolean (true/false, ON/OFF, 1/0)");
+            return;
+        }
+    } else if (variable->TypeCode != NHX_VAR_STRING) {
+        Log->AddHostNote(NHX_LOG_ERROR, "MQTT: set refused: " + variable->Name +
+                                            " is neither a boolean nor a string");
+        return;
+    }
+    Variables->SetValue(variable->Name, value, "MQTT");
+}
+
+void THostMqttBridge::RunCommand(const std::string& level, const std::string& payload) {
+    const std::optional<std::string> name = NameOfLevel(level);
+    const std::string script = name.value_or(level);
+    std::string problem;
+    std::vector<std::pair<std::string, std::string>> params;
+    QJsonParseError error{};
+    const QJsonDocument document =
+        QJsonDocument::fromJson(QByteArray::fromStdString(payload), &error);
+    if (!name) {
+        problem = "\"" + level + "\" is not a script name";
+    } else if (name->starts_with(PublishedScriptPrefix)) {
+        // Those only publish: a command must not make the host publish for the sender.
+        problem = "not a script of the scripts folder";
+    } else if (error.error != QJsonParseError::NoError || !document.isObject()) {
+        problem = "the payload is not a JSON object";
+    } else {
+        const QJsonObject object = document.object();
+        for (auto it = object.begin(); it != object.end() && problem.empty(); ++it) {
+            const std::string key = it.key().toStdString();
+            if (!it.value().isString()) {
+                problem = "parameter " + key + " is not a string";
+            } else if (!IsParameterName(key) || IsUnsafeParameterName(key)) {
+                problem = "parameter name " + key + " is not allowed";
+            } else {
+                params.emplace_back(key, it.value().toString().toStdString());
+            }
+        }
+    }
+    if (problem.empty()) {
+        // Unknown scripts are refused, logged and answered by the scripter.
+        Scripter->Enqueue(script, "MQTT", std::move(params));
+        return;
+    }
+    Log->AddHostNote(NHX_LOG_ERROR, "MQTT: run of " + script + " refused: " + problem);
+    THostScriptResult result;
+    result.Sender = "MQTT";
+    result.Script = script;
+    result.Finished = IsoTime(QDateTime::currentDateTime());
+    result.Outcome = "not started";
+    result.Reason = problem;
+    PublishResult(result);
+}
+
+// Variables the broker still holds from a former run and that did not come back are withdrawn:
+// an empty retained state, and a component of only its platform in the device message.
+void THostMqttBridge::WithdrawStale() {
+    std::lock_guard guard(Lock);
+    bool changed = false;
+    for (const std::string& level : StaleLevels) {
+        const std::string topic = Settings.Prefix + "/variables/" + level;
+        if (Retained.count(topic) > 0) {
+            continue;
+        }
+        Note(NHX_LOG_NOTICE, "MQTT: variable " + level + " no longer exists; withdrawn");
+        if (IsConnected) {
+            PublishLocked(topic, "", QosAtLeastOnce, true);
+        }
+        const std::string id = "var_" + DiscoveryId(level);
+        auto old = OldPlatforms.find(id);
+        if (!Settings.DiscoveryPrefix.empty() && old != OldPlatforms.end() &&
+            !old->second.empty()) {
+            Withdrawn[id] = old->second;
+            changed = true;
+        }
+    }
+    StaleLevels.clear();
+    StaleCheckDone = true;
+    // Our own state no longer needs to come back to us.
+    if (IsConnected) {
+        for (const std::string& topic : StaleCheckTopics()) {
+            mosquitto_unsubscribe(Client, nullptr, topic.c_str());
+        }
+    }
+    if (changed) {
+        AnnounceLocked();
+    }
 }
 
 bool THostMqttBridge::PublishLocked(const std::string& topic, const std::string& payload, int qos,
@@ -326,10 +874,38 @@ void THostMqttBridge::OnConnect(int result) {
     RetryDelaySeconds = 1;
     IsConnected = true;
     OverflowNoted = false;
-    PublishLocked(Settings.Prefix + "/status", "online", QosAtLeastOnce, true);
-    for (const auto& [topic, payload] : Retained) {
-        PublishLocked(topic, payload, QosAtLeastOnce, true);
+    // Subscribed before we publish: what the broker holds from before arrives first.
+    // Until the check for withdrawn variables, also what the broker holds of a former run.
+    std::vector<std::string> topics;
+    if (!StaleCheckDone) {
+        topics = StaleCheckTopics();
     }
+    if (!Settings.DiscoveryPrefix.empty()) {
+        topics.push_back(Settings.DiscoveryPrefix + "/status");
+    }
+    if (Settings.Commands) {
+        topics.push_back(Settings.Prefix + "/variables/+/set");
+        topics.push_back(Settings.Prefix + "/scripts/+/run");
+    }
+    for (const std::string& topic : topics) {
+        const int subscribed = mosquitto_subscribe(Client, nullptr, topic.c_str(), QosAtLeastOnce);
+        if (subscribed != MOSQ_ERR_SUCCESS) {
+            Note(NHX_LOG_ERROR,
+                 "MQTT: cannot subscribe to " + topic + ": " + ErrorText(subscribed));
+        }
+    }
+    if (!StaleCheckPlanned) {
+        StaleCheckPlanned = true;
+        QMetaObject::invokeMethod(
+            &LogContext,
+            [this] {
+                QTimer::singleShot(Settings.WithdrawAfterMs, &LogContext,
+                                   [this] { RunGuarded([&] { WithdrawStale(); }); });
+            },
+            Qt::QueuedConnection);
+    }
+    PublishLocked(Settings.Prefix + "/status", "online", QosAtLeastOnce, true);
+    PublishStateLocked();
     for (const auto& [topic, payload] : WaitingRuns) {
         PublishLocked(topic, payload, QosAtLeastOnce, false);
     }

@@ -1,8 +1,10 @@
 #include "HostOptions.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <map>
 
 namespace {
@@ -16,7 +18,9 @@ enum class TOption {
     QuitAfter,
     Mqtt,
     MqttPrefix,
-    MqttDiscovery
+    MqttDiscovery,
+    MqttButton,
+    MqttPasswordFile
 };
 
 const std::map<std::string, TOption>& ValueOptions() {
@@ -31,7 +35,9 @@ const std::map<std::string, TOption>& ValueOptions() {
         {"--quit-after", TOption::QuitAfter},
         {"--mqtt", TOption::Mqtt},
         {"--mqtt-prefix", TOption::MqttPrefix},
-        {"--mqtt-discovery", TOption::MqttDiscovery}};
+        {"--mqtt-discovery", TOption::MqttDiscovery},
+        {"--mqtt-button", TOption::MqttButton},
+        {"--mqtt-password-file", TOption::MqttPasswordFile}};
     return options;
 }
 
@@ -93,6 +99,12 @@ void Apply(THostOptions& options, TOption option, const std::string& name,
         case TOption::MqttDiscovery:
             options.Mqtt.DiscoveryPrefix = CheckedPrefix(name, value);
             break;
+        case TOption::MqttButton:
+            options.Mqtt.Buttons.push_back(value);
+            break;
+        case TOption::MqttPasswordFile:
+            options.MqttPasswordFile = value;
+            break;
     }
 }
 
@@ -114,10 +126,18 @@ THostOptions ParseHostOptions(const std::vector<std::string>& args) {
             options.ListDatabases = true;
             continue;
         }
+        if (ParseHistoryOption(options.History, args, i)) {
+            continue;
+        }
+        if (arg == "--mqtt-commands") {
+            options.Mqtt.Commands = true;
+            continue;
+        }
         // Both "--name value" and "--name=value".
         const size_t equals = arg.find('=');
         const std::string name = arg.substr(0, equals);
-        if (name == "--headless" || name == "--help" || name == "--list-databases") {
+        if (name == "--headless" || name == "--help" || name == "--list-databases" ||
+            name == "--mqtt-commands") {
             throw EOptionError(name + " takes no value");
         }
         auto it = ValueOptions().find(name);
@@ -133,12 +153,48 @@ THostOptions ParseHostOptions(const std::vector<std::string>& args) {
             throw EOptionError(name + " needs a value");
         }
     }
+    CheckHistoryOptions(options.History);
     const THostMqttOptions plain;
-    if (!options.Mqtt.Enabled() && (options.Mqtt.Prefix != plain.Prefix ||
-                                    options.Mqtt.DiscoveryPrefix != plain.DiscoveryPrefix)) {
-        throw EOptionError("--mqtt-prefix and --mqtt-discovery need --mqtt URL");
+    if (!options.Mqtt.Enabled() &&
+        (options.Mqtt.Prefix != plain.Prefix ||
+         options.Mqtt.DiscoveryPrefix != plain.DiscoveryPrefix || options.Mqtt.Commands ||
+         !options.Mqtt.Buttons.empty() || !options.MqttPasswordFile.empty())) {
+        throw EOptionError(
+            "--mqtt-prefix, --mqtt-discovery, --mqtt-commands, --mqtt-button and "
+            "--mqtt-password-file need --mqtt URL");
+    }
+    if (!options.Mqtt.Buttons.empty() && !options.Mqtt.Commands) {
+        throw EOptionError("--mqtt-button needs --mqtt-commands (a button runs its script)");
     }
     return options;
+}
+
+void ResolveMqttPassword(THostOptions& options) {
+    const char* environment = std::getenv(MqttPasswordVariable);
+    std::string fromEnvironment = environment ? environment : "";
+    unsetenv(MqttPasswordVariable);
+    if (!options.Mqtt.Enabled()) {
+        return;
+    }
+    if (!options.MqttPasswordFile.empty()) {
+        QFile file(QString::fromStdString(options.MqttPasswordFile));
+        if (!file.open(QIODevice::ReadOnly)) {
+            throw EOptionError("--mqtt-password-file: cannot read " + options.MqttPasswordFile +
+                               ": " + file.errorString().toStdString());
+        }
+        std::string line = file.readLine(4096).toStdString();
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
+            line.pop_back();
+        }
+        options.Mqtt.Password = line;
+        options.Mqtt.PasswordInUrl = false;
+    } else if (!fromEnvironment.empty()) {
+        options.Mqtt.Password = fromEnvironment;
+        options.Mqtt.PasswordInUrl = false;
+    }
+    if (!options.Mqtt.Password.empty() && options.Mqtt.User.empty()) {
+        throw EOptionError("a broker password needs a user name in the --mqtt URL");
+    }
 }
 
 std::string HostUsage(const std::string& program) {
@@ -160,11 +216,22 @@ Options:
   --headless             no window; message boxes and errors go to the log and standard error
   --quit-after SECONDS   quit by itself after that many seconds
   --mqtt URL             publish variables and script runs to an MQTT broker:
-                         mqtt://[user:password@]host[:port], mqtts:// for TLS
+                         mqtt://[user@]host[:port], mqtts:// for TLS
+  --mqtt-password-file FILE
+                         the broker password: the file's first line (or the
+                         environment's NHX_MQTT_PASSWORD); never put it in the URL,
+                         where ps and the journal show it
+  --mqtt-commands        act on PREFIX/variables/NAME/set and PREFIX/scripts/NAME/run:
+                         anyone who may publish on the broker can then change
+                         variables and run scripts (off by default)
+  --mqtt-button NAME     announce the script NAME as a button (with --mqtt-commands;
+                         repeatable)
   --mqtt-prefix PREFIX   the topics' prefix (default: nhx)
   --mqtt-discovery PREFIX
-                         announce the variables for discovery under PREFIX (homeassistant)
-  --list-databases       print the database of every instance in the settings and the default
+                         announce the host as one device for discovery under PREFIX
+                         (homeassistant)
+)" + HistoryUsage() +
+           R"(  --list-databases       print the database of every instance in the settings and the default
                          one, one path a line, and exit
   --help                 this text
 

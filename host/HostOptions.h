@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "HostHistoryCommand.h"
 #include "HostMqttBridge.h"
 #include "NHXHost.h"
 
@@ -15,6 +16,9 @@ class EOptionError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// The environment variable that may hold the broker password.
+inline constexpr const char* MqttPasswordVariable = "NHX_MQTT_PASSWORD";
+
 struct THostOptions {
     // Empty: the built module next to the program (../module/Core.Mondrel.so).
     std::string ModulePath;
@@ -22,8 +26,12 @@ struct THostOptions {
     bool Headless = false;
     // The MQTT bridge; without --mqtt (an empty broker host) there is none.
     THostMqttOptions Mqtt;
+    // The file holding the broker password (its first line).
+    std::string MqttPasswordFile;
     // Print the database of every instance named in the settings, and the default one, then exit.
     bool ListDatabases = false;
+    // The run history and the script time-out; --show-history prints the history and exits.
+    THostHistoryOptions History;
     // Seconds until the program quits by itself; none: run until the window closes or a signal.
     std::optional<double> QuitAfter;
     bool Help = false;
@@ -31,6 +39,11 @@ struct THostOptions {
 
 // Parses the arguments after the program name; raises EOptionError.
 THostOptions ParseHostOptions(const std::vector<std::string>& args);
+
+// The broker password from the password file, else from NHX_MQTT_PASSWORD (which is then
+// removed from the environment, so scripts do not inherit it), else the URL's; raises
+// EOptionError when the file cannot be read.
+void ResolveMqttPassword(THostOptions& options);
 
 // The --help text.
 std::string HostUsage(const std::string& program);

@@ -88,6 +88,20 @@ std::vector<uint16_t> THostSettings::Instances() const {
     return numbers;
 }
 
+std::vector<std::string> THostSettings::UnusableInstanceSections() const {
+    std::vector<std::string> sections;
+    QSettings settings(ToQString(IniFile), QSettings::IniFormat);
+    for (const QString& group : settings.childGroups()) {
+        bool isNumber = false;
+        const uint number =
+            group.startsWith(QLatin1String("Instance")) ? group.mid(8).toUInt(&isNumber) : 0;
+        if (group.startsWith(QLatin1String("Instance")) && (!isNumber || number > 0xFFFF)) {
+            sections.push_back(group.toStdString());
+        }
+    }
+    return sections;
+}
+
 void THostSettings::SetValue(uint16_t instance, const std::vector<std::string>& section,
                              const std::string& key, const std::string& value) {
     const std::string name = SettingsKey(instance, section, key);

@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "HostLog.h"
-#include "NHXObjects.h"
+#include "NHXHostObjects.h"
 
-class THostSettings final : public TNHXMessageObject<INHXSettings> {
+class THostSettings final : public TNHXSettingsObject {
   public:
     THostSettings(std::shared_ptr<THostLog> log, std::string iniFile);
 
@@ -23,22 +23,12 @@ class THostSettings final : public TNHXMessageObject<INHXSettings> {
     // the empty text.
     NHXResult NHXCALL ReadString(uint16_t instance, NHXTextArray section, NHXText key,
                                  NHXText* out) override;
-    NHXResult NHXCALL Reserved4() override { return E_NOTIMPL; }
-    NHXResult NHXCALL Reserved5() override { return E_NOTIMPL; }
-    NHXResult NHXCALL Reserved6() override { return E_NOTIMPL; }
-    NHXResult NHXCALL Reserved7() override { return E_NOTIMPL; }
-    NHXResult NHXCALL Reserved8() override { return E_NOTIMPL; }
-    NHXResult NHXCALL Reserved9() override { return E_NOTIMPL; }
-    NHXResult NHXCALL Reserved10() override { return E_NOTIMPL; }
-    NHXResult NHXCALL Reserved11() override { return E_NOTIMPL; }
-    NHXResult NHXCALL Reserved12() override { return E_NOTIMPL; }
-    NHXResult NHXCALL Reserved13() override { return E_NOTIMPL; }
-    NHXResult NHXCALL Reserved14() override { return E_NOTIMPL; }
-    NHXResult NHXCALL Reserved15() override { return E_NOTIMPL; }
 
     // ---- For the host and tests ----
     const std::string& File() const { return IniFile; }
     // The numbers of the instances the file holds settings for, ascending.
+    // Sections named like an instance whose number is not one (above 65535, not a number).
+    std::vector<std::string> UnusableInstanceSections() const;
     std::vector<uint16_t> Instances() const;
     void SetValue(uint16_t instance, const std::vector<std::string>& section,
                   const std::string& key, const std::string& value);

@@ -77,6 +77,10 @@ std::string UnescapeDumpField(const std::string& text) {
     return out;
 }
 
+// Written above a line of the variables file the host cannot read.
+constexpr const char* UnreadableLineComment =
+    "# nhx-host cannot read the next line, kept as it is: ";
+
 std::vector<std::string> SplitTabs(const std::string& line) {
     std::vector<std::string> fields;
     size_t start = 0;
@@ -239,15 +243,34 @@ NHXResult THostVariableManager::Write(THostVariableCallRecord record, uint8_t ty
                        " variable");
         record.Result = E_FAIL;
     } else {
+        // A module repeats its writes (a flag every hour): the log says what changed.
+        if (variable->Value != record.Value) {
+            Log->AddHostNote(NHX_LOG_NOTICE, "Variable " + record.Name + " := " + record.Value);
+        }
         variable->Value = record.Value;
         variable->Updated = CurrentDateTime();
-        Log->AddHostNote(NHX_LOG_NOTICE, "Variable " + record.Name + " := " + record.Value);
     }
     Record(record);
     if (NHXSucceeded(record.Result)) {
         AfterChange(variable);
     }
     return record.Result;
+}
+
+bool THostVariableManager::SetValue(const std::string& name, const std::string& value,
+                                    const std::string& who) {
+    THostVariable* variable = Lookup(name);
+    if (!variable) {
+        return false;
+    }
+    if (variable->Value == value) {
+        return true;
+    }
+    variable->Value = value;
+    variable->Updated = CurrentDateTime();
+    Log->AddHostNote(NHX_LOG_NOTICE, "Variable " + name + " := " + value + " (by " + who + ")");
+    AfterChange(variable);
+    return true;
 }
 
 NHXResult NHXCALL THostVariableManager::GetVariables(TNHXVariables* out, int32_t* count) {
@@ -363,16 +386,25 @@ void THostVariableManager::ReadFile() {
             line.pop_back();
         }
         if (line.empty() || line.front() == '#') {
+            Layout.push_back(TFileLine{line, {}, false});
             continue;
         }
         THostVariable variable;
         const std::string problem = ParseLine(line, variable);
         if (!problem.empty()) {
             Log->AddHostNote(NHX_LOG_ERROR, "Variables file " + DumpFile + ", line " +
-                                                std::to_string(number) + " skipped: " + problem);
+                                                std::to_string(number) +
+                                                " skipped (kept in the file): " + problem);
+            // Kept as it was, with the reason above it (once, however often it is read).
+            const std::string why = UnreadableLineComment + problem;
+            if (Layout.empty() || Layout.back().Raw != why) {
+                Layout.push_back(TFileLine{why, {}, false});
+            }
+            Layout.push_back(TFileLine{line, {}, false});
             continue;
         }
         variable.Updated = CurrentDateTime();
+        Layout.push_back(TFileLine{{}, variable.Name, true});
         Items.push_back(std::move(variable));
     }
     Log->AddHostNote(NHX_LOG_NOTICE,
@@ -392,20 +424,48 @@ void THostVariableManager::WriteDump() const {
     if (DumpFile.empty()) {
         return;
     }
-    // Written aside and renamed, so a reader never sees half a file.
+    // A file that cannot be written is said once, and again when it can be.
+    const auto failed = [this](const QSaveFile& file) {
+        if (!WriteFailing) {
+            WriteFailing = true;
+            Log->AddHostNote(NHX_LOG_ERROR, "Cannot write the variables to " + DumpFile + ": " +
+                                                file.errorString().toStdString() +
+                                                " (said once until it works again)");
+        }
+    };
+    // Written aside and renamed, so a reader never sees half a file; only its owner reads it.
     QSaveFile file(QString::fromStdString(DumpFile));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
-        Log->AddHostNote(NHX_LOG_ERROR, "Cannot write the variables to " + DumpFile + ": " +
-                                            file.errorString().toStdString());
+        failed(file);
         return;
     }
-    for (const THostVariable& v : Items) {
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    std::set<std::string> written;
+    const auto writeVariable = [&](const THostVariable& v) {
         const std::string line = EscapeDumpField(v.Name) + '\t' + std::to_string(v.TypeCode) +
                                  '\t' + EscapeDumpField(v.Value) + '\n';
         file.write(line.data(), static_cast<qint64>(line.size()));
+        written.insert(v.Name);
+    };
+    for (const TFileLine& line : Layout) {
+        if (!line.IsVariable) {
+            file.write(line.Raw.data(), static_cast<qint64>(line.Raw.size()));
+            file.write("\n", 1);
+        } else if (const THostVariable* v = Lookup(line.Variable); v && !written.count(v->Name)) {
+            writeVariable(*v);
+        }
+    }
+    for (const THostVariable& v : Items) {
+        if (!written.count(v.Name)) {
+            writeVariable(v);
+        }
     }
     if (!file.commit()) {
-        Log->AddHostNote(NHX_LOG_ERROR, "Cannot write the variables to " + DumpFile + ": " +
-                                            file.errorString().toStdString());
+        failed(file);
+        return;
+    }
+    if (WriteFailing) {
+        WriteFailing = false;
+        Log->AddHostNote(NHX_LOG_NOTICE, "The variables are written to " + DumpFile + " again");
     }
 }

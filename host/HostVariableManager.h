@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "HostLog.h"
-#include "NHXObjects.h"
+#include "NHXHostObjects.h"
 
 struct THostVariable {
     std::string Name;
@@ -41,7 +41,7 @@ struct THostVariableCallRecord {
     NHXResult Result = S_OK;
 };
 
-class THostVariableManager final : public TNHXMessageObject<INHXVariableManager> {
+class THostVariableManager final : public TNHXVariableManagerObject {
   public:
     explicit THostVariableManager(std::shared_ptr<THostLog> log);
 
@@ -50,16 +50,6 @@ class THostVariableManager final : public TNHXMessageObject<INHXVariableManager>
     NHXResult NHXCALL WriteBoolean(NHXText name, bool value) override;
     NHXResult NHXCALL WriteString(NHXText name, NHXText value) override;
     NHXResult NHXCALL GetVariables(TNHXVariables* out, int32_t* count) override;
-    NHXResult NHXCALL Reserved5() override { return E_NOTIMPL; }
-    NHXResult NHXCALL Reserved6() override { return E_NOTIMPL; }
-    NHXResult NHXCALL Reserved8() override { return E_NOTIMPL; }
-    NHXResult NHXCALL Reserved9() override { return E_NOTIMPL; }
-    NHXResult NHXCALL Reserved10() override { return E_NOTIMPL; }
-    NHXResult NHXCALL Reserved11() override { return E_NOTIMPL; }
-    NHXResult NHXCALL Reserved12() override { return E_NOTIMPL; }
-    NHXResult NHXCALL Reserved14() override { return E_NOTIMPL; }
-    NHXResult NHXCALL Reserved15() override { return E_NOTIMPL; }
-    NHXResult NHXCALL Reserved16() override { return E_NOTIMPL; }
 
     // ---- For the host, its window and tests ----
     // Creates (or overwrites) a variable without recording it in the history.
@@ -86,6 +76,11 @@ class THostVariableManager final : public TNHXMessageObject<INHXVariableManager>
     void SetVariableListener(std::function<void(const THostVariable&)> listener) {
         VariableChanged = std::move(listener);
     }
+
+    // Writes an existing boolean ("true"/"false") or string variable on behalf of `who` (MQTT),
+    // as the module's writes are; logged when the value changes. Answers false for no such
+    // variable.
+    bool SetValue(const std::string& name, const std::string& value, const std::string& who);
 
     static const char* TypeName(uint8_t typeCode);
     static std::string BooleanText(bool value);
@@ -114,6 +109,15 @@ class THostVariableManager final : public TNHXMessageObject<INHXVariableManager>
     std::vector<THostVariable> Items;
     std::vector<THostVariableCallRecord> Calls;
     std::string DumpFile;
+    // The file's lines as read: the variable a line held, or a line kept as it was (comments,
+    // blank lines, lines the host cannot read); rewrites keep them in place.
+    struct TFileLine {
+        std::string Raw;
+        std::string Variable;
+        bool IsVariable = false;
+    };
+    std::vector<TFileLine> Layout;
+    mutable bool WriteFailing = false;
     std::function<void()> Changed;
     std::function<void(const THostVariable&)> VariableChanged;
     QDate NotedDay;

@@ -61,6 +61,10 @@ TNHXHost::TNHXHost(TNHXHostOptions options)
     kernel.AddService(IID_INHXAddInLibrary, AddInLibrary.Get());
 
     VariableManager->UseFile(options.VariablesOut);
+    EventScripter->SetScriptTimeout(options.ScriptTimeoutSeconds * 1000);
+    if (!options.HistoryFile.empty()) {
+        EventScripter->UseHistory(options.HistoryFile, options.HistoryDays);
+    }
 
     std::shared_ptr<THostSelectorChoices> choices = SelectorChoices;
     Registry->Add(THostModuleEntry{CLSID_NHXSelectorModule, "Selector",
@@ -106,6 +110,23 @@ NHXResult TNHXHost::RegisterModule() {
     const NHXResult result = Library->Info().Register(Kernel());
     Registered = NHXSucceeded(result);
     return result;
+}
+
+void TNHXHost::CreateSettingsInstances() {
+    if (!Library) {
+        return;
+    }
+    const GUID moduleId = Library->Info().ModuleID;
+    for (const uint16_t number : SettingsStore->Instances()) {
+        if (number == 0 || InstanceControl->Find(number)) {
+            continue;
+        }
+        Log().AddHostNote(NHX_LOG_NOTICE, "Creating instance #" + std::to_string(number) +
+                                              " named in the settings");
+        InstanceControl->SetNextNumber(number);
+        THostInstance created;
+        InstanceControl->Create(moduleId, created);
+    }
 }
 
 NHXResult TNHXHost::UnregisterModule() {

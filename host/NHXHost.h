@@ -39,6 +39,14 @@ struct TNHXHostOptions {
     // empty: the variables live in memory only. The host's constructor raises
     // EVariablesFileError when it is a directory or unreadable.
     std::string VariablesOut;
+    // The run history file, also the queue of script runs (nhx-host's --history; the program's
+    // default is history.sdb in the kernel directory); empty: runs are kept in memory only.
+    // Rows older than HistoryDays go (failures: twice as long). The constructor raises
+    // EHistoryError when the file cannot be used.
+    std::string HistoryFile;
+    int HistoryDays = DefaultHistoryDays;
+    // A script is stopped after this long (TERM, then KILL 5 s later); 0: never.
+    int ScriptTimeoutSeconds = DefaultScriptTimeoutSeconds;
 };
 
 // The services a test can make the kernel refuse.
@@ -69,6 +77,9 @@ class TNHXHost {
     // The record's Register with the kernel / Unregister; answer the module's result.
     NHXResult RegisterModule();
     NHXResult UnregisterModule();
+    // An instance of the loaded module for every instance number the settings name that has
+    // none yet, in order, each logged (the module's add-in makes only its first one).
+    void CreateSettingsInstances();
     bool ModuleRegistered() const { return Registered; }
     // Forgets the module and dlcloses it, without Unregister (unless called before). Instances of
     // the module must be gone.

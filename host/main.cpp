@@ -77,8 +77,25 @@ int ListDatabases(const TNHXHostOptions& options) {
             paths.push_back(absolute);
         }
     };
+    // One path a line: a path that holds a line break would be read as two, so it is named
+    // (escaped) on standard error instead, as is a section whose number is no instance's.
+    for (const std::string& section : host.Settings().UnusableInstanceSections()) {
+        std::cerr << "nhx-host: [" << section << "] ignored: instance numbers run from 0 to 65535"
+                  << std::endl;
+    }
     for (uint16_t instance : host.Settings().Instances()) {
-        add(host.Settings().Value(instance, {"Settings"}, "Database").value_or(std::string()));
+        const std::string path =
+            host.Settings().Value(instance, {"Settings"}, "Database").value_or(std::string());
+        if (path.find_first_of("\r\n") != std::string::npos) {
+            std::string shown = path;
+            for (size_t at; (at = shown.find_first_of("\r\n")) != std::string::npos;) {
+                shown.replace(at, 1, shown[at] == '\n' ? "\\n" : "\\r");
+            }
+            std::cerr << "nhx-host: the database of [Instance" << instance
+                      << "] holds a line break and is skipped: " << shown << std::endl;
+            continue;
+        }
+        add(path);
     }
     add(host.KernelDir() + "Database/Mondrel.sdb");
     for (const std::string& path : paths) {
@@ -87,11 +104,24 @@ int ListDatabases(const TNHXHostOptions& options) {
     return 0;
 }
 
-int Run(const THostOptions& options, const char* argv0) {
+std::string AbsoluteKernelDir(const std::string& dir) {
+    const QString path = dir.empty() ? QDir::currentPath() : QString::fromStdString(dir);
+    return QFileInfo(path).absoluteFilePath().toStdString() + "/";
+}
+
+int Run(THostOptions options, const char* argv0) {
     CheckDirectory("--kernel-dir", options.Host.KernelDir);
     if (options.ListDatabases) {
         return ListDatabases(options.Host);
     }
+    const std::string historyFile =
+        HistoryFile(options.History, AbsoluteKernelDir(options.Host.KernelDir));
+    if (options.History.Show) {
+        return ShowHistory(historyFile, options.History, std::cout, std::cerr);
+    }
+    options.Host.HistoryFile = historyFile;
+    options.Host.HistoryDays = options.History.Days;
+    options.Host.ScriptTimeoutSeconds = options.History.ScriptTimeoutSeconds;
     if (!options.Headless && !HaveDisplay()) {
         throw EOptionError("no display to show the window on; use --headless");
     }
@@ -147,6 +177,7 @@ int Run(const THostOptions& options, const char* argv0) {
         window->show();
     }
     host.RegisterModule();
+    host.CreateSettingsInstances();
 
     if (options.QuitAfter) {
         QTimer::singleShot(static_cast<int>(*options.QuitAfter * 1000), &application,
@@ -157,6 +188,8 @@ int Run(const THostOptions& options, const char* argv0) {
     host.Selector().SetChooser({});
     window.reset();
     host.Shutdown();
+    // Running scripts get their time to end; queued runs stay in the history for the next start.
+    host.Scripter().Stop(ScriptKillGraceMs);
     bridge.reset();
     tee.reset();
     return 0;
@@ -177,6 +210,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     try {
+        ResolveMqttPassword(options);
         return Run(options, argv[0]);
     } catch (const EOptionError& e) {
         std::cerr << "nhx-host: " << e.what() << std::endl;

@@ -111,6 +111,35 @@ std::string AppointmentLine(const TMondrelDate& Date) {
            (Date.Done != 0 ? " (done)" : " (open)");
 }
 
+std::string AppointmentTag(const TMondrelDate& Date) {
+    // FNV-1a over every field, each ended by a zero byte so that fields cannot run together.
+    uint64_t hash = 14695981039346656037ull;
+    auto add = [&hash](const std::string& text) {
+        for (char c : text) {
+            hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+        }
+        hash = hash * 1099511628211ull;
+    };
+    add(std::to_string(Date.ID));
+    add(DateToDBText('-', Date.Date));
+    add(FormatLongTime(Date.Time));
+    add(Date.Discription);
+    add(Date.Value);
+    add(Date.Script);
+    add(std::to_string(Date.Done));
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+    return text;
+}
+
+void RequireTag(const TMondrelDate& Date, const std::string& Tag) {
+    if (!Tag.empty() && Tag != AppointmentTag(Date)) {
+        throw ERowChanged("The appointment " + std::to_string(Date.ID) +
+                          " was changed by someone else since it was read; nothing was "
+                          "written (reload it to see what it holds now)");
+    }
+}
+
 void SortByDay(TDates& Dates) {
     std::sort(Dates.begin(), Dates.end(), [](const TMondrelDate& a, const TMondrelDate& b) {
         return std::tie(a.Date, a.Time, a.ID) < std::tie(b.Date, b.Time, b.ID);

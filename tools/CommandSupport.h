@@ -9,6 +9,7 @@
 
 #include "Core.Mondrel_Types.h"
 #include "JsonValue.h"
+#include "MondrelError.h"
 #include "Text.h"
 
 struct TToolStreams;
@@ -38,5 +39,15 @@ void ReportSkippedRows(TToolStreams& Streams, const std::string& Command,
 TJsonValue AppointmentJson(const TMondrelDate& Date);
 // An appointment on one line: "ID 12: 2027-01-04 07:00:00 Bins out (open)".
 std::string AppointmentLine(const TMondrelDate& Date);
+// A short text that changes whenever any field of the row changes: `edit --if-match TAG` and
+// `remove --if-match TAG` refuse a row that no longer carries the tag it was shown with.
+std::string AppointmentTag(const TMondrelDate& Date);
+// The row asked for has changed or gone since it was read: nothing was written.
+class ERowChanged : public EMondrelError {
+  public:
+    using EMondrelError::EMondrelError;
+};
+// Raises ERowChanged unless Tag is empty or Date's tag.
+void RequireTag(const TMondrelDate& Date, const std::string& Tag);
 // By day, then time of day, then ID.
 void SortByDay(TDates& Dates);

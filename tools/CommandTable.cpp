@@ -1,6 +1,7 @@
 #include "CommandTable.h"
 
 #include "AddCommand.h"
+#include "CalendarsCommand.h"
 #include "CheckCommand.h"
 #include "DaysCommand.h"
 #include "EditCommand.h"
@@ -20,10 +21,10 @@
 
 const std::vector<const TCommand*>& Commands() {
     static const std::vector<const TCommand*> commands = {
-        &InitCommand,     &ListCommand,     &AddCommand,      &EditCommand,    &RemoveCommand,
-        &UpcomingCommand, &FlagsCommand,    &DaysCommand,     &ImportCommand,  &ExportCommand,
-        &RegionsCommand,  &WeekendsCommand, &HolidaysCommand, &RefreshCommand, &SourcesCommand,
-        &ForgetCommand,   &CheckCommand,
+        &InitCommand,     &ListCommand,     &AddCommand,       &EditCommand,    &RemoveCommand,
+        &UpcomingCommand, &FlagsCommand,    &DaysCommand,      &ImportCommand,  &ExportCommand,
+        &RegionsCommand,  &WeekendsCommand, &HolidaysCommand,  &RefreshCommand, &SourcesCommand,
+        &ForgetCommand,   &CheckCommand,    &CalendarsCommand,
     };
     return commands;
 }

@@ -36,6 +36,18 @@ size_t Utf8SequenceAt(const std::string& text, size_t at) {
 }
 
 std::string ValidUtf8(const std::string& text) {
+    // Most texts are valid already: checked first, they are copied whole.
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t length = Utf8SequenceAt(text, at);
+        if (length == 0) {
+            break;
+        }
+        at += length;
+    }
+    if (at == text.size()) {
+        return text;
+    }
     std::string result;
     result.reserve(text.size());
     for (size_t at = 0; at < text.size();) {
@@ -109,4 +121,64 @@ std::string TJsonValue::Text() const {
 
 void TJsonValue::Write(std::ostream& Out) const {
     Out << Text();
+}
+
+std::string TJsonValue::CompactText() const {
+    return FImpl->Value.dump();
+}
+
+TJsonValue TJsonValue::Parse(const std::string& Text) {
+    try {
+        return TJsonValue(std::make_unique<TImpl>(TImpl{nlohmann::ordered_json::parse(Text)}));
+    } catch (const nlohmann::json::exception& error) {
+        throw EMondrelError(std::string("not valid JSON: ") + error.what());
+    }
+}
+
+bool TJsonValue::IsObject() const {
+    return FImpl->Value.is_object();
+}
+bool TJsonValue::IsText() const {
+    return FImpl->Value.is_string();
+}
+bool TJsonValue::IsNumber() const {
+    return FImpl->Value.is_number_integer();
+}
+bool TJsonValue::IsBool() const {
+    return FImpl->Value.is_boolean();
+}
+bool TJsonValue::IsNull() const {
+    return FImpl->Value.is_null();
+}
+
+bool TJsonValue::Has(const std::string& Key) const {
+    return FImpl->Value.is_object() && FImpl->Value.contains(Key);
+}
+
+TJsonValue TJsonValue::Get(const std::string& Key) const {
+    if (!Has(Key)) {
+        return TJsonValue(nullptr);
+    }
+    return TJsonValue(std::make_unique<TImpl>(TImpl{FImpl->Value.at(Key)}));
+}
+
+std::string TJsonValue::AsText() const {
+    if (!IsText()) {
+        throw EMondrelError("JSON: a text was expected");
+    }
+    return FImpl->Value.get<std::string>();
+}
+
+int64_t TJsonValue::AsNumber() const {
+    if (!IsNumber()) {
+        throw EMondrelError("JSON: a whole number was expected");
+    }
+    return FImpl->Value.get<int64_t>();
+}
+
+bool TJsonValue::AsBool() const {
+    if (!IsBool()) {
+        throw EMondrelError("JSON: true or false was expected");
+    }
+    return FImpl->Value.get<bool>();
 }

@@ -42,6 +42,25 @@ class TJsonValue {
     // The document, indented two spaces, then a line break.
     void Write(std::ostream& Out) const;
     std::string Text() const;
+    // The document on one line, for answers sent over the network.
+    std::string CompactText() const;
+
+    // Reading a document (a request's body, a command's `--json` output). Parse raises
+    // EMondrelError "not valid JSON: ..." for a text that is none.
+    static TJsonValue Parse(const std::string& Text);
+    bool IsObject() const;
+    bool IsText() const;
+    bool IsNumber() const;  // a whole number
+    bool IsBool() const;
+    bool IsNull() const;
+    // A member of an object; false when it is no object or lacks the key.
+    bool Has(const std::string& Key) const;
+    // The member (null when absent) and the value's contents; the latter raise EMondrelError
+    // for a value of another kind.
+    TJsonValue Get(const std::string& Key) const;
+    std::string AsText() const;
+    int64_t AsNumber() const;
+    bool AsBool() const;
 
   private:
     struct TImpl;

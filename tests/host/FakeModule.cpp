@@ -1,5 +1,6 @@
 // A small module for the host's own tests: it registers one add-in and makes instances, and logs
 // every call the host makes to it, so the tests see the host's side of the contract.
+#include <cstdlib>
 #include <string>
 
 #include "NHXObjects.h"
@@ -103,9 +104,34 @@ TNHXInterfacePtr<INHXAddInPlugin>& Plugin() {
     return plugin;
 }
 
+// With FAKE_MODULE_RUNS=N and FAKE_MODULE_SCRIPT=NAME in the environment, the module asks the
+// host to run the script N times at registration, Mondrel_Value counting from 0, as a burst of
+// due appointments would.
+void RunScriptsAsked() {
+    const char* runs = std::getenv("FAKE_MODULE_RUNS");
+    const char* script = std::getenv("FAKE_MODULE_SCRIPT");
+    auto scripter = NHXQuery<INHXEventScripter>(Kernel().Get(), IID_INHXEventScripter);
+    if (!runs || !script || !scripter) {
+        return;
+    }
+    const int count = std::atoi(runs);
+    for (int i = 0; i < count; ++i) {
+        TNHXVariablesRef variables = TNHXVariablesRef::Adopt(NHXVariablesNew(1));
+        variables[0].Name = NHXTextNew("Mondrel_Value");
+        variables[0].TypeCode = NHX_VAR_STRING;
+        variables[0].ValueText = NHXTextNew(std::to_string(i).c_str());
+        TNHXScriptParams params{};
+        params.Variables = variables.Get();
+        TNHXTextRef name(script);
+        TNHXTextRef sender("Fake");
+        scripter->RunScript(name.Get(), sender.Get(), 0, &params, 0);
+    }
+}
+
 NHXResult NHXCALL FakeRegister(INHXKernel* kernel) {
     Kernel() = TNHXInterfacePtr<INHXKernel>::Share(kernel);
     Log("Register");
+    RunScriptsAsked();
     Plugin() = TNHXInterfacePtr<INHXAddInPlugin>::Adopt(new TFakeAddIn());
     return S_OK;
 }

@@ -1,10 +1,13 @@
 // The MQTT bridge against a real broker started by the test on 127.0.0.1.
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <algorithm>
+#include <set>
 
 #include "HostMqttBridge.h"
+#include "HostRunHistory.h"
 #include "MqttBroker.h"
 
 namespace {
@@ -83,32 +86,23 @@ TEST_F(MqttTest, VariablesScriptRunsAndDiscoveryReachTheBroker) {
     bridge.Start();
     ASSERT_TRUE(WaitUntil([&] { return bridge.Connected(); }));
     host.Variables().PreCreate("Odd/name+", NHX_VAR_STRING, "x");
+    host.Variables().PreCreate("Odd_name_", NHX_VAR_STRING, "");
     auto variables = NHXQuery<INHXVariableManager>(host.Kernel(), IID_INHXVariableManager);
     TNHXTextRef trigger("Mondrel_TriggerValue");
     TNHXTextRef dog("Feed the dog");
     variables->WriteString(trigger.Get(), dog.Get());
+    // The write reaches the broker on the bridge's next turn of its loop.
+    WaitUntil([] { return false; }, 1200);
 
-    TMqttSubscriber state(Broker->Port, {"nhx/variables/#", "nhx/status"}, 4);
+    // Names that cannot be levels are encoded one-to-one; an empty value is not a clearing.
+    TMqttSubscriber state(Broker->Port, {"nhx/variables/#", "nhx/status"}, 5);
     EXPECT_EQ(state.Messages(), (std::map<std::string, std::string>{
                                     {"nhx/status", "online"},
                                     {"nhx/variables/Vacation", "true"},
                                     {"nhx/variables/Mondrel_TriggerValue", "Feed the dog"},
-                                    {"nhx/variables/Odd_name_", "x"}}));
-
-    TMqttSubscriber discovery(Broker->Port, {"homeassistant/#"}, 3);
-    const auto announced = discovery.Messages();
-    ASSERT_EQ(announced.count("homeassistant/binary_sensor/nhx/Vacation/config"), 1u);
-    ASSERT_EQ(announced.count("homeassistant/sensor/nhx/Mondrel_TriggerValue/config"), 1u);
-    const QJsonObject sensor =
-        JsonObject(announced.at("homeassistant/binary_sensor/nhx/Vacation/config"));
-    EXPECT_EQ(sensor["state_topic"].toString(), "nhx/variables/Vacation");
-    EXPECT_EQ(sensor["payload_on"].toString(), "true");
-    EXPECT_EQ(sensor["availability_topic"].toString(), "nhx/status");
-    EXPECT_EQ(sensor["payload_not_available"].toString(), "offline");
-    const QJsonObject text =
-        JsonObject(announced.at("homeassistant/sensor/nhx/Mondrel_TriggerValue/config"));
-    EXPECT_EQ(text["device"].toObject()["identifiers"], sensor["device"].toObject()["identifiers"]);
-    EXPECT_NE(text["unique_id"], sensor["unique_id"]);
+                                    {"nhx/variables/Odd%2Fname%2B", "x"},
+                                    {"nhx/variables/Odd_name_", "\"\""}}));
+    EXPECT_EQ(CountLogged(host, "MQTT: the name \"Odd%2Fname%2B\" (encoded)"), 1);
 
     TMqttSubscriber runs(Broker->Port, {"nhx/status", "nhx/scripts/#"}, 3);
     ASSERT_TRUE(runs.WaitForFirstLine());
@@ -262,4 +256,254 @@ TEST_F(MqttTest, TlsConnectsOnlyToABrokerTheSystemTrusts) {
     TMqttSubscriber state(Broker->Port, {"nhx/variables/#"}, 1);
     EXPECT_EQ(state.Messages(),
               (std::map<std::string, std::string>{{"nhx/variables/Vacation", "true"}}));
+}
+
+namespace {
+
+// mosquitto_pub: one message, retained or not.
+void PublishTo(int port, const std::string& topic, const std::string& payload,
+               bool retain = false) {
+    QStringList args{"-h", "127.0.0.1",
+                     "-p", QString::number(port),
+                     "-t", QString::fromStdString(topic),
+                     "-m", QString::fromStdString(payload)};
+    if (retain) {
+        args << "-r";
+    }
+    QProcess publisher;
+    publisher.start(TMqttBroker::FindProgram(QStringLiteral("mosquitto_pub")), args);
+    ASSERT_TRUE(publisher.waitForFinished(10000));
+    ASSERT_EQ(publisher.exitCode(), 0);
+}
+
+// The options each platform cannot do without (the home system's MQTT documentation).
+void ExpectRequiredFields(const QJsonObject& device) {
+    EXPECT_FALSE(device["dev"].toObject()["ids"].toArray().isEmpty());
+    EXPECT_FALSE(device["dev"].toObject()["mf"].toString().isEmpty());
+    EXPECT_FALSE(device["dev"].toObject()["sw"].toString().isEmpty());
+    EXPECT_FALSE(device["o"].toObject()["name"].toString().isEmpty());
+    const std::map<QString, std::vector<QString>> required = {
+        {"binary_sensor", {"state_topic"}}, {"sensor", {"state_topic"}},
+        {"switch", {"command_topic"}},      {"text", {"command_topic"}},
+        {"button", {"command_topic"}},      {"event", {"state_topic", "event_types"}}};
+    std::set<QString> ids;
+    const QJsonObject components = device["cmps"].toObject();
+    for (auto it = components.begin(); it != components.end(); ++it) {
+        const QJsonObject component = it.value().toObject();
+        const QString platform = component["p"].toString();
+        ASSERT_EQ(required.count(platform), 1u) << platform.toStdString();
+        EXPECT_TRUE(ids.insert(component["unique_id"].toString()).second) << it.key().toStdString();
+        EXPECT_FALSE(component["unique_id"].toString().isEmpty());
+        for (const QString& field : required.at(platform)) {
+            EXPECT_TRUE(component.contains(field))
+                << it.key().toStdString() << " " << field.toStdString();
+        }
+    }
+}
+
+std::map<QString, QString> Platforms(const QJsonObject& device) {
+    std::map<QString, QString> platforms;
+    const QJsonObject components = device["cmps"].toObject();
+    for (auto it = components.begin(); it != components.end(); ++it) {
+        platforms[it.key()] = it.value().toObject()["p"].toString();
+    }
+    return platforms;
+}
+
+}  // namespace
+
+TEST_F(MqttTest, DiscoveryIsOneDeviceSentAgainWhenTheHomeSystemIsOnline) {
+    ASSERT_TRUE(Broker->Start());
+    TNHXHost host(Options());
+    host.Variables().PreCreate("Vacation", NHX_VAR_BOOLEAN, "true");
+    host.Variables().PreCreate("a/b", NHX_VAR_STRING, "x");
+    host.Variables().PreCreate("a_b", NHX_VAR_STRING, "y");
+    THostMqttOptions options = BridgeOptions();
+    options.DiscoveryPrefix = "homeassistant";
+    options.Commands = true;
+    options.Buttons = {"lights.sh"};
+    THostMqttBridge bridge(options, host.SharedLog());
+    bridge.Attach(host.Variables(), host.Scripter());
+    bridge.Start();
+    ASSERT_TRUE(WaitUntil([&] { return bridge.Connected(); }));
+
+    TMqttSubscriber retained(Broker->Port, {"homeassistant/#"}, 1);
+    const auto announced = retained.Messages();
+    ASSERT_EQ(announced.count("homeassistant/device/nhx/config"), 1u);
+    const QJsonObject device = JsonObject(announced.at("homeassistant/device/nhx/config"));
+    ExpectRequiredFields(device);
+    EXPECT_EQ(Platforms(device), (std::map<QString, QString>{{"var_Vacation", "switch"},
+                                                             {"var_a_252Fb", "text"},
+                                                             {"var_a_5Fb", "text"},
+                                                             {"button_lights_2Esh", "button"},
+                                                             {"runs", "event"}}));
+    const QJsonObject cmps = device["cmps"].toObject();
+    EXPECT_EQ(cmps["var_a_252Fb"].toObject()["state_topic"].toString(), "nhx/variables/a%2Fb");
+    EXPECT_EQ(cmps["var_Vacation"].toObject()["command_topic"].toString(),
+              "nhx/variables/Vacation/set");
+    EXPECT_EQ(cmps["runs"].toObject()["event_types"].toArray(),
+              (QJsonArray{"ok", "failed", "not started", "timed out"}));
+
+    // The home system restarted: the device and the state come again, not retained.
+    TMqttSubscriber again(Broker->Port, {"homeassistant/device/#", "nhx/variables/Vacation"}, 4);
+    ASSERT_TRUE(again.WaitForFirstLine());
+    PublishTo(Broker->Port, "homeassistant/status", "online");
+    const std::vector<std::string> lines = again.Lines();
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[2].rfind("homeassistant/device/nhx/config {", 0), 0u) << lines[2];
+    EXPECT_EQ(lines[3], "nhx/variables/Vacation true");
+}
+
+TEST_F(MqttTest, EveryRunsOutcomeIsPublishedAsAResult) {
+    ASSERT_TRUE(Broker->Start());
+    WriteScript("ok.sh", "echo fine\n");
+    WriteScript("fail.sh", "echo broken; exit 3\n");
+    TNHXHost host(Options());
+    THostMqttBridge bridge(BridgeOptions(), host.SharedLog());
+    bridge.Attach(host.Variables(), host.Scripter());
+    bridge.Start();
+    ASSERT_TRUE(WaitUntil([&] { return bridge.Connected(); }));
+    TMqttSubscriber results(Broker->Port, {"nhx/status", "nhx/scripts/+/result", "nhx/event"}, 7);
+    ASSERT_TRUE(results.WaitForFirstLine());
+    EXPECT_EQ(RunWithParameters(host, "ok.sh"), S_OK);
+    EXPECT_TRUE(host.Scripter().WaitForScripts(20000));
+    EXPECT_EQ(RunWithParameters(host, "fail.sh"), S_OK);
+    EXPECT_TRUE(host.Scripter().WaitForScripts(20000));
+    EXPECT_EQ(RunWithParameters(host, "missing.sh"), E_FAIL);
+    const auto messages = results.Messages();
+    const QJsonObject ok = JsonObject(messages.at("nhx/scripts/ok.sh/result"));
+    EXPECT_EQ(ok["outcome"].toString(), "ok");
+    EXPECT_EQ(ok["exit_status"].toInt(), 0);
+    EXPECT_EQ(ok["sender"].toString(), "Mondrel");
+    EXPECT_EQ(ok["script"].toString(), "ok.sh");
+    EXPECT_EQ(ok["output_tail"].toString(), "fine\n");
+    EXPECT_EQ(ok["parameters"].toObject()["Mondrel_Value"].toString(), "30%");
+    EXPECT_FALSE(ok["started"].toString().isEmpty());
+    EXPECT_FALSE(ok["finished"].toString().isEmpty());
+    const QJsonObject failed = JsonObject(messages.at("nhx/scripts/fail.sh/result"));
+    EXPECT_EQ(failed["outcome"].toString(), "failed");
+    EXPECT_EQ(failed["exit_status"].toInt(), 3);
+    const QJsonObject missing = JsonObject(messages.at("nhx/scripts/missing.sh/result"));
+    EXPECT_EQ(missing["outcome"].toString(), "not started");
+    EXPECT_TRUE(missing["started"].isNull());
+    EXPECT_EQ(JsonObject(messages.at("nhx/event"))["event_type"].toString(), "not started");
+}
+
+TEST_F(MqttTest, CommandsSetVariablesAndRunScriptsThroughTheQueue) {
+    ASSERT_TRUE(Broker->Start());
+    WriteScript("greet.sh", "echo \"$NHX_SENDER says $Who\"\n");
+    TNHXHostOptions hostOptions = Options();
+    hostOptions.HistoryFile = KernelDir() + "history.sdb";
+    TNHXHost host(hostOptions);
+    host.Variables().PreCreate("Vacation", NHX_VAR_BOOLEAN, "false");
+    host.Variables().PreCreate("Note", NHX_VAR_STRING, "");
+    THostMqttOptions options = BridgeOptions();
+    options.Commands = true;
+    THostMqttBridge bridge(options, host.SharedLog());
+    bridge.Attach(host.Variables(), host.Scripter());
+    bridge.Start();
+    ASSERT_TRUE(WaitUntil([&] { return bridge.Connected(); }));
+    TMqttSubscriber answers(
+        Broker->Port, {"nhx/variables/Vacation", "nhx/variables/Note", "nhx/scripts/+/result"}, 7);
+    ASSERT_TRUE(answers.WaitForFirstLine());
+    PublishTo(Broker->Port, "nhx/variables/Vacation/set", "ON");
+    PublishTo(Broker->Port, "nhx/variables/Note/set", "Buy milk");
+    PublishTo(Broker->Port, "nhx/scripts/greet.sh/run", R"({"Who":"the hall"})");
+    PublishTo(Broker->Port, "nhx/scripts/greet.sh/run", R"({"LD_PRELOAD":"/tmp/x.so"})");
+    PublishTo(Broker->Port, "nhx/scripts/gone.sh/run", "{}");
+    const std::vector<std::string> lines = answers.Lines();
+    ASSERT_EQ(lines.size(), 7u);
+    EXPECT_EQ(lines[2], "nhx/variables/Vacation true");
+    EXPECT_EQ(lines[3], "nhx/variables/Note Buy milk");
+    EXPECT_EQ(host.Variables().Find("Vacation")->Value, "true");
+    std::map<std::string, std::vector<QJsonObject>> results;
+    for (size_t i = 4; i < lines.size(); ++i) {
+        const size_t space = lines[i].find(' ');
+        results[lines[i].substr(0, space)].push_back(JsonObject(lines[i].substr(space + 1)));
+    }
+    ASSERT_EQ(results["nhx/scripts/greet.sh/result"].size(), 2u);
+    const QJsonObject refused = results["nhx/scripts/greet.sh/result"][0];
+    const QJsonObject ran = results["nhx/scripts/greet.sh/result"][1];
+    EXPECT_EQ(refused["outcome"].toString(), "not started");
+    EXPECT_EQ(ran["outcome"].toString(), "ok");
+    EXPECT_EQ(ran["sender"].toString(), "MQTT");
+    EXPECT_EQ(ran["output_tail"].toString(), "MQTT says the hall\n");
+    ASSERT_EQ(results["nhx/scripts/gone.sh/result"].size(), 1u);
+    EXPECT_EQ(results["nhx/scripts/gone.sh/result"][0]["outcome"].toString(), "not started");
+    EXPECT_EQ(CountLogged(host, "MQTT: run of greet.sh refused: parameter name LD_PRELOAD"), 1);
+    // In the run history like the module's runs.
+    const auto recorded = host.Scripter().History()->List({});
+    ASSERT_EQ(recorded.size(), 2u) << "greet.sh and gone.sh";
+    const auto greet = std::find_if(recorded.begin(), recorded.end(),
+                                    [](const auto& r) { return r.Result.Script == "greet.sh"; });
+    ASSERT_NE(greet, recorded.end());
+    EXPECT_EQ(greet->Result.Sender, "MQTT");
+    EXPECT_EQ(greet->Result.Outcome, "ok");
+    EXPECT_EQ(greet->Result.Parameters,
+              (std::vector<std::pair<std::string, std::string>>{{"Who", "the hall"}}));
+}
+
+// Without --mqtt-commands nothing is acted on; with it, a command the broker kept from before
+// (retained) is not either.
+TEST_F(MqttTest, CommandsAreIgnoredWhenOffAndWhenRetained) {
+    ASSERT_TRUE(Broker->Start());
+    WriteScript("stale.sh", "echo ran\n");
+    PublishTo(Broker->Port, "nhx/scripts/stale.sh/run", "{}", true);
+    TNHXHost host(Options());
+    host.Variables().PreCreate("Vacation", NHX_VAR_BOOLEAN, "false");
+    {
+        THostMqttBridge bridge(BridgeOptions(), host.SharedLog());
+        bridge.Attach(host.Variables(), host.Scripter());
+        bridge.Start();
+        ASSERT_TRUE(WaitUntil([&] { return bridge.Connected(); }));
+        PublishTo(Broker->Port, "nhx/variables/Vacation/set", "true");
+        WaitUntil([] { return false; }, 1000);
+    }
+    EXPECT_EQ(host.Variables().Find("Vacation")->Value, "false");
+    THostMqttOptions options = BridgeOptions();
+    options.Commands = true;
+    THostMqttBridge bridge(options, host.SharedLog());
+    bridge.Attach(host.Variables(), host.Scripter());
+    bridge.Start();
+    ASSERT_TRUE(WaitUntil([&] { return CountLogged(host, "MQTT: a retained command on") == 1; }));
+    WaitUntil([] { return false; }, 500);
+    EXPECT_TRUE(host.Scripter().Runs().empty());
+}
+
+// A variable a former run published that is gone now: its state is cleared and its entity
+// removed from the device (a component of only its platform).
+TEST_F(MqttTest, AVariableThatNoLongerExistsIsWithdrawn) {
+    ASSERT_TRUE(Broker->Start());
+    THostMqttOptions options = BridgeOptions();
+    options.DiscoveryPrefix = "homeassistant";
+    options.WithdrawAfterMs = 500;
+    {
+        TNHXHost before(Options());
+        before.Variables().PreCreate("Mondrel_Flag_Gone", NHX_VAR_BOOLEAN, "true");
+        THostMqttBridge bridge(options, before.SharedLog());
+        bridge.Attach(before.Variables(), before.Scripter());
+        bridge.Start();
+        ASSERT_TRUE(WaitUntil([&] { return bridge.Connected(); }));
+        TMqttSubscriber kept(Broker->Port, {"nhx/variables/Mondrel_Flag_Gone"}, 1);
+        ASSERT_EQ(kept.Lines().size(), 1u);
+    }
+    TNHXHost host(Options());
+    host.Variables().PreCreate("Vacation", NHX_VAR_BOOLEAN, "true");
+    THostMqttBridge bridge(options, host.SharedLog());
+    bridge.Attach(host.Variables(), host.Scripter());
+    bridge.Start();
+    ASSERT_TRUE(WaitUntil([&] {
+        return CountLogged(host, "MQTT: variable Mondrel_Flag_Gone no longer exists") == 1;
+    }));
+    WaitUntil([] { return false; }, 500);
+    // Only what the broker still keeps: the cleared state is gone.
+    TMqttSubscriber state(Broker->Port, {"nhx/variables/#", "homeassistant/#"}, 3, 3);
+    const auto messages = state.Messages();
+    EXPECT_EQ(messages.count("nhx/variables/Mondrel_Flag_Gone"), 0u);
+    ASSERT_EQ(messages.count("homeassistant/device/nhx/config"), 1u);
+    const QJsonObject device = JsonObject(messages.at("homeassistant/device/nhx/config"));
+    EXPECT_EQ(device["cmps"].toObject()["var_Mondrel_5FFlag_5FGone"].toObject(),
+              (QJsonObject{{"p", "binary_sensor"}}));
+    EXPECT_EQ(device["cmps"].toObject()["var_Vacation"].toObject()["p"].toString(),
+              "binary_sensor");
 }

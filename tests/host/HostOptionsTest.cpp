@@ -88,6 +88,10 @@ TEST(HostOptions, VariablesAndMqtt) {
             0u)
             << bad;
     }
-    EXPECT_EQ(ErrorOf({"--mqtt-prefix", "x"}),
-              "--mqtt-prefix and --mqtt-discovery need --mqtt URL");
+    EXPECT_EQ(
+        ErrorOf({"--mqtt-commands"}).rfind("--mqtt-prefix, --mqtt-discovery, --mqtt-commands", 0),
+        0u);
+    EXPECT_EQ(ErrorOf({"--mqtt", "mqtt://h", "--mqtt-button", "a.sh"}),
+              "--mqtt-button needs --mqtt-commands (a button runs its script)");
+    EXPECT_EQ(ErrorOf({"--mqtt", "mqtt://u:secret@h/x"}).find("secret"), std::string::npos);
 }

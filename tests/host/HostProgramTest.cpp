@@ -2,9 +2,11 @@
 // signal, and the whole main job with the real module under a sped-up clock.
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <csignal>
 
+#include "HostOptions.h"
 #include "MqttBroker.h"
 
 namespace {
@@ -263,9 +265,10 @@ TEST_F(HostTest, InstallLaysOutATreeUnderDestdir) {
 
     const std::string root = stage + "/opt/nhx/";
     for (const std::string file :
-         {"bin/nhx-host", "bin/mondrel-db", "lib/nhx/Core.Mondrel.so", "lib/nhx/refresh-databases",
-          "lib/systemd/system/nhx-host.service", "lib/systemd/system/mondrel-refresh.service",
-          "lib/systemd/system/mondrel-refresh.timer"}) {
+         {"bin/nhx-host", "bin/mondrel-db", "bin/mondrel-web", "lib/nhx/Core.Mondrel.so",
+          "lib/nhx/refresh-databases", "lib/systemd/system/nhx-host.service",
+          "lib/systemd/system/mondrel-refresh.service", "lib/systemd/system/mondrel-refresh.timer",
+          "lib/systemd/system/mondrel-web.service"}) {
         EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(root + file))) << file;
     }
     const std::string unit = ReadWholeFile(root + "lib/systemd/system/nhx-host.service");
@@ -295,8 +298,8 @@ TEST_F(HostTest, InstallLaysOutATreeUnderDestdir) {
     }
     // Checked where they are installed: the programs they name exist under the stage.
     QStringList units;
-    for (const std::string name :
-         {"nhx-host.service", "mondrel-refresh.service", "mondrel-refresh.timer"}) {
+    for (const std::string name : {"nhx-host.service", "mondrel-refresh.service",
+                                   "mondrel-refresh.timer", "mondrel-web.service"}) {
         std::string text = ReadWholeFile(root + "lib/systemd/system/" + name);
         for (size_t at; (at = text.find(" /opt/nhx/")) != std::string::npos ||
                         (at = text.find("=/opt/nhx/")) != std::string::npos;) {
@@ -308,4 +311,81 @@ TEST_F(HostTest, InstallLaysOutATreeUnderDestdir) {
     TRunResult verify = RunProgram(analyze, QStringList{"verify"} + units);
     EXPECT_EQ(verify.ExitCode, 0) << verify.Out << verify.Err;
     EXPECT_EQ(verify.Err, "") << "systemd-analyze warns";
+}
+
+// The units' sandbox, as systemd-analyze scores it (lower is tighter): the host, whose scripts
+// are the user's own, at most 4.5; the refresh at most 2.5.
+TEST_F(HostTest, UnitsKeepTheirSandboxScores) {
+    const QString analyze = QStandardPaths::findExecutable("systemd-analyze");
+    if (analyze.isEmpty()) {
+        GTEST_SKIP() << "systemd-analyze is not installed; the scores were not checked";
+    }
+    for (const auto& [unit, limit] : std::vector<std::pair<std::string, double>>{
+             {"nhx-host.service", 4.5}, {"mondrel-refresh.service", 2.5}}) {
+        TRunResult security = RunProgram(
+            analyze, {"security", "--offline=yes",
+                      QString::fromStdString(std::string(SOURCE_DIR) + "/dist/systemd/" + unit)});
+        const QRegularExpressionMatch score =
+            QRegularExpression(QString::fromStdString("exposure level for " + unit + ": ([0-9.]+)"))
+                .match(QString::fromStdString(security.Out));
+        ASSERT_TRUE(score.hasMatch()) << security.Out << security.Err;
+        EXPECT_LE(score.captured(1).toDouble(), limit) << unit;
+    }
+}
+
+// What refresh-databases reads, one path a line: a path with a line break and a section whose
+// number is no instance's are named on standard error, not split or dropped without a word.
+TEST_F(HostTest, ListDatabasesNamesWhatItCannotList) {
+    WriteWholeFile(KernelDir() + "nhx-host.ini",
+                   "[Instance1]\nSettings\\Database=\"/d/a\\nb.sdb\"\n"
+                   "[Instance2]\nSettings\\Database=/d/ok.sdb\n"
+                   "[Instance70000]\nSettings\\Database=/d/big.sdb\n",
+                   false);
+    TRunResult list =
+        RunHost({"--kernel-dir", QString::fromStdString(KernelDir()), "--list-databases"});
+    EXPECT_EQ(list.ExitCode, 0);
+    EXPECT_EQ(list.Out, "/d/ok.sdb\n" + KernelDir() + "Database/Mondrel.sdb\n");
+    EXPECT_EQ(list.Err,
+              "nhx-host: [Instance70000] ignored: instance numbers run from 0 to 65535\n"
+              "nhx-host: the database of [Instance1] holds a line break and is skipped: "
+              "/d/a\\nb.sdb\n");
+}
+
+// The broker password from a file (or the environment) connects; one in the URL still does, with
+// a warning, and the password is never printed.
+TEST_F(HostTest, MqttPasswordComesFromAFileAndIsNeverShown) {
+    if (!TMqttBroker::Installed()) {
+        GTEST_SKIP() << "mosquitto is not installed (scripts/setup)";
+    }
+    TMqttBroker broker(KernelDir());
+    ASSERT_TRUE(broker.RequirePassword(KernelDir(), "nhx", "s3cret-word"));
+    ASSERT_TRUE(broker.Start());
+    WriteWholeFile(KernelDir() + "password", "s3cret-word\n", false);
+    const QString address = QStringLiteral("127.0.0.1:%1").arg(broker.Port);
+    const QStringList common{"--headless",
+                             "--quit-after",
+                             "2",
+                             "--module",
+                             FAKE_MODULE_PATH,
+                             "--kernel-dir",
+                             QString::fromStdString(KernelDir())};
+    TRunResult fromFile =
+        RunHost(common + QStringList{"--mqtt", "mqtt://nhx@" + address, "--mqtt-password-file",
+                                     QString::fromStdString(KernelDir() + "password")});
+    EXPECT_NE(Find(fromFile.Out, "MQTT: connected to " + address.toStdString()), std::string::npos)
+        << fromFile.Out;
+    qputenv(MqttPasswordVariable, "s3cret-word");
+    TRunResult fromEnvironment = RunHost(common + QStringList{"--mqtt", "mqtt://nhx@" + address});
+    qunsetenv(MqttPasswordVariable);
+    EXPECT_NE(Find(fromEnvironment.Out, "MQTT: connected to"), std::string::npos)
+        << fromEnvironment.Out;
+    TRunResult inUrl = RunHost(common + QStringList{"--mqtt", "mqtt://nhx:s3cret-word@" + address});
+    EXPECT_NE(Find(inUrl.Out, "MQTT: connected to"), std::string::npos) << inUrl.Out;
+    EXPECT_NE(Find(inUrl.Out, "MQTT: the password is in the broker URL"), std::string::npos);
+    TRunResult bad = RunHost({"--mqtt", "mqtt://nhx:s3cret-word@" + address + "/path"});
+    EXPECT_EQ(bad.ExitCode, 2);
+    EXPECT_NE(Find(bad.Err, "mqtt://nhx:***@"), std::string::npos) << bad.Err;
+    for (const TRunResult* run : {&fromFile, &fromEnvironment, &inUrl, &bad}) {
+        EXPECT_EQ(Find(run->Out + run->Err, "s3cret"), std::string::npos) << run->Out << run->Err;
+    }
 }

@@ -1,4 +1,8 @@
 // The host's services as a module meets them: through the kernel and the contract's slots.
+#include <sys/stat.h>
+
+#include <QDir>
+#include <QFileInfo>
 #include <QSettings>
 
 #include "HostHistory.h"
@@ -171,7 +175,7 @@ TEST_F(HostTest, VariablesDumpIsRewrittenOnEveryChange) {
               "Flag\t0\tfalse\n");
 }
 
-TEST_F(HostTest, VariablesFileIsReadAtStartAndBadLinesAreSkipped) {
+TEST_F(HostTest, VariablesFileIsReadAtStartAndBadLinesAreKeptAsTheyWere) {
     TNHXHostOptions options = Options();
     options.VariablesOut = KernelDir() + "variables.tsv";
     WriteWholeFile(options.VariablesOut,
@@ -198,27 +202,41 @@ TEST_F(HostTest, VariablesFileIsReadAtStartAndBadLinesAreSkipped) {
         }
     }
     EXPECT_EQ(errors, (std::vector<std::string>{
-                          ", line 5 skipped: not name<TAB>type<TAB>value",
-                          ", line 6 skipped: unknown type \"number\" (0 or boolean, 3 or string)",
-                          ", line 7 skipped: a boolean is true or false",
-                          ", line 8 skipped: \"Vacation\" is declared twice"}));
+                          ", line 5 skipped (kept in the file): not name<TAB>type<TAB>value",
+                          ", line 6 skipped (kept in the file): unknown type \"number\" (0 or "
+                          "boolean, 3 or string)",
+                          ", line 7 skipped (kept in the file): a boolean is true or false",
+                          ", line 8 skipped (kept in the file): \"Vacation\" is declared twice"}));
 
-    // The module's writes reach a declared variable, and the file keeps them (rewritten whole).
+    // The module's writes reach a declared variable, and the file keeps them (rewritten whole,
+    // comments and the lines the host cannot read in place, the reason above each).
     auto variables = Service<INHXVariableManager>(host, IID_INHXVariableManager);
     TNHXTextRef name("Vacation");
     EXPECT_EQ(variables->WriteBoolean(name.Get(), false), S_OK);
-    EXPECT_EQ(ReadWholeFile(options.VariablesOut),
-              "Vacation\t0\tfalse\nMondrel_TriggerValue\t3\ttwo\\tparts\\\\\nEmpty\t3\t\n");
+    const std::string kept = "# nhx-host cannot read the next line, kept as it is: ";
+    const std::string rewritten =
+        "# declared by hand\nVacation\t0\tfalse\nMondrel_TriggerValue\t3\ttwo\\tparts\\\\\n\n" +
+        kept + "not name<TAB>type<TAB>value\nBroken line without tabs\n" + kept +
+        "unknown type \"number\" (0 or boolean, 3 or string)\nOdd\tnumber\t1\n" + kept +
+        "a boolean is true or false\nLamp\t0\tmaybe\n" + kept +
+        "\"Vacation\" is declared twice\nVacation\t0\tfalse\nEmpty\t3\t\n";
+    EXPECT_EQ(ReadWholeFile(options.VariablesOut), rewritten);
+    struct stat status {};
+    ASSERT_EQ(stat(options.VariablesOut.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0600u) << "only its owner reads the file";
     EXPECT_EQ(host.Variables().Declare("Lamp", NHX_VAR_BOOLEAN, "maybe"),
               "A boolean variable is true or false, not \"maybe\"");
     EXPECT_EQ(host.Variables().Declare("Vacation", NHX_VAR_STRING, ""),
               "A variable named \"Vacation\" exists already");
     EXPECT_EQ(host.Variables().Declare("Lamp", NHX_VAR_BOOLEAN, "True"), "");
 
-    // A restart reads back what the last run left.
-    TNHXHost again(options);
-    EXPECT_EQ(again.Variables().Find("Lamp")->Value, "true");
-    EXPECT_EQ(again.Variables().Find("Vacation")->Value, "false");
+    // A restart reads back what the last run left, and keeps the kept lines once.
+    {
+        TNHXHost again(options);
+        EXPECT_EQ(again.Variables().Find("Lamp")->Value, "true");
+        EXPECT_EQ(again.Variables().Find("Vacation")->Value, "false");
+    }
+    EXPECT_EQ(ReadWholeFile(options.VariablesOut), rewritten + "Lamp\t0\ttrue\n");
 
     options.VariablesOut = KernelDir() + "scripts";
     EXPECT_THROW(TNHXHost{options}, EVariablesFileError);
@@ -245,6 +263,41 @@ TEST_F(HostTest, WritesToUndeclaredVariablesAreLoggedOncePerDay) {
                           "WriteBoolean: no variable named \"Vacation\" (logged once a day)",
                           "WriteBoolean: Text is a string variable (logged once a day)"}));
     EXPECT_EQ(host.Variables().History().size(), 5u);
+}
+
+// A folder that is not there yet: the failure is said once, and the recovery once.
+TEST_F(HostTest, VariablesThatCannotBeWrittenAreSaidOnceAndWritesLoggedOnlyOnChange) {
+    TNHXHostOptions options = Options();
+    options.VariablesOut = KernelDir() + "later/variables.tsv";
+    TNHXHost host(options);
+    host.Variables().PreCreate("Flag", NHX_VAR_BOOLEAN, "false");
+    auto variables = Service<INHXVariableManager>(host, IID_INHXVariableManager);
+    TNHXTextRef name("Flag");
+    variables->WriteBoolean(name.Get(), true);
+    variables->WriteBoolean(name.Get(), true);
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(KernelDir() + "later")));
+    variables->WriteBoolean(name.Get(), true);
+    variables->WriteBoolean(name.Get(), false);
+    std::vector<std::string> notes;
+    for (const THostLogEntry& entry : host.Log().Entries()) {
+        if (entry.Text.find("ariable") != std::string::npos &&
+            entry.Text.find("created") == std::string::npos) {
+            notes.push_back(entry.Text.substr(0, entry.Text.find(':')));
+        }
+    }
+    EXPECT_EQ(notes,
+              (std::vector<std::string>{
+                  "Cannot write the variables to " + KernelDir() + "later/variables.tsv",
+                  "Variable Flag ",
+                  "The variables are written to " + KernelDir() + "later/variables.tsv again",
+                  "Variable Flag "}));
+}
+
+TEST_F(HostTest, LogLinesShowControlCharactersEscaped) {
+    THostLogEntry entry{QDateTime::currentDateTime(), NHX_LOG_NOTICE, "Mon\x1b[2J",
+                        std::string("a\nb\tc\0d\x7f", 10), THostLogOrigin::Module};
+    const std::string line = THostLog::FormatEntry(entry);
+    EXPECT_NE(line.find("[Mon\\x1b[2J] a\\nb\\tc\\x00d\\x7f"), std::string::npos) << line;
 }
 
 TEST_F(HostTest, LogKeepsTheLastEntriesButHandsOutEvery) {

@@ -3,6 +3,9 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <algorithm>
 
 #include <QDir>
 #include <QFile>
@@ -29,6 +32,21 @@ inline void WriteWholeFile(const std::string& path, const std::string& text, boo
         file.setPermissions(file.permissions() | QFileDevice::ExeOwner | QFileDevice::ExeUser);
     }
 }
+
+// Sets the soft limit of open descriptors for the scope, as a service manager would.
+class TScopedDescriptorLimit {
+  public:
+    explicit TScopedDescriptorLimit(rlim_t limit) {
+        getrlimit(RLIMIT_NOFILE, &Saved);
+        rlimit changed = Saved;
+        changed.rlim_cur = std::min(limit, Saved.rlim_max);
+        setrlimit(RLIMIT_NOFILE, &changed);
+    }
+    ~TScopedDescriptorLimit() { setrlimit(RLIMIT_NOFILE, &Saved); }
+
+  private:
+    rlimit Saved{};
+};
 
 class HostTest : public ::testing::Test {
   protected:

@@ -63,6 +63,24 @@ class TMqttBroker {
         WriteWholeFile(ConfigFile, Config, false);
         return port;
     }
+    // Only `user` with `password` may connect (mosquitto_passwd makes the file). Call before
+    // Start(); answers false when that fails.
+    bool RequirePassword(const std::string& dir, const std::string& user,
+                         const std::string& password) {
+        const std::string file = dir + "broker-passwords";
+        QProcess passwd;
+        passwd.start(FindProgram(QStringLiteral("mosquitto_passwd")),
+                     {"-b", "-c", QString::fromStdString(file), QString::fromStdString(user),
+                      QString::fromStdString(password)});
+        if (!passwd.waitForFinished(10000) || passwd.exitCode() != 0) {
+            return false;
+        }
+        // Started as root, the broker would read the file as its own user, which may not.
+        Config = "allow_anonymous false\nuser root\npassword_file " + file + "\n" +
+                 Config.substr(Config.find('\n') + 1);
+        WriteWholeFile(ConfigFile, Config, false);
+        return true;
+    }
     ~TMqttBroker() { Stop(); }
 
     static QString Program() { return FindProgram("mosquitto"); }

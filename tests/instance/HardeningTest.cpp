@@ -11,12 +11,8 @@
 namespace {
 
 // An event scripter that knows every script and hands each run to a test's function.
-class TTestScripter final : public TNHXMessageObject<INHXEventScripter> {
+class TTestScripter final : public TNHXEventScripterObject {
   public:
-    NHXResult NHXCALL Reserved4() override { return E_NOTIMPL; }
-    NHXResult NHXCALL Reserved5() override { return E_NOTIMPL; }
-    NHXResult NHXCALL Reserved6() override { return E_NOTIMPL; }
-    NHXResult NHXCALL Reserved8() override { return E_NOTIMPL; }
     NHXResult NHXCALL RunScript(NHXText script, NHXText, int32_t, const TNHXScriptParams*,
                                 int32_t) override {
         Runs.push_back(NHXTextToString(script));

@@ -8,10 +8,15 @@
 #include <cstdio>
 #include <memory>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 extern char** environ;
 
-TFeedServer::TFeedServer(const std::string& Folder) {
+TFeedServer::TFeedServer(const std::string& Folder)
+    : TFeedServer(std::vector<std::string>{PYTHON3_PROGRAM, FEED_SERVER_SCRIPT, Folder}) {}
+
+TFeedServer::TFeedServer(std::vector<std::string> Command) {
     int output[2];
     if (pipe(output) != 0) {
         throw std::runtime_error("feed server: no pipe");
@@ -21,10 +26,12 @@ TFeedServer::TFeedServer(const std::string& Folder) {
     posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
     posix_spawn_file_actions_addclose(&actions, output[0]);
     posix_spawn_file_actions_addclose(&actions, output[1]);
-    std::string python = PYTHON3_PROGRAM;
-    std::string script = FEED_SERVER_SCRIPT;
-    char* argv[] = {python.data(), script.data(), const_cast<char*>(Folder.c_str()), nullptr};
-    int spawned = posix_spawn(&FProcess, argv[0], &actions, nullptr, argv, environ);
+    std::vector<char*> argv;
+    for (std::string& argument : Command) {
+        argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
+    int spawned = posix_spawn(&FProcess, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     close(output[1]);
     std::unique_ptr<FILE, int (*)(FILE*)> port(fdopen(output[0], "r"), fclose);

@@ -5,10 +5,14 @@
 #include <sys/types.h>
 
 #include <string>
+#include <vector>
 
 class TFeedServer {
   public:
     explicit TFeedServer(const std::string& Folder);
+    // Another server of the tests: Command prints the port it listens on, then serves until
+    // it is terminated.
+    explicit TFeedServer(std::vector<std::string> Command);
     ~TFeedServer();
     TFeedServer(const TFeedServer&) = delete;
     TFeedServer& operator=(const TFeedServer&) = delete;

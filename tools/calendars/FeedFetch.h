@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstddef>
+#include <map>
 #include <string>
+#include <vector>
 
 // Whether Location names a feed rather than a file: it begins with http://, https:// or
 // webcal:// (in any case).
@@ -21,3 +23,56 @@ struct TFeedLimits {
 // EMondrelError with one line naming Url and the reason when the answer is not a 2xx status,
 // the network fails, the time-out passes, the body grows past the limit or arrives cut off.
 std::string FetchFeed(const std::string& Url, const TFeedLimits& Limits = {});
+
+// One request of a WebDAV client: any method, headers, a body and credentials (Basic or Digest,
+// whichever the server asks for). Redirects are followed only within the host of Url.
+struct THttpRequest {
+    std::string Method = "GET";
+    std::string Url;
+    std::vector<std::string> Headers;  // "Name: value"
+    std::string Body;
+    std::string User;  // none: no credentials are sent
+    std::string Password;
+};
+
+struct THttpAnswer {
+    long Status = 0;
+    std::string Body;
+    // Names in lower case, the last of each; ":status" holds the status line.
+    std::map<std::string, std::string> Headers;
+    std::string Url;  // where the answer came from, after redirects
+};
+
+enum class THttpAuth { Any, Basic, Digest };
+
+// A series of requests over one connection (and one Digest nonce). Send answers every status;
+// it raises EMondrelError with one line naming the URL (credentials never shown) when the
+// network fails, the time-out passes, the body grows past the limit or a redirect leads to
+// another host.
+class THttpSession {
+  public:
+    explicit THttpSession(const TFeedLimits& Limits = {}, THttpAuth Auth = THttpAuth::Any);
+    ~THttpSession();
+    THttpSession(const THttpSession&) = delete;
+    THttpSession& operator=(const THttpSession&) = delete;
+
+    THttpAnswer Send(const THttpRequest& Request);
+    // The scheme the server took credentials with so far (Any before any were asked for).
+    THttpAuth AuthUsed() const { return FAuthUsed; }
+    // Requests sent, redirects and authentication round trips included.
+    int Requests() const { return FRequests; }
+
+  private:
+    void* FHandle = nullptr;
+    TFeedLimits FLimits;
+    THttpAuth FAuth;
+    THttpAuth FAuthUsed = THttpAuth::Any;
+    int FRequests = 0;
+};
+
+// The URL with any user and password in it written as user:***@.
+std::string HiddenCredentials(const std::string& Url);
+// Ref resolved against Base (a path, or a full URL).
+std::string ResolveUrl(const std::string& Base, const std::string& Ref);
+// The scheme, host and port of Url, in lower case: "http://127.0.0.1:5232".
+std::string UrlOrigin(const std::string& Url);

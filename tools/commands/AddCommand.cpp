@@ -7,6 +7,8 @@
 #include "Clock.h"
 #include "CommandSupport.h"
 #include "DBCnx.h"
+#include "DavSource.h"
+#include "DavWriteBack.h"
 #include "ICalAdapter.h"
 #include "ICalendarSupport.h"
 #include "SourceRun.h"
@@ -92,10 +94,8 @@ int Add(const TArguments& Args, TToolStreams& Streams) {
         for (const char* required : {"date", "time", "description"}) {
             Args.Required(required);
         }
-        for (const char* rule : {"until", "source"}) {
-            if (Args.Has(rule)) {
-                Args.Fail("--" + std::string(rule) + " needs --repeat");
-            }
+        if (Args.Has("until")) {
+            Args.Fail("--until needs --repeat");
         }
         TMondrelDate date;
         date.ID = -1;
@@ -105,6 +105,13 @@ int Add(const TArguments& Args, TToolStreams& Streams) {
         date.Value = Args.Option("value");
         date.Script = Args.Option("script");
         RequireDatabaseFile(path);
+        if (Args.Has("source")) {
+            // A new event of a two-way CalDAV source, written to the server at once.
+            std::string name = SourceNameOption(Args);
+            AddDavAppointment(path, name, date);
+            PrintAdded(Streams.Out, date);
+            return WriteBackNow(path, name, Streams);
+        }
         AddDate(path, date);
         PrintAdded(Streams.Out, date);
         return 0;
@@ -153,4 +160,6 @@ const TCommand AddCommand = {
      {"--until YYYY-MM-DD",
       "the last day of --repeat (default: none; a rule without an end is standing, written 400 "
       "days ahead and continued by refresh)"},
-     {"--source NAME", "the name of a standing rule (default: its description)"}}};
+     {"--source NAME",
+      "the name of a standing rule (default: its description); without --repeat, a two-way "
+      "CalDAV source the appointment is added to and written to"}}};

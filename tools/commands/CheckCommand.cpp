@@ -3,6 +3,7 @@
 #include "Clock.h"
 #include "CommandSupport.h"
 #include "DatabaseCheck.h"
+#include "DavSource.h"
 
 namespace {
 
@@ -14,7 +15,9 @@ int Check(const TArguments& Args, TToolStreams& Streams) {
     if (Args.Has("fix")) {
         PrintLines(Streams.Out, FixDatabase(path, today));
     }
-    return PrintFindings(Streams.Out, CheckDatabase(path, today)) > 0 ? 1 : 0;
+    std::vector<TFinding> findings = CheckDatabase(path, today);
+    AddDavFindings(path, findings);
+    return PrintFindings(Streams.Out, findings) > 0 ? 1 : 0;
 }
 
 }  // namespace

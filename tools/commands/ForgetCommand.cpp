@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "CommandSupport.h"
+#include "DavTables.h"
 #include "MondrelError.h"
 #include "SourceRun.h"
 #include "ToolTables.h"
@@ -26,6 +27,7 @@ int Forget(const TArguments& Args, TToolStreams& Streams) {
             }
             size_t count = ForgetSourceRecords(transaction, name, keepRows).Removed;
             DeleteSource(database, name);
+            DeleteDavSource(database, name);
             return count;
         });
     Streams.Out << "Forgot " << Printable(name);

@@ -6,6 +6,7 @@
 #include "Clock.h"
 #include "CommandSupport.h"
 #include "DBCnx.h"
+#include "DavSource.h"
 #include "FeedFetch.h"
 #include "ICalendarSupport.h"
 #include "SourceRun.h"
@@ -27,6 +28,12 @@ TSource SourceOf(const TArguments& Args) {
             Args.Fail("reading standard input needs --source NAME");
         }
         source.Kind = StdinSource;
+    } else if (Args.Has("caldav")) {
+        if (!IsFeedUrl(file) || LowerCase(file).rfind("webcal://", 0) == 0) {
+            Args.Fail("--caldav needs the http:// or https:// address of a calendar");
+        }
+        source.Kind = CalDavSource;
+        source.Location = file;
     } else if (IsFeedUrl(file)) {
         source.Kind = UrlSource;
         source.Location = file;
@@ -70,10 +77,23 @@ int Import(const TArguments& Args, TToolStreams& Streams) {
         })) {
         source.Name = file;
     }
-    // Read (or fetched) before anything is written: a feed that fails changes nothing.
-    run.Text = ReadCalendarText(Args.Positional("FILE"), Streams.In);
-
-    TSourceWrite write = RunSource(source, run).Write;
+    for (const char* account : {"user", "password-file", "two-way"}) {
+        if (Args.Has(account) && source.Kind != CalDavSource) {
+            Args.Fail("--" + std::string(account) + " belongs to --caldav");
+        }
+    }
+    TSourceWrite write;
+    if (source.Kind == CalDavSource) {
+        // Everything is read before anything is written: a server that fails changes nothing.
+        write = RunDavSource(source, run,
+                             TDavAccountOptions{Args.Option("user"), Args.Option("password-file"),
+                                                Args.Has("two-way")})
+                    .Write;
+    } else {
+        // Read (or fetched) before anything is written: a feed that fails changes nothing.
+        run.Text = ReadCalendarText(Args.Positional("FILE"), Streams.In);
+        write = RunSource(source, run).Write;
+    }
     if (write.WithoutScript != 0) {
         Warn(Streams, std::to_string(write.WithoutScript) +
                           (write.WithoutScript == 1 ? " appointment has" : " appointments have") +
@@ -98,10 +118,12 @@ const TCommand ImportCommand = {
     "import",
     "import PATH FILE|URL|- [--source NAME] [--script NAME] [--value TEXT] "
     "[--script-for TEXT=SCRIPT]... [--value-for TEXT=VALUE]... [--at HH:MM] [--offset DURATION] "
-    "[--from YYYY-MM-DD] [--until YYYY-MM-DD] [--as-flag CAPTION] [--allow-empty] [--dry-run]",
+    "[--from YYYY-MM-DD] [--until YYYY-MM-DD] [--as-flag CAPTION] [--allow-empty] [--dry-run] "
+    "[--caldav [--user NAME] [--password-file FILE] [--two-way]]",
     {.Positionals = {"PATH", "FILE"},
-     .Options = {"source", "script", "value", "from", "until", "as-flag", "offset", "at"},
-     .Switches = {"dry-run", "allow-empty"},
+     .Options = {"source", "script", "value", "from", "until", "as-flag", "offset", "at", "user",
+                 "password-file"},
+     .Switches = {"dry-run", "allow-empty", "caldav", "two-way"},
      .Repeatable = {"script-for", "value-for"}},
     Import,
     {{"FILE", "an iCalendar file, a URL (https://, http://, webcal://), or - for standard input"},
@@ -119,4 +141,11 @@ const TCommand ImportCommand = {
      {"--as-flag CAPTION",
       "set that flag on the events' days instead of adding appointments (default: appointments)"},
      {"--allow-empty", "a calendar without events clears the source (default: refused)"},
-     {"--dry-run", "print what would be written and write nothing (default: write)"}}};
+     {"--dry-run", "print what would be written and write nothing (default: write)"},
+     {"--caldav", "URL is a calendar on a CalDAV server (mondrel-db calendars URL lists them)"},
+     {"--user NAME", "the account on the CalDAV server (default: none)"},
+     {"--password-file FILE",
+      "its password, the file's first line; the source keeps the path, never the password "
+      "(default: MONDREL_DAV_PASSWORD)"},
+     {"--two-way",
+      "write edits, deletions and add --source here back to the server (default: read only)"}}};

@@ -5,6 +5,7 @@
 #include "Clock.h"
 #include "CommandSupport.h"
 #include "DBTransaction.h"
+#include "DavSource.h"
 #include "SourceRun.h"
 
 namespace {
@@ -75,6 +76,14 @@ int Refresh(const TArguments& Args, TToolStreams& Streams) {
     bool failed = false;
     std::vector<TSource> runs;  // to be recorded at the end
     std::vector<TSource> sources = StoredSources(run.Path);
+    if (Args.Has("source")) {
+        std::erase_if(sources,
+                      [&](const TSource& source) { return source.Name != Args.Option("source"); });
+        if (sources.empty()) {
+            throw EMondrelError("no source named \"" + Args.Option("source") +
+                                "\" (mondrel-db sources lists them)");
+        }
+    }
     if (sources.empty()) {
         Streams.Out << "no sources to refresh\n";
     }
@@ -88,7 +97,8 @@ int Refresh(const TArguments& Args, TToolStreams& Streams) {
             Streams.Err << "mondrel-db: refresh: " << name << ": " << message << '\n';
         };
         try {
-            TSourceRun done = RunSource(source, run);
+            TSourceRun done = source.Kind == CalDavSource ? RunDavSource(source, run, std::nullopt)
+                                                          : RunSource(source, run);
             if (!done.Saved) {
                 runs.push_back(done.Source);
             }
@@ -122,8 +132,9 @@ int Refresh(const TArguments& Args, TToolStreams& Streams) {
 
 const TCommand RefreshCommand = {
     "refresh",
-    "refresh PATH [--horizon DAYS] [--dry-run]",
-    {.Positionals = {"PATH"}, .Options = {"horizon"}, .Switches = {"dry-run"}},
+    "refresh PATH [--source NAME] [--horizon DAYS] [--dry-run]",
+    {.Positionals = {"PATH"}, .Options = {"horizon", "source"}, .Switches = {"dry-run"}},
     Refresh,
-    {{"--horizon DAYS", "write rows and flags this many days ahead, 1 to 3660 (default: 400)"},
+    {{"--source NAME", "only that source or standing rule (default: every one)"},
+     {"--horizon DAYS", "write rows and flags this many days ahead, 1 to 3660 (default: 400)"},
      {"--dry-run", "print what would change and write nothing (default: write)"}}};

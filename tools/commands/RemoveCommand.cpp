@@ -5,6 +5,7 @@
 
 #include "CommandSupport.h"
 #include "DBCnx.h"
+#include "DavSource.h"
 #include "MondrelError.h"
 #include "SourceTables.h"
 #include "ToolTables.h"
@@ -18,7 +19,8 @@ struct TRemoval {
 
 // The appointments given by ID, all of them or an error: one missing or done (without
 // --done) removes nothing. A row that cannot be read never fires; it goes, named as it is.
-TRemoval ByID(TDBTransaction& transaction, const std::vector<int64_t>& ids, bool withDone) {
+TRemoval ByID(TDBTransaction& transaction, const std::vector<int64_t>& ids, bool withDone,
+              const std::string& tag = "") {
     TRemoval removal;
     std::set<int64_t> seen;
     for (int64_t id : ids) {
@@ -26,7 +28,7 @@ TRemoval ByID(TDBTransaction& transaction, const std::vector<int64_t>& ids, bool
             continue;
         }
         if (!HasDate(transaction, id)) {
-            throw EMondrelError("No appointment with ID " + std::to_string(id) + ".");
+            throw ERowChanged("No appointment with ID " + std::to_string(id) + ".");
         }
         TMondrelDate date;
         try {
@@ -37,6 +39,7 @@ TRemoval ByID(TDBTransaction& transaction, const std::vector<int64_t>& ids, bool
             DeleteDate(transaction, id);
             continue;
         }
+        RequireTag(date, tag);
         if (date.Done != 0 && !withDone) {
             throw EMondrelError("The appointment " + std::to_string(id) +
                                 " is done; --done removes done appointments too.");
@@ -78,6 +81,9 @@ int Remove(const TArguments& Args, TToolStreams& Streams) {
         Args.Fail(byRange ? "give IDs or --from and --to, not both"
                           : "no ID given (or --from and --to, or --source)");
     }
+    if (Args.Has("if-match") && ids.size() != 1) {
+        Args.Fail("--if-match goes with one ID");
+    }
     if (!byRange && !bySource && Args.Has("description")) {
         Args.Fail("--description goes with --from and --to, or --source");
     }
@@ -117,7 +123,7 @@ int Remove(const TArguments& Args, TToolStreams& Streams) {
             }
         }
     } else {
-        removal = ByID(transaction, ids, withDone);
+        removal = ByID(transaction, ids, withDone, Args.Option("if-match"));
     }
     SortByDay(removal.Dates);
     for (const TMondrelDate& date : removal.Dates) {
@@ -135,7 +141,11 @@ int Remove(const TArguments& Args, TToolStreams& Streams) {
     size_t count = removal.Lines.size();
     Streams.Out << count << (count == 1 ? " appointment" : " appointments")
                 << (dryRun ? " would be removed\n" : " removed\n");
-    return 0;
+    std::vector<int64_t> removed;
+    for (const TMondrelDate& date : removal.Dates) {
+        removed.push_back(date.ID);
+    }
+    return dryRun ? 0 : WriteBackRows(path, removed, Streams);
 }
 
 }  // namespace
@@ -143,9 +153,9 @@ int Remove(const TArguments& Args, TToolStreams& Streams) {
 const TCommand RemoveCommand = {
     "remove",
     "remove PATH (ID... | [--source NAME] --from YYYY-MM-DD --to YYYY-MM-DD [--description TEXT] "
-    "| --source NAME) [--done] [--dry-run]",
+    "| --source NAME) [--done] [--dry-run] [--if-match TAG]",
     {.Positionals = {"PATH"},
-     .Options = {"from", "to", "description", "source"},
+     .Options = {"from", "to", "description", "source", "if-match"},
      .Switches = {"done", "dry-run"},
      .MorePositionals = "ID"},
     Remove,
@@ -156,4 +166,5 @@ const TCommand RemoveCommand = {
      {"--source NAME",
       "the rows that source or standing rule wrote; refresh does not bring them back"},
      {"--done", "done appointments too (default: open ones only)"},
-     {"--dry-run", "print what the run would remove and remove nothing (default: remove)"}}};
+     {"--dry-run", "print what the run would remove and remove nothing (default: remove)"},
+     {"--if-match TAG", "with one ID: remove nothing unless the row still carries this tag"}}};

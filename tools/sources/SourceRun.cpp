@@ -331,7 +331,7 @@ std::string SourceNameOption(const TArguments& Args) {
 }
 
 bool IsCalendarKind(const std::string& Kind) {
-    return Kind == FileSource || Kind == UrlSource || Kind == StdinSource;
+    return Kind == FileSource || Kind == UrlSource || Kind == StdinSource || Kind == CalDavSource;
 }
 
 TRepeatRule ReadRepeatRule(const TArguments& Args) {
@@ -413,6 +413,9 @@ TSourceRun RunSource(TSource Source, const TRunOptions& Run) {
     result.Saved = !(Run.DeferUnchanged && sameSource && TotalChanges(database) == changesBefore);
     if (result.Saved) {
         SaveSource(database, Source);
+    }
+    if (Run.AlsoWrite) {
+        Run.AlsoWrite(database);
     }
     if (!Run.DryRun) {
         transaction.Commit();

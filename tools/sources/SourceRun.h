@@ -53,6 +53,9 @@ struct TRunOptions {
     std::optional<std::string> Text;  // the calendar, already read
     std::string Command;              // names the command in errors about stored options
     std::function<void(const std::string&)> Warn = [](const std::string&) {};
+    // What the source keeps beyond its rows (a CalDAV source's ETags), written in the same
+    // transaction.
+    std::function<void(TSqliteDatabase&)> AlsoWrite;
 };
 
 struct TSourceRun {

@@ -15,7 +15,8 @@
 // Kinds of sources.
 constexpr const char* FileSource = "file";
 constexpr const char* UrlSource = "url";
-constexpr const char* StdinSource = "stdin";  // read once from standard input; never refreshed
+constexpr const char* StdinSource = "stdin";    // read once from standard input; never refreshed
+constexpr const char* CalDavSource = "caldav";  // a calendar on a CalDAV server
 constexpr const char* RepeatSource = "repeat";
 constexpr const char* WeekendsSource = "weekends";
 constexpr const char* HolidaysSource = "holidays";

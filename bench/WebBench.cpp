@@ -1,0 +1,264 @@
+// mondrel-web under load, as a separate process over real HTTP on 127.0.0.1: the month of a
+// file of 100,000 appointments (the server's CPU time per request beside the raw SQL reads of
+// the same rows), 20 clients making 500 mixed requests each (errors, median and 99th
+// percentile), and the server's resident memory at rest and after that load.
+//
+// The HTTP client is the server's own library, used directly: this program only measures.
+#include <httplib.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include "BenchDatabase.h"
+#include "BenchReport.h"
+#include "DBCnx.h"
+#include "RawSqlite.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct TServer {
+    pid_t Pid = -1;
+    int Port = 0;
+    std::string Password;
+};
+
+TServer StartServer(const std::string& database, const std::string& passwordFile) {
+    int out[2];
+    if (pipe(out) != 0) {
+        throw std::runtime_error("pipe");
+    }
+    TServer server;
+    server.Pid = fork();
+    if (server.Pid == 0) {
+        dup2(out[1], 1);
+        close(out[0]);
+        close(out[1]);
+        execl(MONDREL_WEB_PATH, MONDREL_WEB_PATH, "--database", database.c_str(), "--listen",
+              "127.0.0.1:0", "--password-file", passwordFile.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(out[1]);
+    std::string text;
+    char c;
+    while (text.find("listening on") == std::string::npos || text.back() != '\n') {
+        if (read(out[0], &c, 1) != 1) {
+            throw std::runtime_error("mondrel-web did not start: " + text);
+        }
+        text += c;
+    }
+    close(out[0]);
+    size_t at = text.find("the password is ") + 16;
+    server.Password = text.substr(at, text.find('\n', at) - at);
+    at = text.find("127.0.0.1:") + 10;
+    server.Port = std::stoi(text.substr(at));
+    return server;
+}
+
+// The server's CPU time so far (user and system), in microseconds.
+double ServerCpuUs(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::string field;
+    double utime = 0, stime = 0;
+    for (int i = 3; fields >> field; ++i) {
+        if (i == 14) {
+            utime = std::stod(field);
+        } else if (i == 15) {
+            stime = std::stod(field);
+            break;
+        }
+    }
+    return (utime + stime) * 1e6 / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+double ServerRssKb(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("VmRSS:", 0) == 0) {
+            return std::stod(line.substr(6));
+        }
+    }
+    return 0;
+}
+
+struct TSession {
+    std::string Cookie;
+    std::string Csrf;
+};
+
+TSession SignIn(const TServer& server) {
+    httplib::Client client("127.0.0.1", server.Port);
+    std::string origin = "http://127.0.0.1:" + std::to_string(server.Port);
+    auto answer = client.Post("/api/session", {{"Origin", origin}},
+                              "{\"password\": \"" + server.Password + "\"}", "application/json");
+    if (!answer || answer->status != 200) {
+        throw std::runtime_error("sign-in failed");
+    }
+    std::string cookie = answer->get_header_value("Set-Cookie");
+    std::string csrf = answer->body.substr(9, 64);
+    return {cookie.substr(0, cookie.find(';')), csrf};
+}
+
+double ThreadCpuUs() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) * 1e6 + static_cast<double>(now.tv_nsec) / 1e3;
+}
+
+std::string Day(TDateTime day) {
+    return DateToDBText('-', day);
+}
+
+}  // namespace
+
+int main() {
+    const TBenchDatabase& file = BenchDatabase(100000);
+    fs::path dir = fs::temp_directory_path() / ("mondrel-web-bench-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    fs::path database = dir / "Mondrel.sdb";
+    fs::copy_file(file.Path, database);
+    TServer server = StartServer(database.string(), (dir / "web.passwd").string());
+    TSession session = SignIn(server);
+    httplib::Headers headers = {{"Cookie", session.Cookie}};
+    const std::string month = Day(file.ProbeMonth).substr(0, 7);
+    const std::string monthPath = "/api/calendars/0/month/" + month;
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const double restKb = ServerRssKb(server.Pid);
+
+    // The month: the server's CPU over many requests, beside the same reads in raw SQL.
+    httplib::Client client("127.0.0.1", server.Port);
+    client.set_keep_alive(true);
+    size_t rows = 0;
+    for (int i = 0; i < 20; ++i) {
+        auto warm = client.Get(monthPath, headers);
+        rows = warm ? warm->body.size() : 0;
+    }
+    constexpr int Requests = 400;
+    double before = ServerCpuUs(server.Pid);
+    for (int i = 0; i < Requests; ++i) {
+        auto answer = client.Get(monthPath, headers);
+        if (!answer || answer->status != 200) {
+            std::cerr << "web_bench: the month request failed\n";
+            return 1;
+        }
+    }
+    const double serverUs = (ServerCpuUs(server.Pid) - before) / Requests;
+
+    TDateParts parts = DecodeDate(file.ProbeMonth);
+    std::vector<TRawStatement> reads;
+    for (int day = 1; day <= DaysInMonth(parts.Year, parts.Month); ++day) {
+        reads.push_back({"SELECT Date, FlagID FROM DayFlags WHERE Date = ?",
+                         {Day(EncodeDate(parts.Year, parts.Month, day))}});
+    }
+    reads.push_back(
+        {"SELECT ID, Date, Time, Discription, Value, Script, Done FROM Dates WHERE "
+         "Date >= ? AND Date <= ? ORDER BY ID",
+         {Day(file.ProbeMonth),
+          Day(EncodeDate(parts.Year, parts.Month, DaysInMonth(parts.Year, parts.Month)))}});
+    std::vector<double> raw;
+    for (int i = 0; i < 200; ++i) {
+        double start = ThreadCpuUs();
+        RawUnitOfWork(database.string(), reads);
+        raw.push_back(ThreadCpuUs() - start);
+    }
+    std::sort(raw.begin(), raw.end());
+    const double rawUs = raw[raw.size() / 2];
+
+    // 20 clients, 500 requests each: months, days, upcoming, flags, and an appointment added.
+    constexpr int Clients = 20, Each = 500;
+    std::atomic<int> errors{0};
+    std::vector<std::vector<double>> latencies(Clients);
+    const std::string origin = "http://127.0.0.1:" + std::to_string(server.Port);
+    std::vector<std::thread> threads;
+    const double loadBefore = ServerCpuUs(server.Pid);
+    auto loadStart = std::chrono::steady_clock::now();
+    for (int c = 0; c < Clients; ++c) {
+        threads.emplace_back([&, c] {
+            httplib::Client own("127.0.0.1", server.Port);
+            own.set_keep_alive(true);
+            httplib::Headers changing = {
+                {"Cookie", session.Cookie}, {"Origin", origin}, {"X-CSRF-Token", session.Csrf}};
+            for (int i = 0; i < Each; ++i) {
+                auto start = std::chrono::steady_clock::now();
+                auto request = [&]() -> httplib::Result {
+                    switch (i % 10) {
+                        case 0:
+                        case 1:
+                        case 2:
+                        case 3:
+                            return own.Get("/api/calendars/0/month/" +
+                                               Day(file.ProbeMonth + 31 * (i % 4)).substr(0, 7),
+                                           headers);
+                        case 4:
+                        case 5:
+                        case 6:
+                            return own.Get("/api/calendars/0/days/" + Day(file.ProbeDay + i % 7),
+                                           headers);
+                        case 7:
+                            return own.Get("/api/calendars/0/upcoming?days=7", headers);
+                        case 8:
+                            return own.Get("/api/calendars/0/flags", headers);
+                        default:
+                            return own.Post(
+                                "/api/calendars/0/appointments", changing,
+                                "{\"date\": \"" + Day(file.ScratchDay) +
+                                    "\", \"time\": \"07:00\", \"description\": \"load\"}",
+                                "application/json");
+                    }
+                };
+                httplib::Result answer = request();
+                latencies[c].push_back(std::chrono::duration<double, std::milli>(
+                                           std::chrono::steady_clock::now() - start)
+                                           .count());
+                if (!answer || answer->status != 200) {
+                    ++errors;
+                }
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    const double loadSeconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - loadStart).count();
+    const double loadCpuUs = (ServerCpuUs(server.Pid) - loadBefore) / (Clients * Each);
+    std::vector<double> all;
+    for (const auto& one : latencies) {
+        all.insert(all.end(), one.begin(), one.end());
+    }
+    std::sort(all.begin(), all.end());
+    const double afterKb = ServerRssKb(server.Pid);
+
+    kill(server.Pid, SIGTERM);
+    waitpid(server.Pid, nullptr, 0);
+    fs::remove_all(dir);
+
+    std::printf("month %s of %lld appointments, %zu bytes of JSON\n", month.c_str(),
+                static_cast<long long>(file.Appointments), rows);
+    std::printf("%d clients x %d mixed requests in %.1f s: %d errors\n", Clients, Each, loadSeconds,
+                errors.load());
+    PrintTime("web_month_server_cpu", serverUs);
+    PrintTime("web_month_raw_sql_cpu", rawUs);
+    PrintRatio("web_month_server_vs_raw", serverUs / rawUs);
+    PrintTime("web_load_server_cpu_per_request", loadCpuUs);
+    PrintTime("web_load_p50", all[all.size() / 2] * 1000);
+    PrintTime("web_load_p99", all[all.size() * 99 / 100] * 1000);
+    std::printf("ERRORS web_load %d\n", errors.load());
+    std::printf("RSS web_at_rest_kb %.0f\nRSS web_after_load_kb %.0f\n", restKb, afterKb);
+    return errors.load() == 0 ? 0 : 1;
+}

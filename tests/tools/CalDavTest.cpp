@@ -1,0 +1,261 @@
+// CalDAV sources against two real servers started on 127.0.0.1 and free ports: Radicale, with
+// users and a calendar shared between them, and Xandikos. What the server holds is read and
+// changed with python3-caldav (dav_client.py), a client nobody here wrote.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <nlohmann/json.hpp>
+
+#include "FeedServer.h"
+#include "StoreTestSupport.h"
+#include "ToolTestSupport.h"
+
+namespace {
+
+using namespace std::chrono;
+
+// YYYYMMDD, Days from today: the events lie inside the window import and refresh use.
+std::string Ahead(int days) {
+    year_month_day day{floor<std::chrono::days>(system_clock::now()) + std::chrono::days(days)};
+    char text[16];
+    std::snprintf(text, sizeof text, "%04d%02u%02u", static_cast<int>(day.year()),
+                  static_cast<unsigned>(day.month()), static_cast<unsigned>(day.day()));
+    return text;
+}
+
+std::string DbDay(int days) {
+    std::string day = Ahead(days);
+    return day.substr(0, 4) + "-" + day.substr(4, 2) + "-" + day.substr(6, 2);
+}
+
+std::string Quoted(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+}
+
+class CalDavTest : public TReadyDatabaseTest {
+  protected:
+    CalDavTest(const char* kind, std::string calendar, std::string user, std::string password)
+        : Server({PYTHON3_PROGRAM, DAV_SERVER_SCRIPT, kind, Temp.File("server")}),
+          Calendar(Server.Url(calendar)),
+          User(std::move(user)),
+          Password(std::move(password)) {
+        std::ofstream(Temp.File("password")) << Password << "\n";
+    }
+
+    // dav_client.py VERB ARGS... on the calendar; its output.
+    std::string Client(const std::vector<std::string>& args, const std::string& calendar = "") {
+        std::string command = Quoted(PYTHON3_PROGRAM) + " " + Quoted(DAV_CLIENT_SCRIPT) + " " +
+                              Quoted(calendar.empty() ? Calendar : calendar) + " " +
+                              Quoted(User.empty() ? "-" : User) + " " + Quoted(Password);
+        for (const std::string& arg : args) {
+            command += " " + Quoted(arg);
+        }
+        std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen((command + " 2>&1").c_str(), "r"), pclose);
+        std::string out;
+        char buffer[4096];
+        size_t read = 0;
+        while (pipe && (read = std::fread(buffer, 1, sizeof buffer, pipe.get())) > 0) {
+            out.append(buffer, read);
+        }
+        return out;
+    }
+    void Put(const std::string& uid, const std::string& summary, int days,
+             const std::string& rule = "") {
+        std::vector<std::string> args = {"put", uid, summary, Ahead(days) + "T090000"};
+        if (!rule.empty()) {
+            args.push_back(rule);
+        }
+        Client(args);
+    }
+    std::vector<std::string> Account() {
+        if (User.empty()) {
+            return {"--caldav"};
+        }
+        return {"--caldav", "--user", User, "--password-file", Temp.File("password")};
+    }
+    TRun Import(std::vector<std::string> more = {}) {
+        std::vector<std::string> args = {"import", Path,       Calendar, "--source",
+                                         "family", "--script", "bell"};
+        for (const std::string& arg : Account()) {
+            args.push_back(arg);
+        }
+        args.insert(args.end(), more.begin(), more.end());
+        return RunTool(args);
+    }
+    std::string Rows() {
+        return QueryText(Path,
+                         "SELECT group_concat(Date || ' ' || Discription, ', ') FROM "
+                         "(SELECT * FROM Dates ORDER BY Date, Discription)");
+    }
+
+    TFeedServer Server;
+    std::string Calendar;
+    std::string User;
+    std::string Password;
+};
+
+class Radicale : public CalDavTest {
+  protected:
+    Radicale() : CalDavTest("radicale", "alice/home/", "alice", "secret") {}
+};
+
+class Xandikos : public CalDavTest {
+  protected:
+    Xandikos() : CalDavTest("xandikos", "user/calendars/calendar/", "", "") {}
+};
+
+TEST_F(Radicale, DiscoveryFromTheRootFindsTheOwnCalendarAndTheSharedOne) {
+    TRun run = RunTool({"calendars", Server.Url(""), "--user", "alice", "--password-file",
+                        Temp.File("password"), "--json"});
+    ASSERT_EQ(run.Exit, 0) << run.Err;
+    nlohmann::json calendars = nlohmann::json::parse(run.Out);
+    ASSERT_EQ(calendars.size(), 2u) << run.Out;
+    EXPECT_EQ(calendars[0]["Url"], Server.Url("alice/home/"));
+    EXPECT_EQ(calendars[0]["Shared"], false);
+    EXPECT_EQ(calendars[1]["Url"], Server.Url("family/shared/"));
+    EXPECT_EQ(calendars[1]["Shared"], true);
+    EXPECT_EQ(calendars[1]["Writable"], true);
+}
+
+// The password is neither taken from the command line nor kept in the file: only its path.
+TEST_F(Radicale, AWrongPasswordExitsOneWithTheServersAnswerAndWritesNothing) {
+    Put("dentist", "Dentist", 10);
+    std::ofstream(Temp.File("wrong")) << "not-the-password\n";
+    TRun run = RunTool({"import", Path, Calendar, "--caldav", "--user", "alice", "--password-file",
+                        Temp.File("wrong")});
+    EXPECT_EQ(run.Exit, 1);
+    EXPECT_NE(run.Err.find("refused the credentials (the server answered 401"), std::string::npos)
+        << run.Err;
+    EXPECT_EQ(RunTool({"sources", Path}).Out, "no sources\n");
+
+    ASSERT_EQ(Import().Exit, 0);
+    EXPECT_EQ(QueryText(Path, "SELECT PasswordFile FROM MondrelDavSources"), Temp.File("password"));
+    EXPECT_EQ(QueryText(Path, "SELECT count(*) FROM sqlite_master WHERE sql LIKE '%secret%'"), "0");
+    std::ofstream(Temp.File("password")) << "changed-elsewhere\n";
+    run = RunTool({"refresh", Path});
+    EXPECT_EQ(run.Exit, 1);
+    EXPECT_NE(run.Err.find("refused the credentials"), std::string::npos) << run.Err;
+    EXPECT_EQ(Rows(), DbDay(10) + " Dentist");
+    EXPECT_NE(RunTool({"check", Path}).Out.find("CalDAV credentials refused"), std::string::npos);
+}
+
+TEST_F(Radicale, AnAddressThatIsNoCalendarGivesOneLineAndWritesNothing) {
+    TRun run = RunTool({"import", Path, Server.Url("alice/"), "--caldav", "--user", "alice",
+                        "--password-file", Temp.File("password")});
+    EXPECT_EQ(run.Exit, 1);
+    EXPECT_EQ(run.Err, "mondrel-db: \"" + Server.Url("alice/") +
+                           "\" is no calendar of events (mondrel-db calendars URL lists the "
+                           "calendars of an account)\n");
+    EXPECT_EQ(RunTool({"sources", Path}).Out, "no sources\n");
+}
+
+TEST_F(Radicale, ChangesNewAndDeletedEventsOnTheServerArriveAtRefresh) {
+    Put("dentist", "Dentist", 10);
+    Put("bins", "Bins", 11);
+    Put("school", "School", 12);
+    TRun run = Import();
+    ASSERT_EQ(run.Exit, 0) << run.Err;
+    EXPECT_EQ(run.Out, "3 added, 0 updated, 0 removed, 0 unchanged, 0 skipped\n");
+
+    Put("dentist", "Dentist", 13);
+    Put("walk", "Walk", 14, "FREQ=DAILY;COUNT=2");
+    Client({"delete", "bins"});
+    run = RunTool({"refresh", Path});
+    ASSERT_EQ(run.Exit, 0) << run.Err;
+    EXPECT_EQ(run.Out, "family  2 added, 1 updated, 1 removed, 1 unchanged\n");
+    EXPECT_EQ(Rows(), DbDay(12) + " School, " + DbDay(13) + " Dentist, " + DbDay(14) + " Walk, " +
+                          DbDay(15) + " Walk");
+    // Nothing changed: one sync-collection that reports nothing.
+    run = RunTool({"refresh", Path});
+    EXPECT_EQ(run.Out, "family  0 added, 0 updated, 0 removed, 4 unchanged\n");
+}
+
+std::string Line(const std::string& list, const std::string& start) {
+    size_t at = list.find(start);
+    return at == std::string::npos ? "" : list.substr(at, list.find('\n', at) - at);
+}
+
+TEST_F(Radicale, EditsDeletionsAndAddsHereReachTheServerWithTwoWayOnly) {
+    Put("dentist", "Dentist", 10);
+    Put("bins", "Bins", 11);
+    Put("walk", "Walk", 20, "FREQ=DAILY;COUNT=3");
+    ASSERT_EQ(Import().Exit, 0);
+    auto id = [&](const std::string& what, int days) {
+        return QueryText(Path, "SELECT ID FROM Dates WHERE Discription = '" + what +
+                                   "' AND Date = '" + DbDay(days) + "'");
+    };
+    std::string before = Client({"list"});
+    ASSERT_EQ(RunTool({"edit", Path, id("Dentist", 10), "--time", "10:00"}).Exit, 0);
+    ASSERT_EQ(RunTool({"refresh", Path}).Exit, 0);
+    EXPECT_EQ(Client({"list"}), before);
+
+    TRun run = Import({"--two-way"});
+    ASSERT_EQ(run.Exit, 0) << run.Err;
+    run = RunTool({"remove", Path, id("Bins", 11)});
+    ASSERT_EQ(run.Exit, 0) << run.Err;
+    run = RunTool({"remove", Path, id("Walk", 21)});
+    ASSERT_EQ(run.Exit, 0) << run.Err;
+    run = RunTool({"edit", Path, id("Walk", 22), "--time", "07:30", "--value", "brisk"});
+    ASSERT_EQ(run.Exit, 0) << run.Err;
+    run = RunTool({"add", Path, "--date", DbDay(30), "--time", "18:00", "--description", "Choir",
+                   "--value", "loud", "--script", "bell", "--source", "family"});
+    ASSERT_EQ(run.Exit, 0) << run.Err;
+
+    std::string list = Client({"list"});
+    EXPECT_EQ(Line(list, "dentist|"), "dentist|Dentist|" + Ahead(10) + "T100000||bell||") << list;
+    EXPECT_EQ(Line(list, "bins|"), "") << list;
+    EXPECT_EQ(Line(list, "walk|Walk|" + Ahead(20)),
+              "walk|Walk|" + Ahead(20) + "T090000|||" + "|" + Ahead(21) + "T090000")
+        << list;
+    EXPECT_EQ(Line(list, "walk|Walk|" + Ahead(22)),
+              "walk|Walk|" + Ahead(22) + "T073000|brisk|bell|" + Ahead(22) + "T090000|")
+        << list;
+    EXPECT_NE(list.find("|Choir|" + Ahead(30) + "T180000|loud|bell||"), std::string::npos) << list;
+    // What went to the server comes back unchanged: no row is added, moved or doubled.
+    run = RunTool({"refresh", Path});
+    EXPECT_EQ(run.Out, "family  0 added, 0 updated, 0 removed, 4 unchanged\n") << run.Err;
+    EXPECT_EQ(QueryText(Path,
+                        "SELECT group_concat(v, ',') FROM (SELECT Discription || '/' || "
+                        "Value || '/' || Script AS v FROM Dates ORDER BY Date)"),
+              "Dentist//bell,Walk//bell,Walk/brisk/bell,Choir/loud/bell");
+}
+
+TEST_F(Radicale, AConflictKeepsTheServersVersionAndReportsOurs) {
+    Put("dentist", "Dentist", 10);
+    ASSERT_EQ(Import({"--two-way"}).Exit, 0);
+    Client({"put", "dentist", "Dentist", Ahead(10) + "T083000"});
+    std::string row = QueryText(Path, "SELECT ID FROM Dates");
+    TRun run = RunTool({"edit", Path, row, "--time", "10:00"});
+    std::string message = "changed on both sides: kept the server's 'Dentist' " + DbDay(10) +
+                          " 08:30; yours was 10:00";
+    EXPECT_NE(run.Err.find(message), std::string::npos) << run.Err;
+    EXPECT_EQ(QueryText(Path, "SELECT Time FROM Dates"), "08:30:00");
+    EXPECT_EQ(Line(Client({"list"}), "dentist|"), "dentist|Dentist|" + Ahead(10) + "T083000||||");
+    EXPECT_NE(RunTool({"sources", Path}).Out.find(message), std::string::npos);
+}
+
+TEST_F(Xandikos, ImportAndSyncAndARejectedTokenFallsBackToAFullRead) {
+    Put("swim", "Swim", 5);
+    ASSERT_EQ(Import().Exit, 0);
+    ASSERT_NE(QueryText(Path, "SELECT SyncToken FROM MondrelDavSources"), "");
+    Put("swim", "Swim", 6);
+    TRun run = RunTool({"refresh", Path});
+    EXPECT_EQ(run.Out, "family  0 added, 1 updated, 0 removed, 0 unchanged\n") << run.Err;
+
+    RunSql(Path, "UPDATE MondrelDavSources SET SyncToken = 'expired'");
+    Put("run", "Run", 7);
+    run = RunTool({"refresh", Path});
+    ASSERT_EQ(run.Exit, 0) << run.Err;
+    EXPECT_NE(run.Err.find("did not take the sync token"), std::string::npos) << run.Err;
+    EXPECT_EQ(Rows(), DbDay(6) + " Swim, " + DbDay(7) + " Run");
+    EXPECT_NE(QueryText(Path, "SELECT SyncToken FROM MondrelDavSources"), "expired");
+}
+
+}  // namespace

@@ -1,0 +1,31 @@
+// The command line of mondrel-web and what it finds from it: the calendars, the scripts
+// folder, the run history and the password file (made with a random password on first start).
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+struct TWebOptions {
+    std::vector<std::string> Databases;
+    std::string KernelDir;
+    std::string Host = "127.0.0.1";
+    int Port = 8480;
+    std::string ScriptsDir;
+    std::string PasswordFile;
+    std::string HistoryFile;
+    std::string TlsCert;
+    std::string TlsKey;
+    bool HashPassword = false;
+    bool Help = false;
+};
+
+extern const char* WebUsage;
+
+// Raises EMondrelError naming the wrong argument. Fills the defaults that follow from the
+// kernel directory or the first database; Program is argv[0], to find nhx-host beside it.
+TWebOptions ParseWebOptions(const std::vector<std::string>& Args, const std::string& Program);
+
+// The password file's hash. A missing file is made (mode 0600) with a new random password,
+// which is written to Out once; a file others may read or write is refused.
+std::string ReadOrMakePassword(const std::string& File, std::ostream& Out);
