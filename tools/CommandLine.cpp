@@ -144,6 +144,7 @@ std::vector<TDateTime> TArguments::Days(const std::string& Name) const {
 TDateTime TArguments::ParseDay(const std::string& Name, const std::string& text) const {
     try {
         if (MatchesDigits(text, "DDDD-DD-DD")) {
+            CheckYear(Name, text, std::stoi(text.substr(0, 4)));
             return DBTextToDate(text, '-');
         }
     } catch (const EConvertError&) {
@@ -154,6 +155,9 @@ TDateTime TArguments::ParseDay(const std::string& Name, const std::string& text)
 TDateTime TArguments::Month(const std::string& Name) const {
     std::string text = Option(Name);
     TDateTime first = 0;
+    if (MatchesDigits(text, "DDDD-DD")) {
+        CheckYear(Name, text, std::stoi(text.substr(0, 4)));
+    }
     if (!MatchesDigits(text, "DDDD-DD") ||
         !TryEncodeDate(std::stoi(text.substr(0, 4)), std::stoi(text.substr(5, 2)), 1, first)) {
         Fail("--" + Name + " '" + text + "' is no valid month (expected YYYY-MM)");
@@ -176,11 +180,16 @@ int TArguments::Year(const std::string& Name) const {
         Fail("--" + Name + " '" + text + "' is no valid year (expected YYYY)");
     }
     int year = std::stoi(text);
+    CheckYear(Name, text, year);
+    return year;
+}
+
+// Years 0000-0099 would be read as 1950-2049 and 100-999 stored in no form the module reads.
+void TArguments::CheckYear(const std::string& Name, const std::string& text, int year) const {
     if (year < MinYear || year > MaxYear) {
         Fail("--" + Name + " " + text + " is outside " + std::to_string(MinYear) + "-" +
              std::to_string(MaxYear));
     }
-    return year;
 }
 
 int TArguments::Count(const std::string& Name) const {

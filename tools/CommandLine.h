@@ -72,6 +72,8 @@ class TArguments {
 
   private:
     TDateTime ParseDay(const std::string& Name, const std::string& Text) const;
+    // Fails (exit 2) for a year outside MinYear-MaxYear, naming the option and its text.
+    void CheckYear(const std::string& Name, const std::string& Text, int Year) const;
 
     std::string FCommand;
     std::map<std::string, std::string> FPositionals;

@@ -24,10 +24,24 @@ size_t DisplayWidth(const std::string& text) {
 }  // namespace
 
 void RequireDatabaseFile(const std::string& Path) {
-    if (!std::filesystem::is_regular_file(Path)) {
-        throw EMondrelError("no database at \"" + Path + "\" (make one with: mondrel-db init " +
-                            Path + ")");
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::file_status link = fs::symlink_status(Path, error);
+    const fs::file_status target = fs::status(Path, error);
+    if (fs::is_regular_file(target)) {
+        return;
     }
+    // Only where nothing is does init help; anything else in the way is named.
+    std::string what = fs::is_symlink(link) && !fs::exists(target) ? "a link to nothing"
+                       : fs::is_directory(target)                  ? "a folder"
+                       : fs::is_fifo(target)                       ? "a named pipe"
+                       : fs::exists(target)                        ? "no regular file"
+                                                                   : "";
+    if (!what.empty()) {
+        throw EMondrelError("\"" + Printable(Path) + "\" is " + what + ", not a database file");
+    }
+    throw EMondrelError("no database at \"" + Path + "\" (make one with: mondrel-db init " + Path +
+                        ")");
 }
 
 std::string Printable(const std::string& Text) {

@@ -2,6 +2,7 @@
 // another tool would leave them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 #include <sstream>
 #include <string>
@@ -88,6 +89,28 @@ TEST_F(CheckCommand, MissingTablesAndColumnsAreErrors) {
               (std::vector<std::string>{
                   "error  missing column  Dates.Value", "error  missing column  Flags.isFix",
                   "error  missing table  Colors", "3 errors, 0 warnings, 0 notes"}));
+}
+
+// What another program left in the file: each is a finding of its own.
+TEST_F(CheckCommand, AViewTriggersSharedVariablesAndFlagsWithoutCaptionAreFound) {
+    ASSERT_EQ(RunTool({"init", Path}).Exit, 0);
+    Sql({"CREATE TRIGGER reopen AFTER UPDATE ON Dates BEGIN UPDATE Dates SET Done = 0; END",
+         "INSERT INTO Flags (Caption, Variable, Color) VALUES ('Off', 'Mondrel_IsWeekend', 1), "
+         "(NULL, 'Other', 1)",
+         "ALTER TABLE Colors RENAME TO RealColors",
+         "CREATE VIEW Colors AS SELECT * FROM RealColors"});
+    TRun run = Check();
+    EXPECT_EQ(run.Exit, 1);
+    std::vector<std::string> lines = Lines(run.Out);
+    auto has = [&](const std::string& start) {
+        return std::any_of(lines.begin(), lines.end(),
+                           [&](const std::string& line) { return line.rfind(start, 0) == 0; });
+    };
+    EXPECT_TRUE(has("error  table is a view  Colors: ")) << run.Out;
+    EXPECT_TRUE(has("error  flag without caption  ID ")) << run.Out;
+    EXPECT_TRUE(has("warning  trigger  \"reopen\" on Dates ")) << run.Out;
+    EXPECT_TRUE(has("warning  flags share a variable  \"Mondrel_IsWeekend\" is set by "))
+        << run.Out;
 }
 
 TEST_F(CheckCommand, RowsTheModuleCannotReadOrNeverFiresAreErrorsWithTheirText) {

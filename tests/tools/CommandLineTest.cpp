@@ -83,6 +83,13 @@ TEST(CommandLine, TypedValuesRefuseWhatIsNoDayMonthTimeOrYear) {
     EXPECT_THROW_MSG(with("2201").Year("v"), EUsageError, "demo: --v 2201 is outside 1900-2200");
     EXPECT_THROW_MSG(with("27").Year("v"), EUsageError,
                      "demo: --v '27' is no valid year (expected YYYY)");
+    // Years the stored form cannot hold are refused, not moved into 1950-2049.
+    EXPECT_THROW_MSG(with("0027-01-01").Day("v"), EUsageError,
+                     "demo: --v 0027-01-01 is outside 1900-2200");
+    EXPECT_THROW_MSG(with("9999-12-31").Day("v"), EUsageError,
+                     "demo: --v 9999-12-31 is outside 1900-2200");
+    EXPECT_THROW_MSG(with("0100-01").Month("v"), EUsageError,
+                     "demo: --v 0100-01 is outside 1900-2200");
 }
 
 TEST(CommandLine, HelpPrintsUsageAndUnknownCommandsExitTwo) {

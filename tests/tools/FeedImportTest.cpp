@@ -78,6 +78,21 @@ TEST_F(FeedImport, AFailedFetchNamesTheUrlAndReasonAndWritesNothing) {
     }
 }
 
+TEST_F(FeedImport, APasswordInTheUrlIsNeverShown) {
+    auto withPassword = [&](const std::string& path) {
+        std::string url = Server.Url(path);
+        return url.insert(url.find("://") + 3, "family:s3cret@");
+    };
+    ASSERT_EQ(Import(withPassword("feed.ics")).Exit, 0);
+    std::string listed = RunTool({"sources", Path}).Out + RunTool({"sources", Path, "--json"}).Out;
+    EXPECT_EQ(listed.find("s3cret"), std::string::npos) << listed;
+    EXPECT_NE(listed.find("family:***@127.0.0.1"), std::string::npos) << listed;
+    TRun failed = Import(withPassword("gone.ics"));
+    EXPECT_EQ(failed.Exit, 1);
+    EXPECT_EQ(failed.Err.find("s3cret"), std::string::npos) << failed.Err;
+    EXPECT_NE(failed.Err.find("family:***@"), std::string::npos) << failed.Err;
+}
+
 TEST_F(FeedImport, RefreshFetchesTheFeedAgainAndKeepsTheRowsWhenTheFetchFails) {
     TScopedClock clock(EncodeDate(2027, 1, 1) + EncodeTime(8, 0, 0, 0));
     ASSERT_EQ(

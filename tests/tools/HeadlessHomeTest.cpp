@@ -34,7 +34,12 @@ class HeadlessHome : public ::testing::Test {
 // series moved and thinned, and the week the module will run.
 TEST_F(HeadlessHome, SetUpByCommandsAndShownDayByDay) {
     ASSERT_EQ(RunTool({"init", Path}).Exit, 0);
-    Ok({"flags", "add", "Vacation", "--variable", "Mondrel_IsVacation", "--color", "#FF8000"});
+    std::string added =
+        Ok({"flags", "add", "Vacation", "--variable", "Mondrel_IsVacation", "--color", "#FF8000"});
+    EXPECT_NE(added.find("its variables file (nhx-host --variables FILE), or add the variable in "
+                         "its window:\nMondrel_IsVacation\tboolean\tfalse\n"),
+              std::string::npos)
+        << added;
     json flags = Json({"flags", "--json"})["flags"];
     ASSERT_EQ(flags.size(), 3u);
     EXPECT_EQ(flags[2]["caption"], "Vacation");

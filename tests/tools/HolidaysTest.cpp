@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "DayFlagTestSupport.h"
@@ -42,6 +44,31 @@ TEST_F(Holidays, Bavaria2027HasItsRegionalDaysOff) {
     EXPECT_EQ(again.Out,
               "0 days flagged Public holiday, " + std::to_string(days.size()) + " already set\n");
     EXPECT_EQ(FlaggedDays(HolidayFlag), days);
+}
+
+// Without --all only days off work count: the same days as Debian's independent list.
+TEST_F(Holidays, DaysOffWorkAgreeWithAnIndependentListForSomeRegions) {
+    for (auto [region, country, subdivision] :
+         {std::tuple{"de-by", "DE", "'BY'"}, {"de-be", "DE", "'BE'"}, {"at", "AT", "None"}}) {
+        std::string script = std::string(
+                                 "import holidays; print(' '.join(sorted(str(d) for d in "
+                                 "holidays.CountryHoliday('") +
+                             country + "', prov=" + subdivision + ", years=2027))))";
+        std::string command = std::string(PYTHON3_PROGRAM) + " -c \"" + script + "\"";
+        std::string expected;
+        if (FILE* pipe = popen(command.c_str(), "r")) {
+            for (char buffer[256]; std::fgets(buffer, sizeof buffer, pipe) != nullptr;) {
+                expected += buffer;
+            }
+            EXPECT_EQ(pclose(pipe), 0) << command;
+        }
+        std::string ours;
+        for (const std::string& day :
+             DryRunDays({"holidays", Path, "--region", region, "--year", "2027", "--dry-run"})) {
+            ours += (ours.empty() ? "" : " ") + day;
+        }
+        EXPECT_EQ(ours + "\n", expected) << region;
+    }
 }
 
 TEST_F(Holidays, EnglandAndWales2027GetsTheSubstituteDaysOffAfterChristmas) {

@@ -273,6 +273,23 @@ TEST_F(ICalendarCommand, ReimportLeavesARowTheUserEditedAndAddsNoSecondOne) {
     EXPECT_EQ(Rows(), TRows{"2027-02-02 08:00:00|Mine|||0"});
 }
 
+// An edited row of an event that leaves the feed and comes back stands for it again: its script
+// runs once, not twice.
+TEST_F(ICalendarCommand, AnEditedRowWhoseEventLeavesAndComesBackGetsNoSecondOne) {
+    const std::string both =
+        Event("b", "20270301T070000", "Bins") + Event("p", "20270308T070000", "Paper");
+    WriteIcs(Calendar(both));
+    ASSERT_EQ(Import({"--script", "S"}).Exit, 0);
+    ASSERT_EQ(RunTool({"edit", Path, "1", "--value", "loud"}).Exit, 0);
+    WriteIcs(Calendar(Event("p", "20270308T070000", "Paper")));
+    ASSERT_EQ(Import({"--script", "S"}).Exit, 0);
+    WriteIcs(Calendar(both));
+    EXPECT_EQ(Import({"--script", "S"}).Out,
+              "0 added, 0 updated, 0 removed, 2 unchanged, 0 skipped\n");
+    EXPECT_EQ(Rows(),
+              (TRows{"2027-03-01 07:00:00|Bins|loud|S|0", "2027-03-08 07:00:00|Paper||S|0"}));
+}
+
 TEST_F(ICalendarCommand, EveryRecordOfALargeImportNamesItsOwnRow) {
     // Records go many to a statement: 100 events take chunks of 64, 32 and 4.
     std::string events;
@@ -341,9 +358,24 @@ TEST_F(ICalendarCommand, OccurrenceCapIsNamedInAWarning) {
     ASSERT_EQ(run.Exit, 0);
     EXPECT_EQ(run.Out, "10000 added, 0 updated, 0 removed, 0 unchanged, 0 skipped\n");
     EXPECT_EQ(run.Err,
-              "mondrel-db: import: event often has more than 10000 occurrences; the first 10000 "
-              "are imported\n");
+              "mondrel-db: import: event often has more occurrences than the 10000 imported (at "
+              "most 10000 of one event); the later ones are left out\n");
     EXPECT_EQ(QueryText(Path, "SELECT max(Date || ' ' || Time) FROM Dates"), "2027-01-07 22:39:00");
+    // Six days of minutes fit: nothing is left out, nothing is said.
+    TRun fits = RunTool(
+        {"import", Path, Ics, "--from", "2027-01-01", "--until", "2027-01-06", "--script", "S"});
+    ASSERT_EQ(fits.Exit, 0);
+    EXPECT_EQ(fits.Err, "");
+}
+
+TEST_F(ICalendarCommand, AddRepeatCutAtTheCapSaysHowFarItsRowsReach) {
+    TRun run = RunTool({"add", Path, "--date", "2027-06-01", "--time", "07:30", "--description",
+                        "Tick", "--script", "S", "--repeat", "FREQ=SECONDLY"});
+    ASSERT_EQ(run.Exit, 0) << run.Err;
+    EXPECT_NE(run.Err.find("; the 10000 written reach up to 2027-06-01 10:16:39"),
+              std::string::npos)
+        << run.Err;
+    EXPECT_NE(run.Out.find("; written up to 2027-06-01,"), std::string::npos) << run.Out;
 }
 
 TEST_F(ICalendarCommand, AddRepeatWithCountUntilAndTheUntilOption) {

@@ -50,11 +50,14 @@ TEST(ImportPlan, OnlyRowsStillAsImportedAndOpenAreChanged) {
     EXPECT_TRUE(plan.Add.empty());
     EXPECT_EQ(plan.Unchanged, 3u);
 
-    // Gone from the file: our row goes, the user's rows stay and only their records go.
+    // Gone from the file: our row goes; the user's rows stay with their records, so that the
+    // event coming back adds no second row; the record of a deleted row goes.
     TImportPlan gone = PlanImport({}, records, Scope({}));
     ASSERT_EQ(gone.Remove.size(), 1u);
     EXPECT_EQ(gone.Remove[0].ID, 1);
-    EXPECT_EQ(gone.Forget.size(), 3u);
+    ASSERT_EQ(gone.Forget.size(), 1u);
+    EXPECT_EQ(gone.Forget[0].ID, 4);
+    EXPECT_EQ(gone.Unchanged, 2u);
 }
 
 TEST(ImportPlan, OccurrencesOutsideTheWindowAndEventsThatCouldNotBeReadStay) {

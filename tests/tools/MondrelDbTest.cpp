@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -221,6 +222,17 @@ TEST_F(MondrelDb, ListAndAddNeedAnExistingDatabase) {
                                "\" (make one with: mondrel-db init " + Path + ")\n");
     }
     EXPECT_FALSE(std::filesystem::exists(Path)) << "a mistyped path must not become a file";
+
+    // What init would refuse too is named instead of sending the user there.
+    const std::string folder = Path + ".d", pipe = Path + ".fifo", dangling = Path + ".link";
+    std::filesystem::create_directory(folder);
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    std::filesystem::create_symlink(Path + ".nowhere", dangling);
+    for (auto [path, what] : {std::pair{folder, "a folder"}, std::pair{pipe, "a named pipe"},
+                              std::pair{dangling, "a link to nothing"}}) {
+        EXPECT_EQ(RunTool({"list", path}).Err,
+                  "mondrel-db: \"" + path + "\" is " + what + ", not a database file\n");
+    }
 
     { std::ofstream(Path) << ""; }
     TRun run = RunTool({"list", Path});

@@ -277,6 +277,22 @@ TEST_F(Sources, RecordsOfImportsBeforeSourcesGoToTheFirstImportNamingTheirEvents
     EXPECT_NE(RunTool({"sources", Path}).Out.find("\nlegacy "), std::string::npos);
 }
 
+// The school feed stopped publishing: its window reaches far, its last event does not.
+TEST_F(Sources, CheckWarnsOfACalendarWhoseLastOccurrenceIsNear) {
+    TScopedClock clock(EncodeDate(2027, 1, 1) + EncodeTime(8, 0, 0, 0));
+    std::string file = Write("school.ics", Calendar(Event("s", ":20270107T080000", "School") +
+                                                    Event("t", ":20270201T080000", "Trip")));
+    ASSERT_EQ(Import(file, {"--source", "school", "--script", "S"}).Exit, 0);
+    EXPECT_EQ(RunTool({"check", Path}).Out.find("runs dry"), std::string::npos);
+    Write("school.ics", Calendar(Event("s", ":20270107T080000", "School")));
+    ASSERT_EQ(Import(file, {"--source", "school", "--script", "S"}).Exit, 0);
+    std::string check = RunTool({"check", Path}).Out;
+    EXPECT_NE(check.find("warning  source runs dry  \"school\": its last occurrence is on "
+                         "2027-01-07, less than 30 days ahead"),
+              std::string::npos)
+        << check;
+}
+
 TEST_F(Sources, UnreadableOptionsExitTwoAndWriteNothing) {
     std::string feed = Write("feed.ics", Calendar(Event("a", ":20270105T070000", "Paper")));
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{

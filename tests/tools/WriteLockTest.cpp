@@ -55,6 +55,10 @@ TEST_P(WriteLock, EveryWritingCommandWaitsForAnotherWriter) {
         {"weekends", Path, "--standing", "--source", "weekends"},
         {"refresh", Path},
         {"forget", Path, "weekends"},
+        {"edit", Path, "1", "--value", "loud"},
+        {"flags", Path, "add", "Guests", "--variable", "Mondrel_Guests"},
+        {"flags", Path, "edit", "Guests", "--caption", "Visitors"},
+        {"flags", Path, "remove", "Visitors"},
     };
     for (const auto& command : commands) {
         TRun run;

@@ -53,6 +53,24 @@ std::string SizeText(size_t bytes) {
 
 }  // namespace
 
+std::string ShownUrl(const std::string& Url) {
+    size_t scheme = Url.find("://");
+    if (scheme == std::string::npos) {
+        return Url;
+    }
+    size_t authority = scheme + 3;
+    size_t end = Url.find_first_of("/?#", authority);
+    size_t at = Url.rfind('@', end == std::string::npos ? Url.size() : end);
+    if (at == std::string::npos || at < authority) {
+        return Url;
+    }
+    size_t colon = Url.find(':', authority);
+    if (colon == std::string::npos || colon > at) {
+        return Url;
+    }
+    return Url.substr(0, colon + 1) + "***" + Url.substr(at);
+}
+
 bool IsFeedUrl(const std::string& Location) {
     return StartsWithNoCase(Location, "http://") || StartsWithNoCase(Location, "https://") ||
            StartsWithNoCase(Location, "webcal://");
@@ -60,7 +78,7 @@ bool IsFeedUrl(const std::string& Location) {
 
 std::string FetchFeed(const std::string& Url, const TFeedLimits& Limits) {
     auto fail = [&](const std::string& reason) -> EMondrelError {
-        return EMondrelError("cannot fetch \"" + Printable(Url) + "\": " + reason);
+        return EMondrelError("cannot fetch \"" + Printable(ShownUrl(Url)) + "\": " + reason);
     };
     if (!IsFeedUrl(Url)) {
         throw fail("not an http://, https:// or webcal:// address");

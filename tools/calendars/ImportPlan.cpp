@@ -103,6 +103,13 @@ TImportPlan PlanImport(const std::vector<TWantedRow>& Wanted,
                 ++plan.Unchanged;
             } else if (record.Ours()) {
                 plan.Remove.push_back(record);
+            } else if (record.RowExists &&
+                       (record.Current.Date == record.Last.Date ||
+                        record.Current.Discription == record.Last.Discription)) {
+                // The user's row (edited or done) stays, and so does its record: when the event
+                // comes back, the row stands for it again instead of a second one. A row that
+                // shares neither day nor text took over a deleted row's ID: it is none of ours.
+                ++plan.Unchanged;
             } else {
                 plan.Forget.push_back(record);
             }

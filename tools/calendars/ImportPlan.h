@@ -74,6 +74,6 @@ struct TImportScope {
 // Matches Wanted against Records key by key: a wanted row whose values equal what was last
 // written is unchanged; the other wanted rows pair with the other records of their key in date
 // order and update them (only rows that are still ours), or are added; records left over lose
-// their row (when ours) or are forgotten.
+// their row (when ours), stay with the user's row that still exists, or are forgotten.
 TImportPlan PlanImport(const std::vector<TWantedRow>& Wanted,
                        const std::vector<TImportRecord>& Records, const TImportScope& Scope);

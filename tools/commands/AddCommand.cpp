@@ -79,10 +79,11 @@ int AddStanding(const TArguments& Args, TToolStreams& Streams, const TRepeatRule
         Streams.Err << "mondrel-db: add: " << message << '\n';
     };
     RequireDatabaseFile(run.Path);
-    const TSourceCounts counts = RunSource(source, run).Write.Counts;
+    const TSourceRun done = RunSource(source, run);
+    const TSourceCounts& counts = done.Write.Counts;
     Streams.Out << Printable(source.Name) << "  " << counts.Added << " added, " << counts.Updated
                 << " updated, " << counts.Removed << " removed, " << counts.Unchanged
-                << " unchanged; written up to " << DateToDBText('-', run.Until)
+                << " unchanged; written up to " << done.WrittenUntil
                 << ", refresh writes the later ones\n";
     return 0;
 }

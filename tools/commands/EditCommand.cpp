@@ -119,41 +119,42 @@ int Edit(const TArguments& Args, TToolStreams& Streams) {
         timeOfDay = Args.Time("time");
     }
     RequireDatabaseFile(path);
-    TMondrelDate edited = InTransaction(path, [&](TDBTransaction& transaction) {
-        if (!HasDate(transaction, id)) {
-            throw ERowChanged("No appointment with ID " + std::to_string(id) + ".");
-        }
-        TMondrelDate row;
-        try {
-            row = GetDate(transaction, id);
-        } catch (const EConvertError& error) {
-            throw EMondrelError("The appointment " + std::to_string(id) + " cannot be read: " +
-                                error.what() + " (remove it, or add it anew)");
-        }
-        RequireTag(row, Args.Option("if-match"));
-        row.Date = date.value_or(row.Date);
-        row.Time = timeOfDay.value_or(row.Time);
-        for (auto [option, field] :
-             {std::pair{"description", &row.Discription}, std::pair{"value", &row.Value},
-              std::pair{"script", &row.Script}}) {
-            if (Args.Has(option)) {
-                *field = Args.Option(option);
+    TMondrelDate edited =
+        InTransaction(path, TDBTransaction::AsWriter, [&](TDBTransaction& transaction) {
+            if (!HasDate(transaction, id)) {
+                throw ERowChanged("No appointment with ID " + std::to_string(id) + ".");
             }
-        }
-        // A done appointment moved to a moment still ahead fires again there, as after an
-        // edit in the page; --done and --open still have the last word.
-        if (SaveEditedDate(transaction, row, Now())) {
-            row.Done = 0;
-        }
-        if (Args.Has("done")) {
-            SetDateDone(transaction, id);
-            row.Done = 1;
-        } else if (Args.Has("open")) {
-            SetDateOpen(transaction, id);
-            row.Done = 0;
-        }
-        return row;
-    });
+            TMondrelDate row;
+            try {
+                row = GetDate(transaction, id);
+            } catch (const EConvertError& error) {
+                throw EMondrelError("The appointment " + std::to_string(id) + " cannot be read: " +
+                                    error.what() + " (remove it, or add it anew)");
+            }
+            RequireTag(row, Args.Option("if-match"));
+            row.Date = date.value_or(row.Date);
+            row.Time = timeOfDay.value_or(row.Time);
+            for (auto [option, field] :
+                 {std::pair{"description", &row.Discription}, std::pair{"value", &row.Value},
+                  std::pair{"script", &row.Script}}) {
+                if (Args.Has(option)) {
+                    *field = Args.Option(option);
+                }
+            }
+            // A done appointment moved to a moment still ahead fires again there, as after an
+            // edit in the page; --done and --open still have the last word.
+            if (SaveEditedDate(transaction, row, Now())) {
+                row.Done = 0;
+            }
+            if (Args.Has("done")) {
+                SetDateDone(transaction, id);
+                row.Done = 1;
+            } else if (Args.Has("open")) {
+                SetDateOpen(transaction, id);
+                row.Done = 0;
+            }
+            return row;
+        });
     Streams.Out << "Changed " << AppointmentLine(edited) << '\n';
     return WriteBackRows(path, {id}, Streams);
 }

@@ -162,40 +162,48 @@ int Flags(const TArguments& Args, TToolStreams& Streams) {
     }
     RequireDatabaseFile(path);
 
-    std::string done = InTransaction(path, [&](TDBTransaction& transaction) {
-        TDBColors colors = GetColors(transaction);
-        TFlags flags = GetFlags(transaction);
-        if (action == "add") {
-            TFlag flag{-1, caption, *variable,
-                       Args.Has("color") ? ColorOption(Args, colors)
-                       : colors.empty()  ? FallbackColor
-                                         : colors.front().Value,
-                       0};
-            RequireUnique(flags, flag);
-            AddFlag(transaction, flag.Caption, flag.Variable, flag.Color);
-            return "Added the flag \"" + Printable(flag.Caption) + "\" (" +
-                   Printable(flag.Variable) + ", " + ColorText(flag.Color, colors) + ")";
-        }
-        TFlag flag = FlagByCaption(transaction, caption);
-        if (action == "remove") {
-            if (flag.isFix != 0) {
-                throw EMondrelError("the flag \"" + Printable(flag.Caption) +
-                                    "\" is fixed; it comes with the file and stays");
+    std::string done =
+        InTransaction(path, TDBTransaction::AsWriter, [&](TDBTransaction& transaction) {
+            TDBColors colors = GetColors(transaction);
+            TFlags flags = GetFlags(transaction);
+            if (action == "add") {
+                TFlag flag{-1, caption, *variable,
+                           Args.Has("color") ? ColorOption(Args, colors)
+                           : colors.empty()  ? FallbackColor
+                                             : colors.front().Value,
+                           0};
+                RequireUnique(flags, flag);
+                AddFlag(transaction, flag.Caption, flag.Variable, flag.Color);
+                return "Added the flag \"" + Printable(flag.Caption) + "\" (" +
+                       Printable(flag.Variable) + ", " + ColorText(flag.Color, colors) + ")";
             }
-            DeleteFlag(transaction, flag.ID);
-            return "Removed the flag \"" + Printable(flag.Caption) + "\" and its day flags";
-        }
-        flag.Caption = newCaption.value_or(flag.Caption);
-        flag.Variable = variable.value_or(flag.Variable);
-        if (Args.Has("color")) {
-            flag.Color = ColorOption(Args, colors);
-        }
-        RequireUnique(flags, flag);
-        UpdateFlag(transaction, flag);
-        return "Changed the flag \"" + Printable(caption) + "\": \"" + Printable(flag.Caption) +
-               "\" (" + Printable(flag.Variable) + ", " + ColorText(flag.Color, colors) + ")";
-    });
+            TFlag flag = FlagByCaption(transaction, caption);
+            if (action == "remove") {
+                if (flag.isFix != 0) {
+                    throw EMondrelError("the flag \"" + Printable(flag.Caption) +
+                                        "\" is fixed; it comes with the file and stays");
+                }
+                DeleteFlag(transaction, flag.ID);
+                return "Removed the flag \"" + Printable(flag.Caption) + "\" and its day flags";
+            }
+            flag.Caption = newCaption.value_or(flag.Caption);
+            flag.Variable = variable.value_or(flag.Variable);
+            if (Args.Has("color")) {
+                flag.Color = ColorOption(Args, colors);
+            }
+            RequireUnique(flags, flag);
+            UpdateFlag(transaction, flag);
+            return "Changed the flag \"" + Printable(caption) + "\": \"" + Printable(flag.Caption) +
+                   "\" (" + Printable(flag.Variable) + ", " + ColorText(flag.Color, colors) + ")";
+        });
     Streams.Out << done << '\n';
+    // A flag drives nothing until the host knows its variable.
+    if (action == "add" || variable) {
+        Streams.Out << "The host sets nothing until " << Printable(*variable)
+                    << " is declared there: add this line to its variables file (nhx-host "
+                       "--variables FILE), or add the variable in its window:\n"
+                    << Printable(*variable) << "\tboolean\tfalse\n";
+    }
     return 0;
 }
 

@@ -10,6 +10,7 @@
 #include "FeedFetch.h"
 #include "ICalendarSupport.h"
 #include "SourceRun.h"
+#include "SourceTables.h"
 
 namespace {
 
@@ -42,7 +43,8 @@ TSource SourceOf(const TArguments& Args) {
         source.Location = std::filesystem::absolute(file).lexically_normal().string();
     }
     if (source.Name.empty()) {
-        source.Name = file;
+        // A password in the URL is never shown, so it names no source either.
+        source.Name = ShownUrl(file);
     }
     source.Options = KeptOptions(source.Kind, Args);
     CheckKeptOptions(source.Kind, TArguments("import", KeptGrammar(source.Kind), source.Options));
@@ -67,6 +69,14 @@ int Import(const TArguments& Args, TToolStreams& Streams) {
     }
     run.Warn = [&](const std::string& message) { Warn(Streams, message); };
     RequireDatabaseFile(run.Path);
+    // A source made before passwords were hidden is named by its whole URL: it stays that source.
+    const std::string file = Args.Positional("FILE");
+    if (!Args.Has("source") && source.Name != file && source.Kind == UrlSource &&
+        InTransaction(run.Path, [&](TDBTransaction& transaction) {
+            return FindSource(transaction.Database(), file).has_value();
+        })) {
+        source.Name = file;
+    }
     for (const char* account : {"user", "password-file", "two-way"}) {
         if (Args.Has(account) && source.Kind != CalDavSource) {
             Args.Fail("--" + std::string(account) + " belongs to --caldav");

@@ -75,7 +75,7 @@ void WriteJson(std::ostream& out, const std::vector<TListed>& sources) {
         list.Append(TJsonValue::Object()
                         .Set("Name", source.Name)
                         .Set("Kind", source.Kind)
-                        .Set("Location", textOrNull(source.Location))
+                        .Set("Location", textOrNull(ShownUrl(source.Location)))
                         .Set("Options", options)
                         .Set("OpenRowsAhead", static_cast<int64_t>(listed.Ahead.Rows))
                         .Set("FlaggedDaysAhead", static_cast<int64_t>(listed.Ahead.Days))

@@ -95,8 +95,12 @@ std::vector<THoliday> RegionHolidays(const std::string& RegionCode, sys_days Fro
         sys_days first = FromQDate(holiday.observedStartDate());
         QDate end = holiday.observedEndDate();
         sys_days last = end.isValid() ? std::max(first, FromQDate(end)) : first;
-        holidays.push_back({first, last, holiday.name().toStdString(),
-                            holiday.dayType() == KHolidays::Holiday::NonWorkday});
+        std::string name = holiday.name().toStdString();
+        // The library's plans mark some days public that close only the schools (Bavaria's
+        // "Buß- und Bettag (schulfrei)"); their names say so.
+        bool schoolsOnly = name.find("(schulfrei)") != std::string::npos;
+        holidays.push_back({first, last, name,
+                            holiday.dayType() == KHolidays::Holiday::NonWorkday && !schoolsOnly});
     }
     return holidays;
 }

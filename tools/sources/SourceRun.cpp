@@ -148,9 +148,10 @@ TSourceWanted CalendarWanted(TDBTransaction& transaction, const TICalendar& cale
             run.Warn("event " + Printable(event.Name) + ": " + Printable(warning));
         }
         if (event.Capped) {
-            run.Warn("event " + Printable(event.Name) + " has more than " +
-                     std::to_string(ICalOccurrenceCap) + " occurrences; the first " +
-                     std::to_string(ICalOccurrenceCap) + " are imported");
+            run.Warn("event " + Printable(event.Name) + " has more occurrences than the " +
+                     std::to_string(event.Occurrences.size()) + " imported (at most " +
+                     std::to_string(ICalOccurrenceCap) + " of one event); the later ones are " +
+                     "left out");
         }
         if (asFlag || IsFlagEvent(event)) {
             std::optional<TFlag> flag =
@@ -197,10 +198,13 @@ TSourceWanted RepeatWanted(const TRepeatRule& rule, const TRunOptions& run) {
         values.Script = rule.First.Script;
         wanted.Rows.push_back({{RuleUID, StampKey(start)}, values});
     }
-    if (capped) {
-        run.Warn("the rule gives more than " + std::to_string(ICalOccurrenceCap) + " days up to " +
-                 Day(run.Until) + "; the first " + std::to_string(ICalOccurrenceCap) +
-                 " are written");
+    if (capped && !wanted.Rows.empty()) {
+        const TImportValues& last = wanted.Rows.back().Values;
+        wanted.CutAfter = last.Date;
+        run.Warn("the rule gives more than " + std::to_string(wanted.Rows.size()) +
+                 " occurrences up to " + Day(run.Until) + "; the " +
+                 std::to_string(wanted.Rows.size()) + " written reach up to " + last.Date + " " +
+                 last.Time);
     }
     return wanted;
 }
@@ -401,6 +405,7 @@ TSourceRun RunSource(TSource Source, const TRunOptions& Run) {
     result.Write = WriteSource(transaction, Source.Name, wanted, Run.DryRun);
 
     Source.Through = Day(Run.Until);
+    result.WrittenUntil = wanted.CutAfter.empty() ? Source.Through : wanted.CutAfter;
     Source.LastRun = RunStamp();
     Source.LastResult = "ok";
     bool sameSource = known && known->Kind == Source.Kind && known->Location == Source.Location &&

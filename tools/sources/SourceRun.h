@@ -64,6 +64,7 @@ struct TSourceRun {
     std::vector<std::string> Options;  // the options the source ran with
     bool Saved = true;                 // false: DeferUnchanged held it back; save Source
     TSource Source;                    // the source as the run leaves it
+    std::string WrittenUntil;          // the last day rows reach: the window's, or where a cap cut
 };
 
 // Reads what Source names (its file or URL unless Run.Text holds it), brings its rows and flags

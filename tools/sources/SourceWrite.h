@@ -26,6 +26,8 @@ struct TSourceWanted {
     std::vector<TFlagDay> FlagDays;
     size_t Skipped = 0;
     size_t OwnRows = 0;  // rows of this very file in an export of it: counted unchanged
+    // The last day written when the rows were cut before the end of the window; "" otherwise.
+    std::string CutAfter;
 };
 
 struct TSourceCounts {

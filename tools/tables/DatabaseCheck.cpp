@@ -311,6 +311,40 @@ const char* KindWord(TFindingKind kind) {
 
 }  // namespace
 
+// What another program may have added that changes rows behind the module's back, and flags the
+// host cannot tell apart.
+void CheckHostileObjects(TSqliteDatabase& database,
+                         const std::map<std::string, std::set<std::string>>& tables,
+                         TFindings& findings) {
+    auto triggers = database.Query(
+        "SELECT name, tbl_name FROM sqlite_master WHERE type = 'trigger' AND tbl_name IN "
+        "('Dates', 'DayFlags', 'Flags') COLLATE NOCASE ORDER BY name");
+    for (; !triggers->AtEnd(); triggers->Next()) {
+        findings.Warning("trigger", Quoted(triggers->FieldAsText(0)) + " on " +
+                                        triggers->FieldAsText(1) +
+                                        " changes rows as the module writes them (one that "
+                                        "reopens rows fires them again)");
+    }
+    if (!HasColumns(tables, "Flags", {"ID", "Caption", "Variable"})) {
+        return;
+    }
+    auto shared = database.Query(
+        "SELECT Variable, group_concat(coalesce(Caption, 'NULL'), ', ') FROM Flags WHERE "
+        "Variable IS NOT NULL GROUP BY Variable COLLATE NOCASE HAVING count(*) > 1 ORDER BY "
+        "Variable");
+    for (; !shared->AtEnd(); shared->Next()) {
+        findings.Warning("flags share a variable", Quoted(shared->FieldAsText(0)) + " is set by " +
+                                                       shared->FieldAsText(1) +
+                                                       ": the host cannot tell them apart");
+    }
+    auto uncaptioned = database.Query("SELECT ID FROM Flags WHERE Caption IS NULL ORDER BY ID");
+    for (; !uncaptioned->AtEnd(); uncaptioned->Next()) {
+        findings.Error("flag without caption",
+                       "ID " + std::to_string(uncaptioned->FieldAsInteger(0)) +
+                           ": the page and the tool name flags by their caption");
+    }
+}
+
 // Sources and standing rules keep a calendar current only while refresh runs: each that runs dry
 // within a month, or whose refresh failed or stopped, is named.
 void CheckSources(TSqliteDatabase& database, TDateTime today, TFindings& findings) {
@@ -332,6 +366,28 @@ void CheckSources(TSqliteDatabase& database, TDateTime today, TFindings& finding
                                                     (source.Kind == StdinSource
                                                          ? " (import it again to go further)"
                                                          : " (mondrel-db refresh writes further)"));
+            continue;
+        }
+        // A calendar that stops publishing still has its window written far ahead: its last
+        // occurrence tells.
+        bool calendar =
+            source.Kind == FileSource || source.Kind == UrlSource || source.Kind == StdinSource;
+        if (calendar) {
+            auto last = database.Query(
+                "SELECT max(Day) FROM (SELECT coalesce(d.Date, i.Date) AS Day FROM MondrelImports "
+                "i LEFT JOIN Dates d ON d.ID = i.ID WHERE i.Source = ?1 UNION ALL SELECT Date FROM "
+                "MondrelFlagRecords WHERE Source = ?1)",
+                {std::string_view(source.Name)});
+            std::string lastDay = last->AtEnd() ? "" : last->FieldAsText(0);
+            if (lastDay.substr(0, 10) < dryBy) {
+                findings.Warning(
+                    "source runs dry",
+                    name +
+                        (lastDay.empty() ? "it has no occurrence"
+                                         : "its last occurrence is on " + lastDay.substr(0, 10)) +
+                        ", less than " + std::to_string(DryWithinDays) +
+                        " days ahead: has the calendar stopped publishing?");
+            }
         }
     }
 }
@@ -343,7 +399,18 @@ std::vector<TFinding> CheckDatabase(const std::string& Path, TDateTime Today) {
         auto tables = ReadSchema(database);
         for (const TTableSpec& table : Schema) {
             if (tables.count(table.Name) == 0) {
-                findings.Error("missing table", table.Name);
+                auto view = database.Query(
+                    "SELECT name FROM sqlite_master WHERE type = 'view' AND name = ? COLLATE "
+                    "NOCASE",
+                    {std::string_view(table.Name)});
+                if (!view->AtEnd()) {
+                    findings.Error("table is a view",
+                                   std::string(table.Name) +
+                                       ": the module reads it but cannot write to it (no row "
+                                       "is ever marked done)");
+                } else {
+                    findings.Error("missing table", table.Name);
+                }
                 continue;
             }
             for (const char* column : table.Columns) {
@@ -361,6 +428,7 @@ std::vector<TFinding> CheckDatabase(const std::string& Path, TDateTime Today) {
         if (HasColumns(tables, "DayFlags", {"Date", "FlagID"})) {
             CheckDayFlags(database, HasColumn(tables, "Flags", "ID"), findings);
         }
+        CheckHostileObjects(database, tables, findings);
         CheckSources(database, Today, findings);
         return std::move(findings).Sorted();
     });

@@ -21,7 +21,7 @@ bool InWindow(const TICalWindow& window, const TICalStamp& start) {
 
 TWallRange WallRange(const TICalWindow& window, TSeconds days) {
     return {SecondsOf(DayOf(window.From)) - (2 + days) * DaySeconds,
-            SecondsOf(DayOf(window.Until)) + 3 * DaySeconds};
+            SecondsOf(DayOf(window.Until)) + 3 * DaySeconds, &window};
 }
 
 std::vector<TSeconds> StartsOf(const TEventParts& parts, const TWallRange& range, bool& more) {
@@ -76,8 +76,14 @@ std::vector<TSeconds> StartsOf(const TEventParts& parts, const TWallRange& range
             if (rule.count > 0 && wall != parts.StartWall && ++counted > rule.count) {
                 break;
             }
-            if (++steps > RuleStepBudget || kept >= wanted) {
+            if (++steps > RuleStepBudget) {
                 more = true;
+                break;
+            }
+            if (kept >= wanted) {
+                // Cut: only a start on a day of the window is missed (the range has margins).
+                more = more || range.Window == nullptr ||
+                       InWindow(*range.Window, parts.Clock.Local(wall));
                 break;
             }
             if (wall >= range.From) {

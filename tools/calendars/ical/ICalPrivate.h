@@ -185,6 +185,7 @@ struct TEventParts {
 struct TWallRange {
     TSeconds From = 0;
     TSeconds Until = 0;
+    const TICalWindow* Window = nullptr;  // the window itself: whether a start cut was in it
 };
 
 TWallRange WallRange(const TICalWindow& window, TSeconds days);
