@@ -87,12 +87,17 @@ TEST_F(MqttTest, VariablesScriptRunsAndDiscoveryReachTheBroker) {
     ASSERT_TRUE(WaitUntil([&] { return bridge.Connected(); }));
     host.Variables().PreCreate("Odd/name+", NHX_VAR_STRING, "x");
     host.Variables().PreCreate("Odd_name_", NHX_VAR_STRING, "");
+    // The write reaches the broker on the bridge's next turn of its loop: wait until it has, by
+    // listening from before the write (the first value seen proves the subscription is there).
+    TMqttSubscriber trigger(Broker->Port, {"nhx/variables/Mondrel_TriggerValue"}, 2);
+    ASSERT_TRUE(trigger.WaitForFirstLine());
     auto variables = NHXQuery<INHXVariableManager>(host.Kernel(), IID_INHXVariableManager);
-    TNHXTextRef trigger("Mondrel_TriggerValue");
+    TNHXTextRef name("Mondrel_TriggerValue");
     TNHXTextRef dog("Feed the dog");
-    variables->WriteString(trigger.Get(), dog.Get());
-    // The write reaches the broker on the bridge's next turn of its loop.
-    WaitUntil([] { return false; }, 1200);
+    variables->WriteString(name.Get(), dog.Get());
+    ASSERT_EQ(trigger.Lines(),
+              (std::vector<std::string>{"nhx/variables/Mondrel_TriggerValue Feed the cat",
+                                        "nhx/variables/Mondrel_TriggerValue Feed the dog"}));
 
     // Names that cannot be levels are encoded one-to-one; an empty value is not a clearing.
     TMqttSubscriber state(Broker->Port, {"nhx/variables/#", "nhx/status"}, 5);
