@@ -51,7 +51,11 @@ test-tsan: setup
 	cmake -S . -B $(TSAN_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMONDREL_TSAN=ON \
 		-DMONDREL_BUILD_BENCHMARKS=OFF -DMONDREL_WERROR=$(WERROR)
 	cmake --build $(TSAN_DIR) -j $(JOBS) --target host_services_test host_program_test
-	cd $(TSAN_DIR)/tests/host && $(TSAN_ENV) ctest --output-on-failure -j $(JOBS)
+	# RunsLeft... stops a host with SIGTERM while glib's uninstrumented poll() blocks; the
+	# sanitizer defers the signal until an instrumented call that never comes, so that host never
+	# quits under it. The test runs in the plain and the ASan builds.
+	cd $(TSAN_DIR)/tests/host && $(TSAN_ENV) ctest --output-on-failure -j $(JOBS) \
+		-E 'RunsLeftWhenTheHostStopsOrIsKilledRunAtTheNextStart'
 
 # Each fuzz target for FUZZ_SECONDS with a fixed seed; a crash, leak or time-out fails the run
 # and leaves the input that reproduces it in $(FUZZ_DIR)/findings/.
