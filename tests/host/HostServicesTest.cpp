@@ -317,7 +317,7 @@ TEST_F(HostTest, VariablesThatCannotBeWrittenAreSaidOnceAndWritesLoggedOnlyOnCha
 
 TEST_F(HostTest, LogLinesShowControlCharactersEscaped) {
     THostLogEntry entry{QDateTime::currentDateTime(), NHX_LOG_NOTICE, "Mon\x1b[2J",
-                        std::string("a\nb\tc\0d\x7f", 10), THostLogOrigin::Module};
+                        std::string("a\nb\tc\0d\x7f", 8), THostLogOrigin::Module};
     const std::string line = THostLog::FormatEntry(entry);
     EXPECT_NE(line.find("[Mon\\x1b[2J] a\\nb\\tc\\x00d\\x7f"), std::string::npos) << line;
 }
