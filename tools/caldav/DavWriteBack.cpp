@@ -9,6 +9,7 @@
 #include "CommandSupport.h"
 #include "DBCnx.h"
 #include "DBTransaction.h"
+#include "ICalTextScan.h"
 #include "ICalendarSupport.h"
 #include "Sqlite3Db.h"
 #include "TimeText.h"
@@ -69,16 +70,7 @@ std::string NameOf(const std::string& line) {
 }
 
 std::string ValueOf(const std::string& line) {
-    // A colon inside a quoted parameter value does not end the parameters.
-    bool quoted = false;
-    for (size_t i = 0; i < line.size(); ++i) {
-        if (line[i] == '"') {
-            quoted = !quoted;
-        } else if (line[i] == ':' && !quoted) {
-            return line.substr(i + 1);
-        }
-    }
-    return "";
+    return std::string(ICalLineValue(line));
 }
 
 std::string EscapeText(const std::string& text) {

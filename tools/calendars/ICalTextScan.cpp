@@ -55,8 +55,9 @@ void ForEachContentLine(std::string_view text, TVisit&& Visit) {
     }
 }
 
-// The value of a content line: after the first colon outside a quoted parameter value.
-std::string_view ValueOf(std::string_view line) {
+}  // namespace
+
+std::string_view ICalLineValue(std::string_view line) {
     bool quoted = false;
     for (size_t i = 0; i < line.size(); ++i) {
         if (line[i] == '"') {
@@ -67,8 +68,6 @@ std::string_view ValueOf(std::string_view line) {
     }
     return std::string_view();
 }
-
-}  // namespace
 
 TICalTextScan ScanICalText(const std::string& Text) {
     TICalTextScan scan;
@@ -83,7 +82,7 @@ TICalTextScan ScanICalText(const std::string& Text) {
         std::string_view name = line.substr(0, nameEnd);
         bool begins = EqualsNoCase(name, "BEGIN");
         if (begins || EqualsNoCase(name, "END")) {
-            std::string component = UpperCase(std::string(Trimmed(ValueOf(line))));
+            std::string component = UpperCase(std::string(Trimmed(ICalLineValue(line))));
             if (begins && last && cutLine) {
                 return;
             }
@@ -103,7 +102,7 @@ TICalTextScan ScanICalText(const std::string& Text) {
         } else if (EqualsNoCase(name, "SUMMARY") && open.size() >= 2 && open.back() == "VEVENT" &&
                    open[open.size() - 2] == "VCALENDAR" && !scan.Summaries.empty() &&
                    !scan.Summaries.back()) {
-            scan.Summaries.back() = Unescaped(ValueOf(line));
+            scan.Summaries.back() = Unescaped(ICalLineValue(line));
         }
     });
     if (!open.empty()) {

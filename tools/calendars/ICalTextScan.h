@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct TICalTextScan {
@@ -16,3 +17,6 @@ struct TICalTextScan {
 };
 
 TICalTextScan ScanICalText(const std::string& Text);
+
+// The value of a content line: after the first colon outside a quoted parameter value.
+std::string_view ICalLineValue(std::string_view line);
