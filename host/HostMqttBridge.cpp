@@ -20,6 +20,7 @@
 #include <stdexcept>
 
 #include "HostEventScripter.h"
+#include "HostRunHistory.h"
 #include "HostScriptResult.h"
 #include "HostVariableManager.h"
 #include "MessageBox.h"
@@ -130,17 +131,6 @@ void AppendJsonNullable(std::string& out, const std::string& text) {
     } else {
         AppendJsonString(out, text);
     }
-}
-
-// ISO 8601, local with its offset ("+00:00" included, never "Z").
-std::string IsoTime(const QDateTime& time) {
-    const int offset = time.offsetFromUtc();
-    const int minutes = std::abs(offset) / 60;
-    const QString zone = QStringLiteral("%1%2:%3")
-                             .arg(offset < 0 ? '-' : '+')
-                             .arg(minutes / 60, 2, 10, QLatin1Char('0'))
-                             .arg(minutes % 60, 2, 10, QLatin1Char('0'));
-    return (time.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) + zone).toStdString();
 }
 
 std::string JsonText(const QJsonObject& object) {
@@ -413,7 +403,7 @@ std::string THostMqttBridge::ScriptRunJson(const THostScriptRun& run, const QDat
     std::string json = "{\"sender\":";
     AppendJsonString(json, run.Sender);
     json += ",\"time\":";
-    AppendJsonString(json, IsoTime(time));
+    AppendJsonString(json, THostRunHistory::IsoTime(time));
     json += ",\"parameters\":";
     std::vector<std::pair<std::string, std::string>> params;
     for (const THostScriptParam& param : run.Params) {
@@ -796,7 +786,7 @@ void THostMqttBridge::RunCommand(const std::string& level, const std::string& pa
     THostScriptResult result;
     result.Sender = "MQTT";
     result.Script = script;
-    result.Finished = IsoTime(QDateTime::currentDateTime());
+    result.Finished = THostRunHistory::Now();
     result.Outcome = "not started";
     result.Reason = problem;
     PublishResult(result);

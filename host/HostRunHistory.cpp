@@ -32,16 +32,6 @@ QDateTime ParseTime(const std::string& time) {
     return QDateTime::fromString(QString::fromStdString(time), Qt::ISODate);
 }
 
-std::string FormatTime(const QDateTime& time) {
-    std::string text =
-        time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODate).toStdString();
-    // Qt writes UTC as "Z"; the file always carries the offset.
-    if (!text.empty() && text.back() == 'Z') {
-        text.replace(text.size() - 1, 1, "+00:00");
-    }
-    return text;
-}
-
 void AppendJsonString(std::string& out, const std::string& text) {
     out += '"';
     for (const char c : text) {
@@ -227,12 +217,22 @@ std::int64_t THostRunHistory::Prune(int days, const std::string& now) {
     }
 }
 
+std::string THostRunHistory::IsoTime(const QDateTime& time) {
+    std::string text =
+        time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODate).toStdString();
+    // Qt writes UTC as "Z"; the file always carries the offset.
+    if (!text.empty() && text.back() == 'Z') {
+        text.replace(text.size() - 1, 1, "+00:00");
+    }
+    return text;
+}
+
 std::string THostRunHistory::Now() {
-    return FormatTime(QDateTime::currentDateTime());
+    return IsoTime(QDateTime::currentDateTime());
 }
 
 std::string THostRunHistory::DaysBefore(const std::string& time, int days) {
-    return FormatTime(ParseTime(time).addDays(-days));
+    return IsoTime(ParseTime(time).addDays(-days));
 }
 
 std::string THostRunHistory::ParametersJson(

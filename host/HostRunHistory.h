@@ -17,6 +17,7 @@
 
 #include "HostScriptResult.h"
 
+class QDateTime;
 class TSqliteDatabase;
 
 // The history file cannot be opened, made or written; the message names it.
@@ -79,7 +80,9 @@ class THostRunHistory {
     // Deletes what is older than the limit (see above) at `now` (ISO 8601); answers the rows gone.
     std::int64_t Prune(int days, const std::string& now);
 
-    // Now as the file writes times: ISO 8601 local time with its offset, to the second.
+    // A time as the file writes times: ISO 8601 local time with its offset ("+00:00", never
+    // "Z"), to the second; Now() is the current time so.
+    static std::string IsoTime(const QDateTime& time);
     static std::string Now();
     // `days` before the ISO time `time`, in the same form.
     static std::string DaysBefore(const std::string& time, int days);
