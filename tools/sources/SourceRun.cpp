@@ -420,6 +420,9 @@ TSourceRun RunSource(TSource Source, const TRunOptions& Run) {
     if (!Run.DryRun) {
         transaction.Commit();
     }
+    for (const std::string& note : result.Write.Notes) {
+        Run.Warn(note);
+    }
     result.Options = Source.Options;
     result.Source = Source;
     return result;
