@@ -151,6 +151,16 @@ TEST_F(FeedImport, RefreshFetchesTheFeedAgainAndKeepsTheRowsWhenTheFetchFails) {
     EXPECT_EQ(Rows(), "2027-01-05 Paper, 2027-01-19 Glass");
 }
 
+// The charset of the answer's Content-Type decides, even where the bytes would read as UTF-8.
+TEST_F(FeedImport, TheCharsetTheServerDeclaresIsHonoured) {
+    Serve({{"waste", "20270105", "M\xFCll 5 \xA4"}, {"city", "20270112", "\xC3\xA9"}});
+    ASSERT_EQ(Import(Server.Url("charset/ISO-8859-15/feed.ics")).Exit, 0);
+    EXPECT_EQ(Rows(), "2027-01-05 M\u00FCll 5 \u20AC, 2027-01-12 \u00C3\u00A9");
+    RunSql(Path, "DELETE FROM Dates");
+    ASSERT_EQ(Import(Server.Url("charset/\"windows-1252\"/feed.ics")).Exit, 0);
+    EXPECT_EQ(Rows(), "2027-01-05 M\u00FCll 5 \u00A4, 2027-01-12 \u00C3\u00A9");
+}
+
 TEST_F(FeedImport, ABodyOverTheLimitIsRefused) {
     EXPECT_THROW_MSG(
         FetchFeed(Server.Url("feed.ics"), {.MaxBodyBytes = 100}), EMondrelError,

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "CommandSupport.h"
+#include "ICalAdapter.h"
 #include "MondrelError.h"
 
 namespace {
@@ -49,6 +50,18 @@ std::string SizeText(size_t bytes) {
     constexpr size_t mega = 1024 * 1024;
     return bytes % mega == 0 ? std::to_string(bytes / mega) + " MB"
                              : std::to_string(bytes) + " bytes";
+}
+
+// The charset parameter of a Content-Type ("text/calendar; charset=ISO-8859-1"), or "".
+std::string CharsetOf(const std::string& contentType) {
+    std::string lower = LowerCase(contentType);
+    size_t at = lower.find("charset=");
+    if (at == std::string::npos) {
+        return "";
+    }
+    size_t start = at + 8;
+    size_t end = lower.find(';', start);
+    return lower.substr(start, end == std::string::npos ? std::string::npos : end - start);
 }
 
 }  // namespace
@@ -146,7 +159,10 @@ std::string FetchFeed(const std::string& Url, const TFeedLimits& Limits,
     if (status < 200 || status > 299) {
         throw fail("HTTP status " + std::to_string(status));
     }
-    return std::move(body.Text);
+    // The charset the server declares wins over guessing from the bytes.
+    char* type = nullptr;
+    curl_easy_getinfo(curl, CURLINFO_CONTENT_TYPE, &type);
+    return CalendarTextFromCharset(body.Text, type != nullptr ? CharsetOf(type) : "");
 }
 
 namespace {

@@ -26,9 +26,10 @@ struct TFeedAccount {
 };
 
 // The body at Url, after following its redirects (credentials go to Url's host only); webcal://
-// is read as https://. Raises EMondrelError with one line naming Url and the reason when the
-// answer is not a 2xx status, the network fails, the time-out passes, the body grows past the
-// limit or arrives cut off.
+// is read as https://. A body the server declares ISO-8859-1, -15 or Windows-1252 comes as
+// UTF-8 (CalendarTextFromCharset). Raises EMondrelError with one line naming Url and the reason
+// when the answer is not a 2xx status, the network fails, the time-out passes, the body grows past
+// the limit or arrives cut off.
 std::string FetchFeed(const std::string& Url, const TFeedLimits& Limits = {},
                       const TFeedAccount& Account = {});
 
