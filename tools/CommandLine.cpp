@@ -187,8 +187,7 @@ int TArguments::Year(const std::string& Name) const {
 // Years 0000-0099 would be read as 1950-2049 and 100-999 stored in no form the module reads.
 void TArguments::CheckYear(const std::string& Name, const std::string& text, int year) const {
     if (year < MinYear || year > MaxYear) {
-        Fail("--" + Name + " " + text + " is outside " + std::to_string(MinYear) + "-" +
-             std::to_string(MaxYear));
+        Fail("--" + Name + " " + text + " is outside " + YearRangeText());
     }
 }
 

@@ -12,6 +12,7 @@
 
 #include "DateTime.h"
 #include "MondrelError.h"
+#include "Text.h"
 
 // The arguments themselves are wrong: exit status 2, reported with the command's usage line.
 class EUsageError : public EMondrelError {
@@ -82,7 +83,3 @@ class TArguments {
     std::set<std::string> FSwitches;
     std::vector<std::string> FMore;
 };
-
-// Years a command accepts for its ranges of days.
-constexpr int MinYear = 1900;
-constexpr int MaxYear = 2200;

@@ -6,6 +6,15 @@
 #include <string>
 #include <string_view>
 
+// Years the tool takes, in its arguments and inside calendars: MinYear to MaxYear.
+constexpr int MinYear = 1900;
+constexpr int MaxYear = 2200;
+
+// "1900-2200", as messages name the years the tool takes.
+inline std::string YearRangeText() {
+    return std::to_string(MinYear) + "-" + std::to_string(MaxYear);
+}
+
 // Whether A and B hold the same letters, ASCII case aside.
 inline bool EqualsNoCase(std::string_view A, std::string_view B) {
     return A.size() == B.size() && std::equal(A.begin(), A.end(), B.begin(), [](char x, char y) {

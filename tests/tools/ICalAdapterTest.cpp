@@ -77,11 +77,21 @@ TEST(ICalAdapter, UnusableEventsAreSkippedByNameAndTheOthersStillRead) {
                  "BEGIN:VEVENT\r\nUID:rule\r\nDTSTART:20270104T090000\r\n"
                  "RRULE:FREQ=SOMETIMES\r\nEND:VEVENT\r\n"
                  "BEGIN:VEVENT\r\nUID:good\r\nDTSTART:20270104T090000\r\nDESCRIPTION:\r\n"
-                 "END:VEVENT\r\n"),
+                 "RRULE:FREQ=WEEKLY;UNTIL=99991231T000000Z\r\nEND:VEVENT\r\n"
+                 "BEGIN:VEVENT\r\nUID:old\r\nDTSTART:00270104T090000\r\nEND:VEVENT\r\n"
+                 "BEGIN:VEVENT\r\nUID:long\r\nDTSTART;VALUE=DATE:20270104\r\n"
+                 "DTEND;VALUE=DATE:99991231\r\nEND:VEVENT\r\n"
+                 "BEGIN:VEVENT\r\nUID:birthday\r\nDTSTART;VALUE=DATE:16040105\r\n"
+                 "RRULE:FREQ=YEARLY\r\nEND:VEVENT\r\n"),
         Year2027);
-    ASSERT_EQ(calendar.Events.size(), 1u);
+    ASSERT_EQ(calendar.Events.size(), 2u);
     EXPECT_EQ(calendar.Events[0].UID, "good");
-    ASSERT_EQ(calendar.Skipped.size(), 4u);
+    EXPECT_EQ(calendar.Events[1].Occurrences.size(), 1u);
+    ASSERT_EQ(calendar.Skipped.size(), 6u);
+    // Days the store cannot hold; an UNTIL far off only means "no end", and a series may
+    // start long ago.
+    EXPECT_EQ(calendar.Skipped[4].Reason, "DTSTART 00270104T090000 is outside 1900-2200");
+    EXPECT_EQ(calendar.Skipped[5].Reason, "DTEND 99991231 is outside 1900-2200");
     EXPECT_EQ(calendar.Skipped[0].Name, "mars");
     EXPECT_EQ(calendar.Skipped[0].Reason, "unknown time zone \"Mars/Olympus\"");
     EXPECT_EQ(calendar.Skipped[1].Name, "\"No start\" (event 2)");

@@ -14,8 +14,7 @@ sys_days DayOption(const TArguments& args, const std::string& name) {
     sys_days day = ToSysDays(args.Day(name));
     int year = int(year_month_day(day).year());
     if (year < MinYear || year > MaxYear) {
-        args.Fail("--" + name + " " + args.Option(name) + " is outside " + std::to_string(MinYear) +
-                  "-" + std::to_string(MaxYear));
+        args.Fail("--" + name + " " + args.Option(name) + " is outside " + YearRangeText());
     }
     return day;
 }

@@ -158,6 +158,20 @@ TEventParts ReadEvent(TZones& zones, icalcomponent* component, size_t position,
         throw ESkipEvent("DTSTART \"" + TextOf(icalproperty_get_value_as_string(dtstart)) +
                          "\" is no real date");
     }
+    // The store reads no years outside these: an event on such a day is skipped, not the whole
+    // file. A series may begin long before (birthdays from 1604): only its occurrences inside
+    // the window are read.
+    const bool series =
+        icalcomponent_get_first_property(component, ICAL_RECURRENCEID_PROPERTY) == nullptr &&
+        (icalcomponent_get_first_property(component, ICAL_RRULE_PROPERTY) != nullptr ||
+         icalcomponent_get_first_property(component, ICAL_RDATE_PROPERTY) != nullptr);
+    auto inYears = [series](const icaltimetype& time, const char* what) {
+        if (!series && (time.year < MinYear || time.year > MaxYear)) {
+            throw ESkipEvent(std::string(what) + " " + TextOf(icaltime_as_ical_string(time)) +
+                             " is outside " + YearRangeText());
+        }
+    };
+    inYears(parts.Start, "DTSTART");
     parts.StartTzid = TzidOf(dtstart);
     event.AllDay = parts.Start.is_date != 0;
     if (event.AllDay) {
@@ -176,6 +190,7 @@ TEventParts ReadEvent(TZones& zones, icalcomponent* component, size_t position,
         // An all-day event covers each day from its start up to (not including) its end.
         icaltimetype end = icalcomponent_get_dtend(component);
         if (!icaltime_is_null_time(end) && IsRealTime(end)) {
+            inYears(end, "DTEND");
             parts.Days =
                 std::max<TSeconds>(1, (DayStart(SecondsOf(end)) - parts.StartWall) / DaySeconds);
         }
