@@ -279,7 +279,9 @@ TICalendar ReadICalendar(const std::string& Given, const TICalWindow& Window) {
         }
     }
     if (calendars.empty()) {
-        throw EICalError("no iCalendar data (BEGIN:VCALENDAR is missing)");
+        std::string what = WhatTextIs(Given);
+        throw EICalError(what.empty() ? "no iCalendar data (BEGIN:VCALENDAR is missing)"
+                                      : "no iCalendar data: " + what);
     }
 
     TICalendar result;

@@ -50,7 +50,11 @@ inline std::string TextOf(const char* text) {
 
 // A calendar text as UTF-8 with line feeds: UTF-16 with a byte-order mark converted, bytes that
 // are no UTF-8 read as Windows-1252 (Latin-1 where they agree), and CR-only line ends as LF.
+// UTF-16 without a mark is known by the zero bytes beside its ASCII letters.
 std::string CalendarTextAsUtf8(const std::string& text);
+// What a text that holds no calendar is, in a few words ("it is a web page (HTML)..."), from its
+// bytes as given; "" for text that is none of the kinds told apart.
+std::string WhatTextIs(const std::string& text);
 std::string EncodeBase64(const std::string& bytes);
 // Raises ESkipEvent for a text that is no base64.
 std::string DecodeBase64(const std::string& text);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <string_view>
 
 #include "ICalPrivate.h"
 
@@ -61,14 +62,15 @@ size_t Utf8Length(const std::string& text, size_t i) {
     return length;
 }
 
-std::string FromUtf16(const std::string& bytes, bool bigEndian) {
+// UTF-16 from byte `start` on (past a byte-order mark, if any) as UTF-8.
+std::string FromUtf16(const std::string& bytes, bool bigEndian, size_t start) {
     std::string out;
     auto unit = [&](size_t i) {
         auto a = static_cast<unsigned char>(bytes[i]);
         auto b = static_cast<unsigned char>(bytes[i + 1]);
         return static_cast<char32_t>(bigEndian ? (a << 8) | b : (b << 8) | a);
     };
-    for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
+    for (size_t i = start; i + 1 < bytes.size(); i += 2) {
         char32_t c = unit(i);
         if (c >= 0xD800 && c <= 0xDBFF && i + 3 < bytes.size() && unit(i + 2) >= 0xDC00 &&
             unit(i + 2) <= 0xDFFF) {
@@ -85,13 +87,29 @@ std::string FromUtf16(const std::string& bytes, bool bigEndian) {
 constexpr const char* Base64Digits =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
+bool StartsWith(const std::string& text, std::string_view prefix) {
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+bool IsUtf32(const std::string& text) {
+    using namespace std::string_view_literals;
+    return StartsWith(text, "\xFF\xFE\0\0"sv) || StartsWith(text, "\0\0\xFE\xFF"sv);
+}
+
 }  // namespace
 
 std::string CalendarTextAsUtf8(const std::string& text) {
     std::string utf8;
-    if (text.size() >= 2 &&
+    // Without a byte-order mark, UTF-16 shows in the zero byte beside each ASCII letter.
+    auto ascii16 = [&](size_t zero) {
+        return text.size() >= 4 && text[zero] == '\0' && text[zero + 2] == '\0' &&
+               text[1 - zero] != '\0' && text[3 - zero] != '\0';
+    };
+    if (!IsUtf32(text) && text.size() >= 2 &&
         ((text[0] == '\xFF' && text[1] == '\xFE') || (text[0] == '\xFE' && text[1] == '\xFF'))) {
-        utf8 = FromUtf16(text, text[0] == '\xFE');
+        utf8 = FromUtf16(text, text[0] == '\xFE', 2);
+    } else if (ascii16(1) || ascii16(0)) {
+        utf8 = FromUtf16(text, ascii16(0), 0);
     } else {
         utf8.reserve(text.size());
         for (size_t i = 0; i < text.size();) {
@@ -110,6 +128,55 @@ std::string CalendarTextAsUtf8(const std::string& text) {
         std::replace(utf8.begin(), utf8.end(), '\r', '\n');
     }
     return utf8;
+}
+
+std::string WhatTextIs(const std::string& text) {
+    using namespace std::string_view_literals;
+    if (text.find_first_not_of(" \t\r\n") == std::string::npos) {
+        return "it is empty";
+    }
+    struct TKnown {
+        std::string_view Start;
+        const char* What;
+    };
+    for (const TKnown& known :
+         {TKnown{"\x1F\x8B"sv, "it is gzip-compressed: unpack it first"},
+          TKnown{"PK\x03\x04"sv, "it is a ZIP archive: unpack it first"},
+          TKnown{"%PDF"sv, "it is a PDF document"}, TKnown{"\x89PNG"sv, "it is an image"},
+          TKnown{"\xFF\xD8\xFF"sv, "it is an image"}, TKnown{"GIF8"sv, "it is an image"},
+          TKnown{"\x7F"
+                 "ELF"sv,
+                 "it is a program"}}) {
+        if (StartsWith(text, known.Start)) {
+            return known.What;
+        }
+    }
+    if (IsUtf32(text)) {
+        return "it is UTF-32 text, which is not read: save it as UTF-8";
+    }
+    std::string head = text.substr(0, 4096);
+    if (head.find('\0') != std::string::npos) {
+        return "it is binary data, not text";
+    }
+    std::transform(head.begin(), head.end(), head.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    size_t first = head.find_first_not_of(" \t\r\n\xEF\xBB\xBF");
+    if (first == std::string::npos) {
+        return "";
+    }
+    if (head.find("<html") != std::string::npos || head.find("<!doctype html") == first) {
+        return "it is a web page (HTML): a feed's address may lead to a sign-in or error page";
+    }
+    if (head[first] == '<') {
+        return "it is XML, not iCalendar text";
+    }
+    if (head[first] == '{' || head[first] == '[') {
+        return "it is JSON, not iCalendar text";
+    }
+    if (head.find("begin:vcard") != std::string::npos) {
+        return "it is an address book (vCard), not a calendar";
+    }
+    return "";
 }
 
 std::string EncodeBase64(const std::string& bytes) {
