@@ -116,8 +116,8 @@ constexpr long MaxMoveDays = 7;
 //  - one on the day, and with the summary, of that row: the feed gave its event a new UID (or
 //    its series another start); the user's row stands for it and its record follows it, instead
 //    of a second row firing;
-//  - one of the same event and summary within MaxMoveDays: the feed moved that occurrence (an
-//    EXDATE and an RDATE, a series moved); treated as a move of the occurrence.
+//  - one of the same event and summary within MaxMoveDays of an open row: the feed moved that
+//    occurrence (an EXDATE and an RDATE, a series moved); treated as a move of the occurrence.
 void MatchUsersRows(const std::vector<const TImportRecord*>& usersRows, TImportPlan& plan) {
     if (usersRows.empty() || plan.Add.empty()) {
         return;
@@ -155,7 +155,8 @@ void MatchUsersRows(const std::vector<const TImportRecord*>& usersRows, TImportP
     }
     for (size_t i = 0; i < usersRows.size(); ++i) {
         const TImportRecord& record = *usersRows[i];
-        if (taken[i]) {
+        // A done row has fired for its day; the occurrence's new day gets a row of its own.
+        if (taken[i] || record.Current.Done != 0) {
             continue;
         }
         auto nearest = added.end();
