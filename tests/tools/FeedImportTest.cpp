@@ -83,7 +83,11 @@ TEST_F(FeedImport, APasswordInTheUrlIsNeverShown) {
         std::string url = Server.Url(path);
         return url.insert(url.find("://") + 3, "family:s3cret@");
     };
-    ASSERT_EQ(Import(withPassword("feed.ics")).Exit, 0);
+    TRun imported = Import(withPassword("private/feed.ics"));
+    ASSERT_EQ(imported.Exit, 0) << imported.Err;
+    EXPECT_NE(imported.Err.find("the password in the URL is kept in the database"),
+              std::string::npos)
+        << imported.Err;
     std::string listed = RunTool({"sources", Path}).Out + RunTool({"sources", Path, "--json"}).Out;
     EXPECT_EQ(listed.find("s3cret"), std::string::npos) << listed;
     EXPECT_NE(listed.find("family:***@127.0.0.1"), std::string::npos) << listed;
@@ -91,6 +95,36 @@ TEST_F(FeedImport, APasswordInTheUrlIsNeverShown) {
     EXPECT_EQ(failed.Exit, 1);
     EXPECT_EQ(failed.Err.find("s3cret"), std::string::npos) << failed.Err;
     EXPECT_NE(failed.Err.find("family:***@"), std::string::npos) << failed.Err;
+}
+
+// The password of a feed behind a sign-in is read from its file at each fetch and never stored.
+TEST_F(FeedImport, APasswordFileSignsInAndTheDatabaseKeepsOnlyItsPath) {
+    TScopedClock clock(EncodeDate(2027, 1, 1) + EncodeTime(8, 0, 0, 0));
+    const std::string url = Server.Url("private/feed.ics");
+    TRun anonymous = Import(url);
+    EXPECT_EQ(anonymous.Exit, 1);
+    EXPECT_NE(anonymous.Err.find("HTTP status 401: the feed needs a sign-in"), std::string::npos)
+        << anonymous.Err;
+    const std::string password = Temp.File("password");
+    std::ofstream(password) << "s3cret\n";
+    TRun signedIn = RunTool(
+        {"import", Path, url, "--user", "family", "--password-file", password, "--script", "bins"});
+    ASSERT_EQ(signedIn.Exit, 0) << signedIn.Err;
+    EXPECT_EQ(Rows(), "2027-01-05 Paper, 2027-01-12 Plastic");
+    EXPECT_EQ(QueryText(Path, "SELECT Options FROM MondrelSources"),
+              "--script bins --user family --password-file " + password);
+
+    // Changing the password is editing the file.
+    std::ofstream(password) << "old\n";
+    TRun refused = RunTool({"refresh", Path});
+    EXPECT_EQ(refused.Exit, 1);
+    EXPECT_NE(refused.Err.find("the server refused the user and password"), std::string::npos)
+        << refused.Err;
+    std::ofstream(password) << "s3cret\n";
+    EXPECT_EQ(RunTool({"refresh", Path}).Exit, 0);
+    std::ifstream file(Path, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(bytes.find("s3cret"), std::string::npos);
 }
 
 TEST_F(FeedImport, RefreshFetchesTheFeedAgainAndKeepsTheRowsWhenTheFetchFails) {
@@ -115,6 +149,16 @@ TEST_F(FeedImport, RefreshFetchesTheFeedAgainAndKeepsTheRowsWhenTheFetchFails) {
               0u)
         << failed.Err;
     EXPECT_EQ(Rows(), "2027-01-05 Paper, 2027-01-19 Glass");
+}
+
+// The charset of the answer's Content-Type decides, even where the bytes would read as UTF-8.
+TEST_F(FeedImport, TheCharsetTheServerDeclaresIsHonoured) {
+    Serve({{"waste", "20270105", "M\xFCll 5 \xA4"}, {"city", "20270112", "\xC3\xA9"}});
+    ASSERT_EQ(Import(Server.Url("charset/ISO-8859-15/feed.ics")).Exit, 0);
+    EXPECT_EQ(Rows(), "2027-01-05 M\u00FCll 5 \u20AC, 2027-01-12 \u00C3\u00A9");
+    RunSql(Path, "DELETE FROM Dates");
+    ASSERT_EQ(Import(Server.Url("charset/\"windows-1252\"/feed.ics")).Exit, 0);
+    EXPECT_EQ(Rows(), "2027-01-05 M\u00FCll 5 \u00A4, 2027-01-12 \u00C3\u00A9");
 }
 
 TEST_F(FeedImport, ABodyOverTheLimitIsRefused) {

@@ -44,11 +44,22 @@ TEST(ImportPlan, OnlyRowsStillAsImportedAndOpenAreChanged) {
         wanted.push_back({{uid, ""}, moved});
     }
     TImportPlan plan = PlanImport(wanted, records, Scope({"ours", "done", "edited", "deleted"}));
-    ASSERT_EQ(plan.Update.size(), 1u);
-    EXPECT_EQ(plan.Update[0].Record.ID, 1);
-    EXPECT_EQ(plan.Update[0].Values, moved);
+    // The edited row goes along to the feed's new day and keeps its own time.
+    ASSERT_EQ(plan.Update.size(), 2u);
+    EXPECT_EQ(plan.Update[0].Record.ID, 3);
+    EXPECT_EQ(plan.Update[0].Values, Values("2027-01-06", "11:00:00"));
+    EXPECT_EQ(plan.Update[0].Recorded, moved);
+    EXPECT_EQ(plan.Update[1].Record.ID, 1);
+    EXPECT_EQ(plan.Update[1].Values, moved);
     EXPECT_TRUE(plan.Add.empty());
-    EXPECT_EQ(plan.Unchanged, 3u);
+    EXPECT_EQ(plan.Unchanged, 2u);
+    // The done row stays where it fired; its record takes the new day, said once.
+    ASSERT_EQ(plan.Notes.size(), 2u);
+    EXPECT_EQ(plan.Notes[0].Kind, TEditNote::Kept);
+    EXPECT_EQ(plan.Notes[0].Row, done);
+    EXPECT_EQ(plan.Notes[1].Kind, TEditNote::Moved);
+    ASSERT_EQ(plan.Rerecord.size(), 1u);
+    EXPECT_EQ(plan.Rerecord[0].RecordID, 20);
 
     // Gone from the file: our row goes; the user's rows stay with their records, so that the
     // event coming back adds no second row; the record of a deleted row goes.
@@ -90,6 +101,40 @@ TEST(ImportPlan, RowsOfOneKeyPairInDateOrder) {
     EXPECT_EQ(plan.Update[0].Values, d4);
     EXPECT_TRUE(plan.Add.empty());
     EXPECT_TRUE(plan.Remove.empty());
+}
+
+TEST(ImportPlan, TheUsersLeftOverRowStandsForANewUidOnItsDayOrANearbyMoveOfItsEvent) {
+    TImportValues day = Values("2027-03-01");
+    TImportValues edited = Values("2027-03-01", "06:00:00");
+    TImportValues early = Values("2027-03-08", "06:00:00");
+    TImportValues own = Values("2027-03-20");  // moved by the user to a day of its own
+    std::vector<TImportRecord> records{
+        Record(1, {"old", ""}, day, &edited),
+        Record(2, {"w", "20270308T080000Z"}, Values("2027-03-08"), &early),
+        Record(3, {"w", "20270315T080000Z"}, Values("2027-03-15"), &own)};
+    std::vector<TWantedRow> wanted{{{"new", ""}, day},
+                                   {{"w", "20270310T080000Z"}, Values("2027-03-10")},
+                                   {{"w", "20270318T080000Z"}, Values("2027-03-18")},
+                                   {{"w", "20270330T080000Z"}, Values("2027-03-30")}};
+    TImportPlan plan = PlanImport(wanted, records, Scope({"new", "w"}));
+    // Only the occurrence 15 days from any left-over row is new.
+    ASSERT_EQ(plan.Add.size(), 1u);
+    EXPECT_EQ(plan.Add[0].Values.Date, "2027-03-30");
+    ASSERT_EQ(plan.Update.size(), 1u);
+    EXPECT_EQ(plan.Update[0].Values, Values("2027-03-10", "06:00:00"));
+    EXPECT_EQ(plan.Unchanged, 2u);
+    std::vector<TEditNote::TKind> kinds;
+    for (const TEditNote& note : plan.Notes) {
+        kinds.push_back(note.Kind);
+    }
+    EXPECT_EQ(kinds, (std::vector{TEditNote::Renamed, TEditNote::Moved, TEditNote::Kept}));
+    // Each record now names its new occurrence.
+    std::vector<std::pair<int64_t, std::string>> keys;
+    for (const TImportPlan::TRecordOnly& record : plan.Rerecord) {
+        keys.emplace_back(record.RecordID, record.Now.Key.UID + record.Now.Key.Occurrence);
+    }
+    EXPECT_EQ(keys, (std::vector<std::pair<int64_t, std::string>>{
+                        {10, "new"}, {20, "w20270310T080000Z"}, {30, "w20270318T080000Z"}}));
 }
 
 }  // namespace

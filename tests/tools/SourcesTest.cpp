@@ -176,6 +176,40 @@ TEST_F(Sources, StandingRulesContinueUnderRefreshAYearOnAndKeepWhatTheUserChange
     EXPECT_EQ(Flags(), flags);
 }
 
+// The user's edits meet the provider's changes: a moved collection takes the edited row along,
+// new UIDs add no second row, and refresh names both.
+TEST_F(Sources, RefreshKeepsTheUsersEditsWhenTheFeedMovesOrRenamesTheirEvents) {
+    TScopedClock clock(EncodeDate(2027, 1, 1) + EncodeTime(8, 0, 0, 0));
+    std::string feed = Write("waste.ics", Calendar(Event("p", ";VALUE=DATE:20270407", "Paper bin") +
+                                                   Event("r", ";VALUE=DATE:20270408", "Rest bin")));
+    ASSERT_EQ(Import(feed, {"--source", "w", "--at", "19:00", "--script", "bins"}).Exit, 0);
+    RunSql(Path, "UPDATE Dates SET Script = 'loud' WHERE Discription = 'Paper bin'");
+    RunSql(Path, "UPDATE Dates SET Date = '2027-04-09' WHERE Discription = 'Rest bin'");
+
+    Write("waste.ics", Calendar(Event("p", ";VALUE=DATE:20270410", "Paper bin") +
+                                Event("r", ";VALUE=DATE:20270411", "Rest bin")));
+    TRun moved = RunTool({"refresh", Path});
+    EXPECT_EQ(moved.Out, "w  0 added, 1 updated, 0 removed, 1 unchanged\n");
+    EXPECT_EQ(moved.Err,
+              "mondrel-db: refresh: w: kept your edit of 'Paper bin' and moved it from 2027-04-07 "
+              "to 2027-04-10, as the feed did\n"
+              "mondrel-db: refresh: w: kept your edit of 'Rest bin' 2027-04-09; the feed now has "
+              "it on 2027-04-11\n");
+    EXPECT_EQ(Rows(), "2027-04-09 19:00:00 Rest bin bins, 2027-04-10 19:00:00 Paper bin loud");
+
+    Write("waste.ics", Calendar(Event("p2", ";VALUE=DATE:20270410", "Paper bin") +
+                                Event("r2", ";VALUE=DATE:20270411", "Rest bin")));
+    TRun renamed = RunTool({"refresh", Path});
+    EXPECT_EQ(renamed.Out, "w  0 added, 0 updated, 0 removed, 2 unchanged\n");
+    EXPECT_EQ(renamed.Err,
+              "mondrel-db: refresh: w: kept your edit of 'Paper bin' 2027-04-10 for the feed's "
+              "event of that day, which it now names anew: no second row\n"
+              "mondrel-db: refresh: w: kept your edit of 'Rest bin' 2027-04-09 for the feed's "
+              "event of that day, which it now names anew: no second row\n");
+    EXPECT_EQ(RunTool({"refresh", Path}).Err, "");
+    EXPECT_EQ(Rows(), "2027-04-09 19:00:00 Rest bin bins, 2027-04-10 19:00:00 Paper bin loud");
+}
+
 TEST_F(Sources, AFailingSourceKeepsItsRowsWhileTheOthersRefresh) {
     std::string feed = Write("feed.ics", Calendar(Event("a", ":20270105T070000", "Paper")));
     TScopedClock clock(EncodeDate(2027, 1, 1) + EncodeTime(8, 0, 0, 0));

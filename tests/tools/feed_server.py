@@ -4,7 +4,10 @@ Prints the port it listens on as the first line of standard output and serves un
 terminated. Besides the plain files (a missing one answers 404):
   /moved/NAME   answers 302 with Location /NAME
   /cut/NAME     promises the length of NAME, sends its first half and closes the connection
+  /private/NAME answers NAME to Basic sign-in as family:s3cret only, 401 otherwise
+  /charset/CHARSET/NAME  answers NAME as text/calendar; charset=CHARSET
 """
+import base64
 import functools
 import http.server
 import os
@@ -27,6 +30,25 @@ class Handler(http.server.SimpleHTTPRequestHandler):
             self.wfile.write(body[: len(body) // 2])
             self.wfile.flush()
             self.close_connection = True
+        elif self.path.startswith("/private/"):
+            expected = "Basic " + base64.b64encode(b"family:s3cret").decode()
+            if self.headers.get("Authorization") != expected:
+                self.send_response(401)
+                self.send_header("WWW-Authenticate", 'Basic realm="feeds"')
+                self.send_header("Content-Length", "0")
+                self.end_headers()
+                return
+            self.path = "/" + self.path[len("/private/"):]
+            super().do_GET()
+        elif self.path.startswith("/charset/"):
+            charset, name = self.path[len("/charset/"):].split("/", 1)
+            with open(os.path.join(self.directory, name), "rb") as file:
+                body = file.read()
+            self.send_response(200)
+            self.send_header("Content-Type", "text/calendar; charset=" + charset)
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            self.wfile.write(body)
         else:
             super().do_GET()
 

@@ -7,6 +7,7 @@
 #include <map>
 #include <set>
 
+#include "AccountPassword.h"
 #include "CalDavClient.h"
 #include "Clock.h"
 #include "CommandSupport.h"
@@ -99,30 +100,6 @@ void Fetch(TCalDavClient& client, const std::string& url, const std::vector<std:
 
 }  // namespace
 
-std::string ReadDavPassword(const std::string& User, const std::string& PasswordFile) {
-    if (User.empty()) {
-        return "";
-    }
-    if (!PasswordFile.empty()) {
-        std::ifstream in(PasswordFile, std::ios::binary);
-        std::string line;
-        if (!in || !std::getline(in, line)) {
-            throw EMondrelError("cannot read the password file \"" + Printable(PasswordFile) +
-                                "\"");
-        }
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        return line;
-    }
-    const char* password = std::getenv("MONDREL_DAV_PASSWORD");
-    if (password == nullptr) {
-        throw EMondrelError("--user " + Printable(User) +
-                            " needs a password: --password-file FILE or MONDREL_DAV_PASSWORD");
-    }
-    return password;
-}
-
 TSourceRun RunDavSource(const TSource& Source, const TRunOptions& Run,
                         const std::optional<TDavAccountOptions>& Account, int* Requests) {
     std::optional<TDavState> known;
@@ -160,7 +137,8 @@ TSourceRun RunDavSource(const TSource& Source, const TRunOptions& Run,
     TFeedLimits limits;
     limits.MaxBodyBytes = MaxDavAnswerBytes;
     TCalDavClient client(
-        {state.User, ReadDavPassword(state.User, state.PasswordFile), AuthOf(state.Auth)}, limits);
+        {state.User, ReadAccountPassword(state.User, state.PasswordFile), AuthOf(state.Auth)},
+        limits);
     std::map<std::string, TDavEvent> events;
     for (TDavEvent& event : stored) {
         std::string url = event.Url;

@@ -19,10 +19,6 @@ struct TDavAccountOptions {
     bool TwoWay = false;
 };
 
-// The password of a source: the first line of its file, else MONDREL_DAV_PASSWORD; none
-// without a user. Raises with one line when the file cannot be read.
-std::string ReadDavPassword(const std::string& User, const std::string& PasswordFile);
-
 // Runs Source (kind caldav, Location its calendar's URL): Account for a new import, nullopt
 // for a refresh with what the source keeps. How many requests it took lands in *Requests.
 TSourceRun RunDavSource(const TSource& Source, const TRunOptions& Run,

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "CommandSupport.h"
+#include "ICalAdapter.h"
 #include "MondrelError.h"
 
 namespace {
@@ -51,6 +52,18 @@ std::string SizeText(size_t bytes) {
                              : std::to_string(bytes) + " bytes";
 }
 
+// The charset parameter of a Content-Type ("text/calendar; charset=ISO-8859-1"), or "".
+std::string CharsetOf(const std::string& contentType) {
+    std::string lower = LowerCase(contentType);
+    size_t at = lower.find("charset=");
+    if (at == std::string::npos) {
+        return "";
+    }
+    size_t start = at + 8;
+    size_t end = lower.find(';', start);
+    return lower.substr(start, end == std::string::npos ? std::string::npos : end - start);
+}
+
 }  // namespace
 
 std::string ShownUrl(const std::string& Url) {
@@ -76,7 +89,8 @@ bool IsFeedUrl(const std::string& Location) {
            StartsWithNoCase(Location, "webcal://");
 }
 
-std::string FetchFeed(const std::string& Url, const TFeedLimits& Limits) {
+std::string FetchFeed(const std::string& Url, const TFeedLimits& Limits,
+                      const TFeedAccount& Account) {
     auto fail = [&](const std::string& reason) -> EMondrelError {
         return EMondrelError("cannot fetch \"" + Printable(ShownUrl(Url)) + "\": " + reason);
     };
@@ -110,6 +124,11 @@ std::string FetchFeed(const std::string& Url, const TFeedLimits& Limits) {
     curl_easy_setopt(curl, CURLOPT_USERAGENT, "mondrel-db");
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, Collect);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
+    if (!Account.User.empty()) {
+        curl_easy_setopt(curl, CURLOPT_HTTPAUTH, CURLAUTH_BASIC | CURLAUTH_DIGEST);
+        curl_easy_setopt(curl, CURLOPT_USERNAME, Account.User.c_str());
+        curl_easy_setopt(curl, CURLOPT_PASSWORD, Account.Password.c_str());
+    }
 
     CURLcode result = curl_easy_perform(curl);
     if (body.TooLarge || result == CURLE_FILESIZE_EXCEEDED) {
@@ -130,10 +149,20 @@ std::string FetchFeed(const std::string& Url, const TFeedLimits& Limits) {
     }
     long status = 0;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    if (status == 401) {
+        bool signedIn = !Account.User.empty() || !SplitUrlAccount(Url).Account.User.empty();
+        throw fail(
+            !signedIn
+                ? "HTTP status 401: the feed needs a sign-in (--user NAME --password-file FILE)"
+                : "HTTP status 401: the server refused the user and password");
+    }
     if (status < 200 || status > 299) {
         throw fail("HTTP status " + std::to_string(status));
     }
-    return std::move(body.Text);
+    // The charset the server declares wins over guessing from the bytes.
+    char* type = nullptr;
+    curl_easy_getinfo(curl, CURLINFO_CONTENT_TYPE, &type);
+    return CalendarTextFromCharset(body.Text, type != nullptr ? CharsetOf(type) : "");
 }
 
 namespace {
@@ -185,6 +214,30 @@ size_t CollectHeader(char* data, size_t size, size_t count, void* target) {
 }
 
 }  // namespace
+
+TUrlAccount SplitUrlAccount(const std::string& Url) {
+    TUrlAccount split;
+    split.Url = Url;
+    TUrlHandle url =
+        ParsedUrl(StartsWithNoCase(Url, "webcal://") ? "https://" + Url.substr(9) : Url);
+    if (!url) {
+        return split;
+    }
+    split.Account.User = UrlPart(url.get(), CURLUPART_USER, CURLU_URLDECODE);
+    split.Account.Password = UrlPart(url.get(), CURLUPART_PASSWORD, CURLU_URLDECODE);
+    split.HasPassword = !split.Account.Password.empty();
+    if (split.Account.User.empty() && !split.HasPassword) {
+        return split;
+    }
+    // Cut the user information out of the text as given, so that the rest stays as written.
+    size_t authority = Url.find("://") + 3;
+    size_t end = Url.find_first_of("/?#", authority);
+    size_t at = Url.rfind('@', end == std::string::npos ? Url.size() : end);
+    if (at != std::string::npos && at >= authority) {
+        split.Url = Url.substr(0, authority) + Url.substr(at + 1);
+    }
+    return split;
+}
 
 std::string HiddenCredentials(const std::string& Url) {
     size_t scheme = Url.find("://");

@@ -19,10 +19,27 @@ struct TFeedLimits {
     size_t MaxBodyBytes = 20 * 1024 * 1024;  // after any content encoding is undone
 };
 
-// The body at Url, after following its redirects; webcal:// is read as https://. Raises
-// EMondrelError with one line naming Url and the reason when the answer is not a 2xx status,
-// the network fails, the time-out passes, the body grows past the limit or arrives cut off.
-std::string FetchFeed(const std::string& Url, const TFeedLimits& Limits = {});
+// A feed's sign-in (Basic or Digest, whichever the server asks for); no User: none is sent.
+struct TFeedAccount {
+    std::string User;
+    std::string Password;
+};
+
+// The body at Url, after following its redirects (credentials go to Url's host only); webcal://
+// is read as https://. A body the server declares ISO-8859-1, -15 or Windows-1252 comes as
+// UTF-8 (CalendarTextFromCharset). Raises EMondrelError with one line naming Url and the reason
+// when the answer is not a 2xx status, the network fails, the time-out passes, the body grows past
+// the limit or arrives cut off.
+std::string FetchFeed(const std::string& Url, const TFeedLimits& Limits = {},
+                      const TFeedAccount& Account = {});
+
+// Url split into the address without user and password, and those (decoded).
+struct TUrlAccount {
+    std::string Url;
+    TFeedAccount Account;
+    bool HasPassword = false;
+};
+TUrlAccount SplitUrlAccount(const std::string& Url);
 
 // One request of a WebDAV client: any method, headers, a body and credentials (Basic or Digest,
 // whichever the server asks for). Redirects are followed only within the host of Url.

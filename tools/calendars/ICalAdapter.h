@@ -105,6 +105,11 @@ struct TICalendar {
 // component and EICalError when it holds no calendar.
 TICalendar ReadICalendar(const std::string& Text, const TICalWindow& Window);
 
+// Text whose bytes a feed declared in Charset (its Content-Type's charset, any case), as UTF-8:
+// ISO-8859-1 and Windows-1252 (read alike, as browsers do) and ISO-8859-15 byte by byte; any
+// other charset, or none, unchanged, for ReadICalendar to read as it reads files.
+std::string CalendarTextFromCharset(const std::string& Text, const std::string& Charset);
+
 // Checks an RRULE text (FREQ=WEEKLY;BYDAY=MO,FR); raises ERepeatRuleError with libical's reason.
 void CheckRepeatRule(const std::string& Rule);
 

@@ -23,11 +23,16 @@ TICalStamp ToStamp(TDateTime Day, TDateTime Time) {
 }
 
 std::string ReadCalendarText(const std::string& File, std::istream& In) {
+    return ReadCalendarText(File, In, {});
+}
+
+std::string ReadCalendarText(const std::string& File, std::istream& In,
+                             const TFeedAccount& Account) {
     if (File == "-") {
         return std::string(std::istreambuf_iterator<char>(In), std::istreambuf_iterator<char>());
     }
     if (IsFeedUrl(File)) {
-        return FetchFeed(File);
+        return FetchFeed(File, {}, Account);
     }
     std::ifstream file(File, std::ios::binary);
     if (!std::filesystem::is_regular_file(File) || !file) {

@@ -14,6 +14,10 @@ TDateTime StampDay(const TICalStamp& Stamp);
 TDateTime StampTime(const TICalStamp& Stamp);
 TICalStamp ToStamp(TDateTime Day, TDateTime Time = 0);
 
-// The whole text of File, the body of a feed when File is an http://, https:// or webcal:// URL,
-// or the text of In when File is "-"; raises EMondrelError when it cannot be read.
+struct TFeedAccount;
+// The whole text of File, the body of a feed when File is an http://, https:// or webcal:// URL
+// (signed in with Account), or the text of In when File is "-"; raises EMondrelError when it
+// cannot be read.
 std::string ReadCalendarText(const std::string& File, std::istream& In);
+std::string ReadCalendarText(const std::string& File, std::istream& In,
+                             const TFeedAccount& Account);

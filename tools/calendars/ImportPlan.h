@@ -48,15 +48,36 @@ struct TImportRecord {
     bool Ours() const { return RowExists && Current == Last && Current.Done == 0; }
 };
 
+// Where the feed changed an occurrence whose row the user edited (or that is done): what the
+// plan did about it, for the import to say.
+struct TEditNote {
+    enum TKind {
+        Moved,    // the feed moved it to another day; the row went along, keeping the edit
+        Kept,     // the feed moved it, but the user's row keeps its own day (or is done)
+        Renamed,  // the feed names it anew (another UID or start); the row stands for it
+    };
+    TKind Kind = Moved;
+    TImportValues Row;   // the user's row as it was
+    TImportValues Feed;  // what the feed has now
+};
+
 struct TImportPlan {
     std::vector<TWantedRow> Add;
     struct TUpdate {
         TImportRecord Record;
-        TImportValues Values;
+        TImportValues Values;    // what the row becomes
+        TImportValues Recorded;  // what the record keeps as written by the import
     };
     std::vector<TUpdate> Update;
     std::vector<TImportRecord> Remove;  // the row and its record
     std::vector<TImportRecord> Forget;  // the record only: its row is the user's
+    // Records that stand for another key or values from now on; their rows stay as they are.
+    struct TRecordOnly {
+        int64_t RecordID = 0;
+        TWantedRow Now;
+    };
+    std::vector<TRecordOnly> Rerecord;
+    std::vector<TEditNote> Notes;
     size_t Unchanged = 0;
 };
 
@@ -75,5 +96,10 @@ struct TImportScope {
 // written is unchanged; the other wanted rows pair with the other records of their key in date
 // order and update them (only rows that are still ours), or are added; records left over lose
 // their row (when ours), stay with the user's row that still exists, or are forgotten.
+// Rows the user edited meet the feed's changes as follows: an occurrence the feed moved to
+// another day takes the open row along, keeping the fields the user changed, unless the user
+// gave the row a day of its own (then the row stays, and a note says so); a wanted row that
+// would be added on the day of a left-over row of the user's with the same summary (the feed
+// gave the event a new UID or start) is not added: that row's record stands for it.
 TImportPlan PlanImport(const std::vector<TWantedRow>& Wanted,
                        const std::vector<TImportRecord>& Records, const TImportScope& Scope);

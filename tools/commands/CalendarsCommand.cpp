@@ -2,6 +2,7 @@
 
 #include <ostream>
 
+#include "AccountPassword.h"
 #include "CalDavClient.h"
 #include "CommandSupport.h"
 #include "DavSource.h"
@@ -18,7 +19,7 @@ int Calendars(const TArguments& Args, TToolStreams& Streams) {
     if (Args.Has("password-file") && user.empty()) {
         Args.Fail("--password-file needs --user NAME");
     }
-    TCalDavClient client({user, ReadDavPassword(user, Args.Option("password-file"))}, {});
+    TCalDavClient client({user, ReadAccountPassword(user, Args.Option("password-file"))}, {});
     std::vector<TDavCalendar> calendars = client.Discover(url);
     if (Args.Has("json")) {
         TJsonValue list = TJsonValue::Array();

@@ -1,6 +1,7 @@
 #include "ImportCommand.h"
 
 #include <filesystem>
+#include <optional>
 #include <ostream>
 
 #include "Clock.h"
@@ -18,8 +19,41 @@ void Warn(TToolStreams& streams, const std::string& message) {
     streams.Err << "mondrel-db: import: " << message << '\n';
 }
 
+// A URL source signed in with --user and --password-file keeps the address without user and
+// password, the user, and the file's full path: never the password itself. A password in the
+// URL still works, but is kept in the database, which the import says.
+void TakeFeedAccount(const TArguments& Args, TSource& source, TToolStreams& streams) {
+    const std::string file = Args.Positional("FILE");
+    TUrlAccount split = SplitUrlAccount(file);
+    if (!Args.Has("user") && !Args.Has("password-file")) {
+        if (split.HasPassword) {
+            Warn(streams,
+                 "the password in the URL is kept in the database (it is shown as "
+                 "user:***@); --user NAME --password-file FILE keeps it out");
+        }
+        return;
+    }
+    if (split.HasPassword) {
+        Args.Fail("the URL holds a password; with --user or --password-file give it without");
+    }
+    source.Location = split.Url;
+    std::vector<std::string>& options = source.Options;
+    for (size_t i = 0; i + 1 < options.size(); ++i) {
+        if (options[i] == "--password-file") {
+            // refresh may run from another directory
+            options[i + 1] = std::filesystem::absolute(options[i + 1]).lexically_normal().string();
+        }
+    }
+    if (!Args.Has("user")) {
+        if (split.Account.User.empty()) {
+            Args.Fail("--password-file needs --user NAME (or a user in the URL)");
+        }
+        options.insert(options.end(), {"--user", split.Account.User});
+    }
+}
+
 // The source the import belongs to: --source NAME, else the file or URL as given.
-TSource SourceOf(const TArguments& Args) {
+TSource SourceOf(const TArguments& Args, TToolStreams& Streams) {
     std::string file = Args.Positional("FILE");
     TSource source;
     source.Name = SourceNameOption(Args);
@@ -42,17 +76,27 @@ TSource SourceOf(const TArguments& Args) {
         // refresh may run from another directory
         source.Location = std::filesystem::absolute(file).lexically_normal().string();
     }
+    for (const char* account : {"user", "password-file", "two-way"}) {
+        bool url = source.Kind == UrlSource && std::string(account) != "two-way";
+        if (Args.Has(account) && source.Kind != CalDavSource && !url) {
+            Args.Fail("--" + std::string(account) + " belongs to --caldav" +
+                      (std::string(account) == "two-way" ? "" : " or a URL"));
+        }
+    }
     if (source.Name.empty()) {
         // A password in the URL is never shown, so it names no source either.
         source.Name = ShownUrl(file);
     }
     source.Options = KeptOptions(source.Kind, Args);
+    if (source.Kind == UrlSource) {
+        TakeFeedAccount(Args, source, Streams);
+    }
     CheckKeptOptions(source.Kind, TArguments("import", KeptGrammar(source.Kind), source.Options));
     return source;
 }
 
 int Import(const TArguments& Args, TToolStreams& Streams) {
-    TSource source = SourceOf(Args);
+    TSource source = SourceOf(Args, Streams);
     TRunOptions run;
     run.Path = Args.Positional("PATH");
     run.Command = "import";
@@ -77,11 +121,6 @@ int Import(const TArguments& Args, TToolStreams& Streams) {
         })) {
         source.Name = file;
     }
-    for (const char* account : {"user", "password-file", "two-way"}) {
-        if (Args.Has(account) && source.Kind != CalDavSource) {
-            Args.Fail("--" + std::string(account) + " belongs to --caldav");
-        }
-    }
     TSourceWrite write;
     if (source.Kind == CalDavSource) {
         // Everything is read before anything is written: a server that fails changes nothing.
@@ -91,7 +130,19 @@ int Import(const TArguments& Args, TToolStreams& Streams) {
                     .Write;
     } else {
         // Read (or fetched) before anything is written: a feed that fails changes nothing.
-        run.Text = ReadCalendarText(Args.Positional("FILE"), Streams.In);
+        std::vector<std::string> options = source.Options;
+        if (source.Kind == UrlSource && run.ReuseOptions) {
+            std::optional<TSource> known =
+                InTransaction(run.Path, [&](TDBTransaction& transaction) {
+                    return FindSource(transaction.Database(), source.Name);
+                });
+            if (known && known->Kind == UrlSource) {
+                options = known->Options;
+            }
+        }
+        run.Text =
+            ReadCalendarText(source.Kind == UrlSource ? source.Location : Args.Positional("FILE"),
+                             Streams.In, FeedAccountOf(source.Kind, options));
         write = RunSource(source, run).Write;
     }
     if (write.WithoutScript != 0) {
@@ -119,7 +170,7 @@ const TCommand ImportCommand = {
     "import PATH FILE|URL|- [--source NAME] [--script NAME] [--value TEXT] "
     "[--script-for TEXT=SCRIPT]... [--value-for TEXT=VALUE]... [--at HH:MM] [--offset DURATION] "
     "[--from YYYY-MM-DD] [--until YYYY-MM-DD] [--as-flag CAPTION] [--allow-empty] [--dry-run] "
-    "[--caldav [--user NAME] [--password-file FILE] [--two-way]]",
+    "[--user NAME] [--password-file FILE] [--caldav [--two-way]]",
     {.Positionals = {"PATH", "FILE"},
      .Options = {"source", "script", "value", "from", "until", "as-flag", "offset", "at", "user",
                  "password-file"},
@@ -143,7 +194,7 @@ const TCommand ImportCommand = {
      {"--allow-empty", "a calendar without events clears the source (default: refused)"},
      {"--dry-run", "print what would be written and write nothing (default: write)"},
      {"--caldav", "URL is a calendar on a CalDAV server (mondrel-db calendars URL lists them)"},
-     {"--user NAME", "the account on the CalDAV server (default: none)"},
+     {"--user NAME", "the account on the CalDAV server or the feed's (default: none)"},
      {"--password-file FILE",
       "its password, the file's first line; the source keeps the path, never the password "
       "(default: MONDREL_DAV_PASSWORD)"},

@@ -4,6 +4,7 @@
 #include <iostream>
 #include <map>
 
+#include "AccountPassword.h"
 #include "Clock.h"
 #include "CommandSupport.h"
 #include "DBCnx.h"
@@ -29,6 +30,10 @@ constexpr const char* RuleUID = "rule";
 
 const TCommandGrammar CalendarGrammar = {.Options = {"script", "value", "as-flag", "offset", "at"},
                                          .Repeatable = {"script-for", "value-for"}};
+// A feed behind a sign-in keeps its account too: the user and the path of the password's file.
+const TCommandGrammar UrlGrammar = {
+    .Options = {"script", "value", "as-flag", "offset", "at", "user", "password-file"},
+    .Repeatable = {"script-for", "value-for"}};
 const TCommandGrammar RepeatGrammar = {
     .Options = {"date", "time", "description", "value", "script", "repeat"}};
 const TCommandGrammar WeekendsGrammar = {.Options = {"days", "flag", "shift"}};
@@ -253,7 +258,7 @@ std::string ReadSourceText(const TSource& source) {
         throw EMondrelError("\"" + source.Name +
                             "\" was read from standard input; import it again to refresh it");
     }
-    return ReadCalendarText(source.Location, std::cin);
+    return ReadCalendarText(source.Location, std::cin, FeedAccountOf(source.Kind, source.Options));
 }
 
 // Rows inserted, updated or deleted on the connection so far.
@@ -277,6 +282,9 @@ const TCommandGrammar& KeptGrammar(const std::string& Kind) {
     }
     if (Kind == HolidaysSource) {
         return HolidaysGrammar;
+    }
+    if (Kind == UrlSource) {
+        return UrlGrammar;
     }
     return CalendarGrammar;
 }
@@ -332,6 +340,15 @@ std::string SourceNameOption(const TArguments& Args) {
 
 bool IsCalendarKind(const std::string& Kind) {
     return Kind == FileSource || Kind == UrlSource || Kind == StdinSource || Kind == CalDavSource;
+}
+
+TFeedAccount FeedAccountOf(const std::string& Kind, const std::vector<std::string>& Options) {
+    if (Kind != UrlSource) {
+        return {};
+    }
+    TArguments options("refresh", UrlGrammar, Options);
+    const std::string user = options.Option("user");
+    return {user, ReadAccountPassword(user, options.Option("password-file"))};
 }
 
 TRepeatRule ReadRepeatRule(const TArguments& Args) {
@@ -419,6 +436,9 @@ TSourceRun RunSource(TSource Source, const TRunOptions& Run) {
     }
     if (!Run.DryRun) {
         transaction.Commit();
+    }
+    for (const std::string& note : result.Write.Notes) {
+        Run.Warn(note);
     }
     result.Options = Source.Options;
     result.Source = Source;

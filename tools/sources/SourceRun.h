@@ -32,6 +32,11 @@ std::string SourceNameOption(const TArguments& Args);
 // Whether a source of the kind reads a calendar (file, url, standard input).
 bool IsCalendarKind(const std::string& Kind);
 
+struct TFeedAccount;
+// The sign-in of a URL source, from its options --user and --password-file (the password read
+// now, from the file or MONDREL_DAV_PASSWORD); none for other sources or without --user.
+TFeedAccount FeedAccountOf(const std::string& Kind, const std::vector<std::string>& Options);
+
 // A repeat rule as add --repeat gives it: the first appointment and the RRULE.
 struct TRepeatRule {
     TMondrelDate First;

@@ -29,6 +29,23 @@ std::string AppointmentLine(const TImportValues& values) {
     return values.Date + ' ' + values.Time + "  " + Printable(values.Discription);
 }
 
+std::string NoteLine(const TEditNote& note) {
+    const std::string what = "'" + Printable(note.Row.Discription) + "'";
+    switch (note.Kind) {
+        case TEditNote::Moved:
+            return "kept your edit of " + what + " and moved it from " + note.Row.Date + " to " +
+                   note.Feed.Date + ", as the feed did";
+        case TEditNote::Kept:
+            return (note.Row.Done != 0 ? "kept " + what + " " + note.Row.Date + " (done)"
+                                       : "kept your edit of " + what + " " + note.Row.Date) +
+                   "; the feed now has it on " + note.Feed.Date;
+        case TEditNote::Renamed:
+            break;
+    }
+    return "kept your edit of " + what + " " + note.Row.Date +
+           " for the feed's event of that day, which it now names anew: no second row";
+}
+
 int64_t AddAppointment(TDBTransaction& transaction, const TImportValues& values) {
     int64_t id = AddDate(transaction, AppointmentOf(values, -1));
     if (values.Done != 0) {
@@ -54,7 +71,7 @@ void WriteRows(TDBTransaction& transaction, const std::string& source, const TIm
         if (update.Values.Done != 0) {
             SetDateDone(transaction, update.Record.ID);
         }
-        UpdateImportRecord(database, update.Record.RecordID, update.Values);
+        UpdateImportRecord(database, update.Record.RecordID, update.Recorded);
         if (listLines) {
             write.Lines.push_back(AppointmentLine(update.Values));
         }
@@ -65,6 +82,12 @@ void WriteRows(TDBTransaction& transaction, const std::string& source, const TIm
     }
     for (const TImportRecord& record : plan.Forget) {
         DeleteImportRecord(database, record.RecordID);
+    }
+    for (const TImportPlan::TRecordOnly& record : plan.Rerecord) {
+        RerecordImport(database, record.RecordID, record.Now);
+    }
+    for (const TEditNote& note : plan.Notes) {
+        write.Notes.push_back(NoteLine(note));
     }
     write.Counts.Added += plan.Add.size();
     write.Counts.Updated += plan.Update.size();

@@ -43,6 +43,8 @@ struct TSourceWrite {
     // What was written, a line each, in date order; only when asked for (dry runs show it).
     std::vector<std::string> Lines;
     size_t WithoutScript = 0;  // rows added or updated without a script
+    // What became of rows the user edited where the feed changed their occurrence, a line each.
+    std::vector<std::string> Notes;
 };
 
 TSourceWrite WriteSource(TDBTransaction& Transaction, const std::string& Source,

@@ -173,6 +173,15 @@ void UpdateImportRecord(TSqliteDatabase& Database, int64_t RecordID, const TImpo
          RecordID});
 }
 
+void RerecordImport(TSqliteDatabase& Database, int64_t RecordID, const TWantedRow& Row) {
+    const TImportValues& values = Row.Values;
+    Database.Execute(
+        "UPDATE MondrelImports SET UID = ?, Occurrence = ?, Date = ?, Time = ?, Discription = ?, "
+        "Value = ?, Script = ?, Done = ? WHERE rowid = ?",
+        {Row.Key.UID, Row.Key.Occurrence, values.Date, values.Time, values.Discription,
+         values.Value, values.Script, values.Done, RecordID});
+}
+
 void DeleteImportRecord(TSqliteDatabase& Database, int64_t RecordID) {
     Database.Execute("DELETE FROM MondrelImports WHERE rowid = ?", {RecordID});
 }

@@ -46,6 +46,8 @@ void AdoptLegacyRecords(TSqliteDatabase& Database, const std::string& Source,
 // Deletes every record of Source.
 void DeleteImportRecords(TSqliteDatabase& Database, const std::string& Source);
 void UpdateImportRecord(TSqliteDatabase& Database, int64_t RecordID, const TImportValues& Values);
+// The record stands for Row's key and values from now on.
+void RerecordImport(TSqliteDatabase& Database, int64_t RecordID, const TWantedRow& Row);
 void DeleteImportRecord(TSqliteDatabase& Database, int64_t RecordID);
 
 // The token of the file, or "" when it has none yet. Reads only.

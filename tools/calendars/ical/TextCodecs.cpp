@@ -208,3 +208,40 @@ std::string ShownText(const std::string& text) {
 }
 
 }  // namespace ical
+
+std::string CalendarTextFromCharset(const std::string& Text, const std::string& Charset) {
+    std::string name;
+    for (char c : Charset) {
+        if (c != '"' && c != '\'' && c != ' ') {
+            name += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        }
+    }
+    const bool latin9 = name == "iso-8859-15" || name == "iso8859-15" || name == "latin-9" ||
+                        name == "latin9" || name == "l9";
+    const bool latin1 = name == "iso-8859-1" || name == "iso8859-1" || name == "iso_8859-1" ||
+                        name == "latin1" || name == "latin-1" || name == "l1" ||
+                        name == "windows-1252" || name == "cp1252" || name == "x-cp1252";
+    if (!latin1 && !latin9) {
+        return Text;
+    }
+    // Where ISO-8859-15 differs from Latin-1.
+    constexpr std::pair<unsigned char, char32_t> Latin9[] = {
+        {0xA4, 0x20AC}, {0xA6, 0x0160}, {0xA8, 0x0161}, {0xB4, 0x017D},
+        {0xB8, 0x017E}, {0xBC, 0x0152}, {0xBD, 0x0153}, {0xBE, 0x0178}};
+    std::string utf8;
+    utf8.reserve(Text.size() + Text.size() / 8);
+    for (char byte : Text) {
+        auto c = static_cast<unsigned char>(byte);
+        char32_t code = c;
+        if (latin1 && c >= 0x80 && c <= 0x9F && ical::Windows1252High[c - 0x80] != 0) {
+            code = ical::Windows1252High[c - 0x80];
+        }
+        for (const auto& [from, to] : Latin9) {
+            if (latin9 && c == from) {
+                code = to;
+            }
+        }
+        ical::AppendUtf8(utf8, code);
+    }
+    return utf8;
+}
