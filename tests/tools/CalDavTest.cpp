@@ -247,6 +247,28 @@ TEST_F(Radicale, AConflictKeepsTheServersVersionAndReportsOurs) {
     EXPECT_NE(RunTool({"sources", Path}).Out.find(message), std::string::npos);
 }
 
+// A run that ends between creating an event and recording it (a crash, a read that failed):
+// the next one finds the event by our UID at its address and takes it as ours, once.
+TEST_F(Radicale, ANewEventCreatedButNotRecordedIsAdoptedNotWrittenTwice) {
+    Put("dentist", "Dentist", 10);
+    ASSERT_EQ(Import({"--two-way"}).Exit, 0);
+    std::string token = QueryText(Path, "SELECT SyncToken FROM MondrelDavSources");
+    ASSERT_EQ(RunTool({"add", Path, "--date", DbDay(30), "--time", "18:00", "--description",
+                       "Choir", "--source", "family"})
+                  .Err,
+              "");
+    RunSql(Path, "DELETE FROM MondrelDavEvents WHERE Url LIKE '%caldav-%'");
+    RunSql(Path, "UPDATE MondrelDavSources SET SyncToken = '" + token + "'");
+
+    TRun run = RunTool({"refresh", Path});
+    EXPECT_EQ(run.Err, "");
+    EXPECT_EQ(run.Out, "family  0 added, 0 updated, 0 removed, 2 unchanged\n");
+    std::string list = Client({"list"});
+    EXPECT_EQ(std::count(list.begin(), list.end(), '\n'), 2) << list;
+    EXPECT_EQ(QueryText(Path, "SELECT count(*) FROM MondrelDavEvents WHERE Url LIKE '%caldav-%'"),
+              "1");
+}
+
 TEST_F(Xandikos, ImportAndSyncAndARejectedTokenFallsBackToAFullRead) {
     Put("swim", "Swim", 5);
     ASSERT_EQ(Import().Exit, 0);
@@ -275,13 +297,14 @@ class FakeDav : public TReadyDatabaseTest {
     }
 
     void Config(const std::string& json) { std::ofstream(Temp.File("fake/config.json")) << json; }
+    // Start: the DTSTART's value, or its parameters and value (";VALUE=DATE:20270304").
     void Event(const std::string& name, const std::string& uid, const std::string& summary,
-               const std::string& start) {
+               const std::string& start, const std::string& more = "") {
         std::ofstream(Temp.File("fake/events/" + name + ".ics"))
             << "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//test//fake//EN\r\nBEGIN:VEVENT\r\n"
-            << (uid.empty() ? "" : "UID:" + uid + "\r\n")
-            << "DTSTAMP:20260101T000000Z\r\nDTSTART:" << start << "\r\nSUMMARY:" << summary
-            << "\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
+            << (uid.empty() ? "" : "UID:" + uid + "\r\n") << "DTSTAMP:20260101T000000Z\r\nDTSTART"
+            << (start[0] == ';' ? "" : ":") << start << "\r\n"
+            << more << "SUMMARY:" << summary << "\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
     }
     std::string EventFile(const std::string& name) {
         std::ifstream in(Temp.File("fake/events/" + name + ".ics"));
@@ -429,6 +452,63 @@ TEST_F(FakeDav, WritesReachAServerWhoseETagsChangeAndAnEventWithoutUID) {
     run = RunTool({"refresh", Path});
     EXPECT_EQ(run.Out, "family  0 added, 0 updated, 0 removed, 2 unchanged\n") << run.Err;
     EXPECT_EQ(QueryText(Path, "SELECT group_concat(Value, ',') FROM Dates"), ",quick");
+}
+
+// Only what was edited in a row travels, in the form the event gave its times and less the
+// source's shaping (--at, --offset): a zone stays, UTC stays UTC, a day stays a day until its row
+// is given another time. What was written reads back as the rows are.
+TEST_F(FakeDav, WriteBackKeepsEachEventsFormOfTimeAndUndoesTheShaping) {
+    TZoneScope zone("Asia/Kolkata");  // 05:30 ahead of UTC all year
+    const std::string york = ";TZID=America/New_York:";
+    Event("zoned", "zoned", "Zoned", york + Ahead(10) + "T090000",
+          "DTEND" + york + Ahead(10) + "T100000\r\n");
+    Event("utc", "utc", "Utc", Ahead(11) + "T080000Z");
+    Event("floating", "floating", "Floating", Ahead(12) + "T090000");
+    Event("day", "day", "Day", ";VALUE=DATE:" + Ahead(13),
+          "DTEND;VALUE=DATE:" + Ahead(14) + "\r\n");
+    Event("timed", "timed", "Timed", ";VALUE=DATE:" + Ahead(15));
+    ASSERT_EQ(Import({"--two-way", "--at", "07:00", "--offset", "-1h"}).Exit, 0);
+    auto edit = [&](const std::string& what, std::vector<std::string> args) {
+        args.insert(args.begin(),
+                    {"edit", Path,
+                     QueryText(Path, "SELECT ID FROM Dates WHERE Discription = '" + what + "'")});
+        TRun run = RunTool(args);
+        EXPECT_EQ(run.Exit, 0) << run.Err;
+        EXPECT_EQ(run.Err, "");
+    };
+    std::string time = QueryText(Path, "SELECT Time FROM Dates WHERE Discription = 'Zoned'");
+    edit("Zoned", {"--time", std::to_string(std::stoi(time) + 1) + time.substr(2, 3)});
+    edit("Utc", {"--value", "v"});
+    edit("Floating", {"--time", "12:00"});
+    edit("Day", {"--date", DbDay(16)});
+    edit("Timed", {"--time", "08:30"});
+    ASSERT_EQ(RunTool({"add", Path, "--date", DbDay(20), "--time", "18:00", "--description", "New",
+                       "--source", "family"})
+                  .Err,
+              "");
+
+    auto holds = [&](const std::string& name, const std::string& line) {
+        EXPECT_NE(EventFile(name).find(line + "\r\n"), std::string::npos) << line << " in\n"
+                                                                          << EventFile(name);
+    };
+    holds("zoned", "DTSTART" + york + Ahead(10) + "T100000");
+    holds("zoned", "DTEND" + york + Ahead(10) + "T110000");
+    holds("utc", "DTSTART:" + Ahead(11) + "T080000Z");
+    holds("utc", "X-MONDREL-VALUE:v");
+    holds("floating", "DTSTART:" + Ahead(12) + "T130000");
+    holds("day", "DTSTART;VALUE=DATE:" + Ahead(16));
+    holds("day", "DTEND;VALUE=DATE:" + Ahead(17));
+    holds("timed", "DTSTART:" + Ahead(15) + "T040000Z");
+    EXPECT_EQ(EventFile("timed").find("DTEND"), std::string::npos);
+    std::string created;
+    for (const auto& file : std::filesystem::directory_iterator(Temp.File("fake/events"))) {
+        if (file.path().filename().string().rfind("caldav-", 0) == 0) {
+            created = file.path().stem().string();
+        }
+    }
+    holds(created, "DTSTART:" + Ahead(20) + "T133000Z");
+    TRun run = RunTool({"refresh", Path});
+    EXPECT_EQ(run.Out, "family  0 added, 0 updated, 0 removed, 6 unchanged\n") << run.Err;
 }
 
 }  // namespace
