@@ -574,6 +574,9 @@ TDavWriteBack WriteBack(TCalDavClient& Client, const TRunOptions& Run, TDavState
             break;
         }
         if (nothing) {
+            // An occurrence whose series is not in the resource: nothing to write it into.
+            result.Lines.push_back("not written back: " + Printable(record.Last.Discription) + " " +
+                                   When(record.Last) + ": the server's event has no series for it");
             continue;
         }
         if (IsOk(write.Status)) {
@@ -598,7 +601,7 @@ TDavWriteBack WriteBack(TCalDavClient& Client, const TRunOptions& Run, TDavState
         if (write.Status == 412 && !fresh) {
             TImportValues theirs;
             std::string version =
-                server ? ServerVersion(server->Data, record.Key, Run, &theirs) : "version";
+                server ? ServerVersion(server->Data, record.Key, Run, &theirs) : "deletion";
             std::string line = "changed on both sides: kept the server's " + version + "; yours " +
                                (record.RowExists ? "was " + Yours(record.Current, theirs)
                                                  : std::string("was deleted"));
