@@ -376,7 +376,7 @@ TEST_F(FakeDav, DigestSignInAndASyncAnswerCutShortIsContinued) {
 }
 
 // 10,000 events, read by a server without sync support: the ctag says whether anything changed,
-// the ETags what.
+// the ETags what; without a ctag, the ETags.
 TEST_F(FakeDav, WithoutSyncTheCtagAndETagsFindTheChangesOfTenThousandEvents) {
     Config(R"({"sync": false})");
     for (int i = 0; i < 10000; ++i) {
@@ -401,6 +401,16 @@ TEST_F(FakeDav, WithoutSyncTheCtagAndETagsFindTheChangesOfTenThousandEvents) {
     std::vector<std::string> asked = Requests();
     EXPECT_EQ(asked.size(), 3u);  // the ctag, the ETags, one multiget of two events
     EXPECT_EQ(Count(asked, "calendar-multiget"), 1u);
+
+    // No ctag either: the ETags, and only what changed.
+    Config(R"({"sync": false, "ctag": false})");
+    RunSql(Path, "UPDATE MondrelDavSources SET CTag = ''");
+    Event("e7", "e7", "Paper", Ahead(2) + "T090000");
+    run = RunTool({"refresh", Path});
+    EXPECT_EQ(run.Out, "family  0 added, 1 updated, 0 removed, 9999 unchanged\n") << run.Err;
+    asked = Requests();
+    EXPECT_EQ(Count(asked, "PROPFIND"), 2u);
+    EXPECT_EQ(Count(asked, "calendar-query"), 0u);
 }
 
 // A web page, a redirect to another host and a server that is down: one line each, exit 1, the
