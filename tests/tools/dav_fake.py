@@ -213,8 +213,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if self.headers.get("If-None-Match") == "*" and href in events:
             return self.answer(412, "exists")
         match = self.headers.get("If-Match")
-        if match and (href not in events or match != self.current_etag(href, events[href],
-                                                                         config)):
+        if match and (href not in events or match not in ("*", self.current_etag(
+                href, events[href], config))):
             return self.answer(412, "changed")
         with open(os.path.join(self.folder, "events", href[len("/cal/"):]), "w") as f:
             f.write(body)
@@ -225,8 +225,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         events = self.events()
         href = self.path
         match = self.headers.get("If-Match")
-        if href not in events or (match and match != self.current_etag(href, events[href],
-                                                                         config)):
+        if href not in events or (match and match not in ("*", self.current_etag(
+                href, events[href], config))):
             return self.answer(412 if href in events else 404, "")
         os.remove(os.path.join(self.folder, "events", href[len("/cal/"):]))
         self.answer(204)
