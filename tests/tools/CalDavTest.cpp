@@ -247,24 +247,36 @@ TEST_F(Radicale, AConflictKeepsTheServersVersionAndReportsOurs) {
     EXPECT_NE(RunTool({"sources", Path}).Out.find(message), std::string::npos);
 }
 
-// A run that ends between creating an event and recording it (a crash, a read that failed):
-// the next one finds the event by our UID at its address and takes it as ours, once.
-TEST_F(Radicale, ANewEventCreatedButNotRecordedIsAdoptedNotWrittenTwice) {
+// A run that ends between writing to the server and recording it (a crash, a read that failed):
+// the next one finds what it wrote there and takes it as done. A new event is found by our UID
+// at its address, an edit in the server's version; neither is written twice or called a conflict.
+TEST_F(Radicale, WritesThatReachedTheServerButNotTheFileAreTakenAsDone) {
     Put("dentist", "Dentist", 10);
     ASSERT_EQ(Import({"--two-way"}).Exit, 0);
-    std::string token = QueryText(Path, "SELECT SyncToken FROM MondrelDavSources");
+    RunSql(Path, "CREATE TABLE Saved AS SELECT * FROM MondrelDavSources");
+    RunSql(Path, "CREATE TABLE SavedEvents AS SELECT * FROM MondrelDavEvents");
     ASSERT_EQ(RunTool({"add", Path, "--date", DbDay(30), "--time", "18:00", "--description",
                        "Choir", "--source", "family"})
                   .Err,
               "");
-    RunSql(Path, "DELETE FROM MondrelDavEvents WHERE Url LIKE '%caldav-%'");
-    RunSql(Path, "UPDATE MondrelDavSources SET SyncToken = '" + token + "'");
+    ASSERT_EQ(RunTool({"edit", Path,
+                       QueryText(Path, "SELECT ID FROM Dates WHERE Discription = 'Dentist'"),
+                       "--time", "10:00"})
+                  .Err,
+              "");
+    // The file as it was before those runs recorded what they wrote.
+    RunSql(Path, "DELETE FROM MondrelDavEvents");
+    RunSql(Path, "INSERT INTO MondrelDavEvents SELECT * FROM SavedEvents");
+    RunSql(Path, "DELETE FROM MondrelDavSources");
+    RunSql(Path, "INSERT INTO MondrelDavSources SELECT * FROM Saved");
+    RunSql(Path, "UPDATE MondrelImports SET Time = '09:00:00' WHERE UID = 'dentist'");
 
     TRun run = RunTool({"refresh", Path});
     EXPECT_EQ(run.Err, "");
     EXPECT_EQ(run.Out, "family  0 added, 0 updated, 0 removed, 2 unchanged\n");
     std::string list = Client({"list"});
     EXPECT_EQ(std::count(list.begin(), list.end(), '\n'), 2) << list;
+    EXPECT_EQ(Line(list, "dentist|"), "dentist|Dentist|" + Ahead(10) + "T100000||||");
     EXPECT_EQ(QueryText(Path, "SELECT count(*) FROM MondrelDavEvents WHERE Url LIKE '%caldav-%'"),
               "1");
 }
@@ -376,7 +388,7 @@ TEST_F(FakeDav, DigestSignInAndASyncAnswerCutShortIsContinued) {
 }
 
 // 10,000 events, read by a server without sync support: the ctag says whether anything changed,
-// the ETags what.
+// the ETags what; without a ctag, the ETags.
 TEST_F(FakeDav, WithoutSyncTheCtagAndETagsFindTheChangesOfTenThousandEvents) {
     Config(R"({"sync": false})");
     for (int i = 0; i < 10000; ++i) {
@@ -401,6 +413,16 @@ TEST_F(FakeDav, WithoutSyncTheCtagAndETagsFindTheChangesOfTenThousandEvents) {
     std::vector<std::string> asked = Requests();
     EXPECT_EQ(asked.size(), 3u);  // the ctag, the ETags, one multiget of two events
     EXPECT_EQ(Count(asked, "calendar-multiget"), 1u);
+
+    // No ctag either: the ETags, and only what changed.
+    Config(R"({"sync": false, "ctag": false})");
+    RunSql(Path, "UPDATE MondrelDavSources SET CTag = ''");
+    Event("e7", "e7", "Paper", Ahead(2) + "T090000");
+    run = RunTool({"refresh", Path});
+    EXPECT_EQ(run.Out, "family  0 added, 1 updated, 0 removed, 9999 unchanged\n") << run.Err;
+    asked = Requests();
+    EXPECT_EQ(Count(asked, "PROPFIND"), 2u);
+    EXPECT_EQ(Count(asked, "calendar-query"), 0u);
 }
 
 // A web page, a redirect to another host and a server that is down: one line each, exit 1, the

@@ -9,6 +9,7 @@ every request, so a test changes the calendar by changing the files. FOLDER/conf
 read at every request, says how the server behaves (every key may be left out):
   "auth": "basic" | "digest"   sign-in as "user" / "password" (default: none)
   "sync": false                no sync-collection and no sync-token (default: true)
+  "ctag": false                no getctag either (default: true)
   "truncate": N                a sync answer holds at most N changes, then 507 (default: all)
   "volatile": true             every answer that names an ETag gives a new one
   "answer": "html" | "redirect"  every request answers a web page, or a redirect to another host
@@ -152,8 +153,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         ctag = md5("".join(md5(d) for d in events.values()))
         props = "<D:resourcetype><D:collection/><C:calendar/></D:resourcetype>" \
                 "<D:displayname>Fake</D:displayname><C:supported-calendar-component-set>" \
-                f'<C:comp name="VEVENT"/></C:supported-calendar-component-set><CS:getctag>{ctag}' \
-                "</CS:getctag>"
+                '<C:comp name="VEVENT"/></C:supported-calendar-component-set>'
+        if config.get("ctag", True):
+            props += f"<CS:getctag>{ctag}</CS:getctag>"
         if config.get("sync", True):
             props += f"<D:sync-token>{self.token(events)}</D:sync-token>"
         responses = [f"<D:response><D:href>/cal/</D:href><D:propstat><D:prop>{props}</D:prop>"
@@ -211,8 +213,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if self.headers.get("If-None-Match") == "*" and href in events:
             return self.answer(412, "exists")
         match = self.headers.get("If-Match")
-        if match and (href not in events or match != self.current_etag(href, events[href],
-                                                                         config)):
+        if match and (href not in events or match not in ("*", self.current_etag(
+                href, events[href], config))):
             return self.answer(412, "changed")
         with open(os.path.join(self.folder, "events", href[len("/cal/"):]), "w") as f:
             f.write(body)
@@ -223,8 +225,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         events = self.events()
         href = self.path
         match = self.headers.get("If-Match")
-        if href not in events or (match and match != self.current_etag(href, events[href],
-                                                                         config)):
+        if href not in events or (match and match not in ("*", self.current_etag(
+                href, events[href], config))):
             return self.answer(412 if href in events else 404, "")
         os.remove(os.path.join(self.folder, "events", href[len("/cal/"):]))
         self.answer(204)

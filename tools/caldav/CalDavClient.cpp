@@ -451,11 +451,11 @@ TDavChanges TCalDavClient::Changes(const std::string& Url, const std::string& To
                            "</D:prop></D:sync-collection>";
         THttpAnswer answer = Send("REPORT", Url, "0", body);
         const long status = answer.Status;
-        bool rejected = status == 400 || status == 403 || status == 409 || status == 412 ||
-                        status == 500 || status == 501;
+        bool rejected = status == 400 || status == 403 || status == 409 || status == 410 ||
+                        status == 412 || status == 500 || status == 501;
         if (rejected) {
             // The token has expired or was never the server's (403 valid-sync-token; some
-            // servers answer 400, 409 or even 500; 501: no sync after all): reading it all is
+            // servers answer 400, 409, 410 or even 500; 501: no sync after all): reading it all is
             // what is left. Any other answer (a web page, 404, 503) is the one line it is.
             changes.TokenRejected = true;
             changes.Answer = ServerAnswer(answer);

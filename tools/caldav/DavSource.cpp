@@ -150,8 +150,9 @@ TSourceRun RunDavSource(const TSource& Source, const TRunOptions& Run,
             written = WriteBack(client, Run, state, events, offset);
             changed = changed || written.Wrote;
         }
-        bool full = state.FetchedFrom.empty() || from < state.FetchedFrom ||
-                    (state.SyncToken.empty() && state.CTag.empty());
+        // Without a sync token the ctag says whether anything changed and the ETags what; a
+        // server that offers neither is asked for the ETags every time.
+        bool full = state.FetchedFrom.empty() || from < state.FetchedFrom;
         if (!full && !state.SyncToken.empty()) {
             TDavChanges changes = client.Changes(url, state.SyncToken);
             if (changes.TokenRejected) {

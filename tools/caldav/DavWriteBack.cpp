@@ -620,8 +620,30 @@ TDavWriteBack WriteBack(TCalDavClient& Client, const TRunOptions& Run, TDavState
     if (done.empty()) {
         return result;
     }
-    // The rows' records and the events as written, together: a read that fails after this
-    // finds the server and the file agreeing.
+    std::string stamp = RunStamp();
+    if (changed + deleted + added > 0) {
+        State.WrittenBack += static_cast<int64_t>(changed + deleted + added);
+        State.LastWriteBack = stamp + ": " + std::to_string(changed) + " changed, " +
+                              std::to_string(deleted) + " deleted, " + std::to_string(added) +
+                              " new";
+    }
+    for (const std::string& line : conflicts) {
+        State.Conflicts += (State.Conflicts.empty() ? "" : "\n") + stamp + " " + line;
+    }
+    std::vector<std::string> kept;
+    for (size_t start = 0; start < State.Conflicts.size();) {
+        size_t end = State.Conflicts.find('\n', start);
+        kept.push_back(State.Conflicts.substr(start, end == std::string::npos ? end : end - start));
+        start = end == std::string::npos ? State.Conflicts.size() : end + 1;
+    }
+    if (kept.size() > KeptConflicts) {
+        State.Conflicts.clear();
+        for (size_t i = kept.size() - KeptConflicts; i < kept.size(); ++i) {
+            State.Conflicts += (State.Conflicts.empty() ? "" : "\n") + kept[i];
+        }
+    }
+    // The rows' records, the events as written and what sources says of the writes, together:
+    // a read that fails after this finds the server and the file agreeing.
     InTransaction(Run.Path, TDBTransaction::AsWriter, [&](TDBTransaction& transaction) {
         TSqliteDatabase& database = transaction.Database();
         for (const TDone& item : done) {
@@ -645,29 +667,14 @@ TDavWriteBack WriteBack(TCalDavClient& Client, const TRunOptions& Run, TDavState
                 SaveDavEvent(database, State.Source, event->second);
             }
         }
-    });
-    std::string stamp = RunStamp();
-    if (changed + deleted + added > 0) {
-        State.WrittenBack += static_cast<int64_t>(changed + deleted + added);
-        State.LastWriteBack = stamp + ": " + std::to_string(changed) + " changed, " +
-                              std::to_string(deleted) + " deleted, " + std::to_string(added) +
-                              " new";
-    }
-    for (const std::string& line : conflicts) {
-        State.Conflicts += (State.Conflicts.empty() ? "" : "\n") + stamp + " " + line;
-    }
-    std::vector<std::string> kept;
-    for (size_t start = 0; start < State.Conflicts.size();) {
-        size_t end = State.Conflicts.find('\n', start);
-        kept.push_back(State.Conflicts.substr(start, end == std::string::npos ? end : end - start));
-        start = end == std::string::npos ? State.Conflicts.size() : end + 1;
-    }
-    if (kept.size() > KeptConflicts) {
-        State.Conflicts.clear();
-        for (size_t i = kept.size() - KeptConflicts; i < kept.size(); ++i) {
-            State.Conflicts += (State.Conflicts.empty() ? "" : "\n") + kept[i];
+        std::optional<TDavState> saved = ReadDavState(database, State.Source);
+        if (saved && saved->Calendar == State.Calendar) {
+            saved->WrittenBack = State.WrittenBack;
+            saved->LastWriteBack = State.LastWriteBack;
+            saved->Conflicts = State.Conflicts;
+            SaveDavState(database, *saved);
         }
-    }
+    });
     return result;
 }
 
