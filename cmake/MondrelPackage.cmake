@@ -16,8 +16,9 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION [[
 Mondrel keeps dated appointments and day flags in an SQLite file and, once
 a minute, runs the host scripts of the appointments that have fallen due.
 The package holds the module Core.Mondrel.so, the stand-in host nhx-host,
-the database tool mondrel-db, the systemd units that run the host as a
-service and refresh the calendars daily, and the manual.]])
+the database tool mondrel-db, the web server mondrel-web, the systemd
+units that run the host and the web server as services and refresh the
+calendars daily, and the manual.]])
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -43,8 +44,11 @@ install(CODE "
         COMMAND_ERROR_IS_FATAL ANY)
 ")
 install(FILES ${PROJECT_BINARY_DIR}/debian/changelog.gz DESTINATION share/doc/mondrel)
-# The licence, once the project states one in COPYING.
+# The licence, once the project states one in COPYING; until then the notice that none is
+# granted yet.
 if(EXISTS ${PROJECT_SOURCE_DIR}/COPYING)
     install(FILES ${PROJECT_SOURCE_DIR}/COPYING DESTINATION share/doc/mondrel RENAME copyright)
+else()
+    install(FILES ${PROJECT_SOURCE_DIR}/dist/debian/copyright DESTINATION share/doc/mondrel)
 endif()
 include(CPack)

@@ -17,6 +17,7 @@ class TickReportTest : public InstanceFixture {
         // to run inside it, as the box's own event loop would.
         SetMessageBoxPresenter([this](const TMessageBoxRequest& request) {
             Shown.push_back(request.Text);
+            EXPECT_EQ(request.Icon, TMsgIcon::Error);
             EXPECT_EQ(++OpenBoxes, 1) << "a report inside a report";
             if (Instance) {
                 EXPECT_FALSE(Mondrel(Instance).Timer1().Enabled());

@@ -53,7 +53,7 @@ std::string Text(NHXText t) {
 
 }  // namespace
 
-TEST(ModuleExport, HandsOutTheSameDescriptionEveryTime) {
+TEST(ModuleFrame, HandsOutTheSameModuleInfoEveryTime) {
     void* library = dlopen(MONDREL_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(library, nullptr) << dlerror();
     auto entry = reinterpret_cast<NHXModuleInfoFunc>(dlsym(library, NHX_MODULE_INFO_SYMBOL));

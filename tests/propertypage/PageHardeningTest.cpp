@@ -97,15 +97,6 @@ TEST_F(PageHardening, SavingAnAppointmentDeletedMeanwhileKeepsTheEditorAndItsTex
     EXPECT_EQ(CountRows("SELECT count(*) FROM Dates"), 0);
 }
 
-TEST_F(PageHardening, EditingAnAppointmentDeletedMeanwhileSaysItIsGone) {
-    AddAppointment(TodayDate(), At(9, 0), "breakfast");
-    OpenPage();
-    RunSql(Path, "DELETE FROM Dates");
-    Click("ImgTerminEdit1");
-    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"The appointment no longer exists."});
-    EXPECT_FALSE(Find("PnlTermin")->isVisible());
-}
-
 TEST_F(PageHardening, ALongDescriptionIsCutAtItsEndAndShownWholeAsTheBlocksTooltip) {
     const std::string longText =
         "Switch the garden lights on, water the plants on the terrace and close the shutters";

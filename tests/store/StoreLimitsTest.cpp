@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <limits>
+#include <string>
 
 #include "DBCnx.h"
 #include "MondrelError.h"
@@ -21,16 +22,23 @@ TMondrelDate Appointment(TDateTime date, TDateTime time) {
     return appointment;
 }
 
+std::string NoTimeOfDay(TDateTime time) {
+    return "The time " + std::to_string(time) + " is no time of day (00:00:00 to 23:59:59.999)";
+}
+
 TEST_F(StoreLimits, DatesAndTimesOutsideTheirRangeAreRefusedBeforeAnythingIsWritten) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
     const TDateTime after9999 = Day(9999, 12, 31) + 1;
     for (TDateTime date : {nan, inf, -inf, after9999, Day(100, 1, 1) - 1, Day(50, 6, 1), 1e300}) {
-        EXPECT_THROW(AddDate(Path, Appointment(date, At(10, 0))), EConvertError) << date;
-        EXPECT_THROW(SetDayFlags(Path, {1}, date), EConvertError) << date;
+        const std::string outside =
+            "The date " + std::to_string(date) + " lies outside 0100-01-01 to 9999-12-31";
+        EXPECT_THROW_MSG(AddDate(Path, Appointment(date, At(10, 0))), EConvertError, outside);
+        EXPECT_THROW_MSG(SetDayFlags(Path, {1}, date), EConvertError, outside);
     }
     for (TDateTime time : {nan, -0.25, 1.0, 1.5, inf}) {
-        EXPECT_THROW(AddDate(Path, Appointment(Day(2026, 12, 8), time)), EConvertError) << time;
+        EXPECT_THROW_MSG(AddDate(Path, Appointment(Day(2026, 12, 8), time)), EConvertError,
+                         NoTimeOfDay(time));
     }
     EXPECT_EQ(QueryText(Path, "SELECT count(*) FROM Dates"), "0");
     EXPECT_EQ(QueryText(Path, "SELECT count(*) FROM DayFlags"), "0");
@@ -49,7 +57,7 @@ TEST_F(StoreLimits, DatesAndTimesOutsideTheirRangeAreRefusedBeforeAnythingIsWrit
 
     TMondrelDate stored = GetDate(Path, last[0].ID);
     stored.Time = nan;
-    EXPECT_THROW(UpdateDate(Path, stored), EConvertError);
+    EXPECT_THROW_MSG(UpdateDate(Path, stored), EConvertError, NoTimeOfDay(nan));
     EXPECT_EQ(QueryText(Path, "SELECT Time FROM Dates WHERE Date = '9999-12-31'"), "23:59:59");
 }
 

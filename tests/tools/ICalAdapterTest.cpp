@@ -282,14 +282,18 @@ TEST(ICalAdapter, RepeatRulesExpandFromTheirFirstDay) {
     EXPECT_TRUE(capped);
 }
 
-TEST(ICalAdapter, BadRepeatRuleRaisesLibicalsReason) {
+TEST(ICalAdapter, BadRepeatRuleRaisesTheReason) {
+    const std::string noFrequency =
+        "no repeat rule: FREQ=SECONDLY, MINUTELY, HOURLY, DAILY, WEEKLY, MONTHLY or YEARLY is "
+        "missing";
+    EXPECT_THROW_MSG(CheckRepeatRule("FREQ=SOMETIMES"), ERepeatRuleError, noFrequency);
+    EXPECT_THROW_MSG(CheckRepeatRule(""), ERepeatRuleError, noFrequency);
     try {
-        CheckRepeatRule("FREQ=SOMETIMES");
+        CheckRepeatRule("FREQ=WEEKLY;BYDAY=XX");
         FAIL() << "no error";
     } catch (const ERepeatRuleError& error) {
-        EXPECT_NE(std::string(error.what()), "");
+        EXPECT_NE(std::string(error.what()), "");  // libical's reason; its wording is libical's
     }
-    EXPECT_THROW(CheckRepeatRule(""), ERepeatRuleError);
     EXPECT_NO_THROW(CheckRepeatRule("FREQ=MONTHLY;BYMONTHDAY=-1"));
 }
 

@@ -209,13 +209,14 @@ namespace {
 
 // The multistatus of a PROPFIND or REPORT, or one line saying why there is none.
 std::vector<TDavResponse> Multistatus(const THttpAnswer& answer, TXmlElement& root) {
-    if (answer.Status != 207) {
-        Refuse(answer.Url, answer);
-    }
-    if (IsHtml(answer)) {
+    // A web server that is no WebDAV server answers its page (200), whatever was asked.
+    if (IsHtml(answer) && answer.Status != 401 && answer.Status < 300) {
         throw EMondrelError(Where(answer.Url) +
                             " answered a web page, not WebDAV: is it the "
                             "address of a CalDAV server or calendar?");
+    }
+    if (answer.Status != 207) {
+        Refuse(answer.Url, answer);
     }
     root = ReadXml(answer.Body, "the answer of " + Where(answer.Url));
     if (!root.Is(Dav, "multistatus")) {
@@ -449,9 +450,13 @@ TDavChanges TCalDavClient::Changes(const std::string& Url, const std::string& To
                            "</D:sync-token><D:sync-level>1</D:sync-level><D:prop><D:getetag/>"
                            "</D:prop></D:sync-collection>";
         THttpAnswer answer = Send("REPORT", Url, "0", body);
-        if (answer.Status != 207 && answer.Status != 401) {
+        const long status = answer.Status;
+        bool rejected = status == 400 || status == 403 || status == 409 || status == 410 ||
+                        status == 412 || status == 500 || status == 501;
+        if (rejected) {
             // The token has expired or was never the server's (403 valid-sync-token; some
-            // servers answer 400, 409 or even 500): reading it all is what is left.
+            // servers answer 400, 409, 410 or even 500; 501: no sync after all): reading it all is
+            // what is left. Any other answer (a web page, 404, 503) is the one line it is.
             changes.TokenRejected = true;
             changes.Answer = ServerAnswer(answer);
             return changes;

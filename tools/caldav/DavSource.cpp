@@ -18,6 +18,7 @@
 #include "DavTables.h"
 #include "DavWriteBack.h"
 #include "MondrelError.h"
+#include "Shaping.h"
 #include "Sqlite3Db.h"
 #include "ToolTables.h"
 
@@ -43,29 +44,10 @@ std::string RangeStamp(TDateTime day) {
     return digits + "T000000Z";
 }
 
-// The event's text, with a UID where it has none: the URL of its resource names it for good.
-std::string WithUID(const TDavEvent& event) {
-    if (event.Data.find("\nUID") != std::string::npos ||
-        event.Data.find("\nuid") != std::string::npos) {
-        return event.Data;
-    }
-    std::string text = event.Data;
-    size_t begin = 0;
-    while ((begin = text.find("BEGIN:VEVENT", begin)) != std::string::npos) {
-        size_t end = text.find('\n', begin);
-        if (end == std::string::npos) {
-            break;
-        }
-        text.insert(end + 1, "UID:" + event.Url + "\r\n");
-        begin = end;
-    }
-    return text;
-}
-
 std::string CalendarText(const std::map<std::string, TDavEvent>& events) {
     std::string text;
     for (const auto& [url, event] : events) {
-        text += WithUID(event);
+        text += EventWithUID(event.Url, event.Data);
         if (!text.empty() && text.back() != '\n') {
             text += "\r\n";
         }
@@ -88,6 +70,16 @@ THttpAuth AuthOf(const std::string& name) {
                               : THttpAuth::Any;
 }
 
+// The --offset the source's rows were shaped with, in minutes.
+int64_t OffsetOf(const std::vector<std::string>& options) {
+    for (size_t i = 0; i + 1 < options.size(); ++i) {
+        if (options[i] == "--offset") {
+            return ParseDuration(options[i + 1]).value_or(0);
+        }
+    }
+    return 0;
+}
+
 void Fetch(TCalDavClient& client, const std::string& url, const std::vector<std::string>& urls,
            std::map<std::string, TDavEvent>& events) {
     if (urls.empty()) {
@@ -104,11 +96,15 @@ TSourceRun RunDavSource(const TSource& Source, const TRunOptions& Run,
                         const std::optional<TDavAccountOptions>& Account, int* Requests) {
     std::optional<TDavState> known;
     std::vector<TDavEvent> stored;
+    int64_t offset = 0;  // of the rows as they are: the options they were written with
     {
         TSqliteDatabase database(Run.Path);
         known = ReadDavState(database, Source.Name);
         if (known) {
             stored = ReadDavEvents(database, Source.Name);
+            if (std::optional<TSource> kept = FindSource(database, Source.Name)) {
+                offset = OffsetOf(kept->Options);
+            }
         }
     }
     TDavState state;
@@ -151,11 +147,12 @@ TSourceRun RunDavSource(const TSource& Source, const TRunOptions& Run,
     TDavWriteBack written;
     try {
         if (state.TwoWay && !Run.DryRun && known) {
-            written = WriteBack(client, Run, state, events);
+            written = WriteBack(client, Run, state, events, offset);
             changed = changed || written.Wrote;
         }
-        bool full = state.FetchedFrom.empty() || from < state.FetchedFrom ||
-                    (state.SyncToken.empty() && state.CTag.empty());
+        // Without a sync token the ctag says whether anything changed and the ETags what; a
+        // server that offers neither is asked for the ETags every time.
+        bool full = state.FetchedFrom.empty() || from < state.FetchedFrom;
         if (!full && !state.SyncToken.empty()) {
             TDavChanges changes = client.Changes(url, state.SyncToken);
             if (changes.TokenRejected) {

@@ -79,6 +79,16 @@ std::vector<TDavEvent> ReadDavEvents(TSqliteDatabase& Database, const std::strin
     return events;
 }
 
+void SaveDavEvent(TSqliteDatabase& Database, const std::string& Source, const TDavEvent& Event) {
+    Database.Execute(
+        "INSERT OR REPLACE INTO MondrelDavEvents (Source, Url, ETag, Data) VALUES (?, ?, ?, ?)",
+        {Source, Event.Url, Event.ETag, Event.Data});
+}
+
+void DeleteDavEvent(TSqliteDatabase& Database, const std::string& Source, const std::string& Url) {
+    Database.Execute("DELETE FROM MondrelDavEvents WHERE Source = ? AND Url = ?", {Source, Url});
+}
+
 void SaveDavEvents(TSqliteDatabase& Database, const std::string& Source,
                    const std::vector<TDavEvent>& Events) {
     Database.Execute("DELETE FROM MondrelDavEvents WHERE Source = ?", {Source});

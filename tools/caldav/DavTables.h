@@ -39,6 +39,9 @@ void SaveDavState(TSqliteDatabase& Database, const TDavState& State);
 void DeleteDavSource(TSqliteDatabase& Database, const std::string& Source);
 
 std::vector<TDavEvent> ReadDavEvents(TSqliteDatabase& Database, const std::string& Source);
+// Keeps one event of Source as written, or forgets it.
+void SaveDavEvent(TSqliteDatabase& Database, const std::string& Source, const TDavEvent& Event);
+void DeleteDavEvent(TSqliteDatabase& Database, const std::string& Source, const std::string& Url);
 // Replaces every event of Source.
 void SaveDavEvents(TSqliteDatabase& Database, const std::string& Source,
                    const std::vector<TDavEvent>& Events);

@@ -132,6 +132,24 @@ bool HoldsUID(const std::string& data, const std::string& uid) {
     return false;
 }
 
+// The lines of two texts of an event alike but for when they were stamped and counted, in any
+// order: a server may write a calendar's properties in an order of its own.
+bool SameEvent(const std::string& a, const std::string& b) {
+    auto lines = [](const std::string& text) {
+        std::vector<std::string> kept;
+        for (std::string& line : Unfold(text)) {
+            std::string name = NameOf(line);
+            if (name != "dtstamp" && name != "sequence" && name != "last-modified" &&
+                name != "created") {
+                kept.push_back(std::move(line));
+            }
+        }
+        std::sort(kept.begin(), kept.end());
+        return kept;
+    };
+    return lines(a) == lines(b);
+}
+
 // "YYYYMMDD", "YYYYMMDDTHHMMSS" or with Z, read as a naive time.
 std::optional<sys_seconds> NaiveStamp(const std::string& value) {
     int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
@@ -144,21 +162,23 @@ std::optional<sys_seconds> NaiveStamp(const std::string& value) {
     return std::nullopt;
 }
 
-std::string StampText(sys_seconds at, bool day) {
+TICalStamp StampOf(sys_seconds at) {
     sys_days date = floor<days>(at);
     year_month_day ymd{date};
     hh_mm_ss<seconds> time{at - date};
+    return {static_cast<int>(ymd.year()),
+            static_cast<int>(static_cast<unsigned>(ymd.month())),
+            static_cast<int>(static_cast<unsigned>(ymd.day())),
+            static_cast<int>(time.hours().count()),
+            static_cast<int>(time.minutes().count()),
+            static_cast<int>(time.seconds().count())};
+}
+
+std::string StampText(sys_seconds at) {
+    TICalStamp stamp = StampOf(at);
     char text[32];
-    if (day) {
-        std::snprintf(text, sizeof text, "%04d%02u%02u", static_cast<int>(ymd.year()),
-                      static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()));
-    } else {
-        std::snprintf(text, sizeof text, "%04d%02u%02uT%02d%02d%02d", static_cast<int>(ymd.year()),
-                      static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()),
-                      static_cast<int>(time.hours().count()),
-                      static_cast<int>(time.minutes().count()),
-                      static_cast<int>(time.seconds().count()));
-    }
+    std::snprintf(text, sizeof text, "%04d%02d%02dT%02d%02d%02d", stamp.Year, stamp.Month,
+                  stamp.Day, stamp.Hour, stamp.Minute, stamp.Second);
     return text;
 }
 
@@ -172,49 +192,110 @@ sys_seconds RowStart(const TImportValues& values) {
     return *NaiveStamp(digits.substr(0, 8) + "T" + digits.substr(8));
 }
 
-// Writes what the row says into the event's lines Begin..End: start (the length kept), summary
-// and our own fields. Answers the new End.
-size_t Rewrite(std::vector<std::string>& lines, size_t begin, size_t end,
-               const TImportValues& values) {
-    std::optional<sys_seconds> oldStart, oldEnd;
-    bool allDay = false;
-    std::vector<std::string> kept;
-    for (size_t i = begin + 1; i < end; ++i) {
-        std::string name = NameOf(lines[i]);
-        if (name == "dtstart") {
-            oldStart = NaiveStamp(ValueOf(lines[i]));
-            allDay = ValueOf(lines[i]).size() == 8;
-        } else if (name == "dtend") {
-            oldEnd = NaiveStamp(ValueOf(lines[i]));
-        }
-        if (name != "dtstart" && name != "dtend" && name != "summary" &&
-            name != "x-mondrel-summary" && name != "x-mondrel-value" &&
-            name != "x-mondrel-script" && name != "sequence") {
-            kept.push_back(lines[i]);
-        }
-    }
-    sys_seconds start = RowStart(values);
-    std::vector<std::string> written = {lines[begin]};
-    written.insert(written.end(), kept.begin(), kept.end());
-    written.push_back(std::string(allDay ? "DTSTART;VALUE=DATE:" : "DTSTART:") +
-                      StampText(start, allDay));
-    if (oldStart && oldEnd && *oldEnd >= *oldStart) {
-        written.push_back(std::string(allDay ? "DTEND;VALUE=DATE:" : "DTEND:") +
-                          StampText(start + (*oldEnd - *oldStart), allDay));
-    }
-    written.push_back("SUMMARY:" + EscapeText(values.Discription));
-    written.push_back("X-MONDREL-VALUE:" + EscapeText(values.Value));
-    written.push_back("X-MONDREL-SCRIPT:" + EscapeText(values.Script));
-    written.push_back(lines[end]);
-    lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(begin),
-                lines.begin() + static_cast<std::ptrdiff_t>(end) + 1);
-    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(begin), written.begin(),
-                 written.end());
-    return begin + written.size() - 1;
+std::string DtStamp() {
+    return "DTSTAMP:" + StampText(floor<seconds>(system_clock::now())) + "Z";
 }
 
-std::string DtStamp() {
-    return "DTSTAMP:" + StampText(floor<seconds>(system_clock::now()), false) + "Z";
+// What one write changes in an event: the row as the source wrote it and as it is now, and what
+// the source's shaping did to it.
+struct TChange {
+    const TImportRecord* Record = nullptr;
+    std::string Text;           // the resource's calendar, whose zones its times may name
+    int64_t OffsetMinutes = 0;  // the source's --offset: the event lies that much off its row
+    bool NewOverride = false;   // an override made from its series: its times are written
+};
+
+// Writes what changed of the row into the event's lines Begin..End, and only that: its start
+// (in the form the event gave it, the length kept, the source's offset undone), its summary and
+// our own fields. Answers the new End.
+size_t Rewrite(std::vector<std::string>& lines, size_t begin, size_t end, const TChange& change) {
+    const TImportValues& now = change.Record->Current;
+    const TImportValues& last = change.Record->Last;
+    const bool timeEdited = now.Date != last.Date || now.Time != last.Time;
+    const bool summaryEdited = now.Discription != last.Discription || change.NewOverride;
+    bool fields = now.Value != last.Value || now.Script != last.Script;
+    std::string start, finish;
+    int sequence = 0;
+    int depth = 0;
+    for (size_t i = begin + 1; i < end; ++i) {
+        std::string name = NameOf(lines[i]);
+        depth += name == "begin" ? 1 : name == "end" ? -1 : 0;
+        if (depth != 0 || name == "end") {
+            continue;
+        }
+        if (name == "dtstart") {
+            start = lines[i];
+        } else if (name == "dtend") {
+            finish = lines[i];
+        } else if (name == "x-mondrel-value" || name == "x-mondrel-script") {
+            fields = true;  // the event carries them: they follow the row
+        } else if (name == "sequence") {
+            sequence = std::atoi(ValueOf(lines[i]).c_str());
+        }
+    }
+    const bool writeTimes = timeEdited || change.NewOverride;
+    const bool onDays = ValueOf(start).size() == 8;
+    // An all-day event stays one while its row keeps the time it was given; a row given
+    // another time makes it an event at that time.
+    const bool keepDays = onDays && now.Time == last.Time;
+    TICalMovedTimes moved;
+    if (writeTimes) {
+        TICalStamp at;
+        if (keepDays) {
+            // Moved by as many days as its row: the row of the second day of a three-day event
+            // moves the whole event.
+            std::string from = change.NewOverride ? change.Record->Key.Occurrence : ValueOf(start);
+            sys_days origin = floor<days>(NaiveStamp(from).value_or(RowStart(last)));
+            at = StampOf(origin + (floor<days>(RowStart(now)) - floor<days>(RowStart(last))));
+        } else {
+            at = StampOf(RowStart(now) - minutes{change.OffsetMinutes});
+        }
+        moved = ICalMovedTimes(change.Text, start, finish, at, keepDays);
+    }
+    std::vector<std::string> properties = {lines[begin]};
+    std::vector<std::string> components;  // alarms and the like, after the properties
+    depth = 0;
+    for (size_t i = begin + 1; i < end; ++i) {
+        std::string name = NameOf(lines[i]);
+        if (name == "begin" || depth > 0) {
+            depth += name == "begin" ? 1 : name == "end" ? -1 : 0;
+            components.push_back(lines[i]);
+            continue;
+        }
+        bool replaced = name == "dtstamp" ||
+                        (writeTimes && (name == "dtstart" || name == "dtend")) ||
+                        (writeTimes && onDays && !keepDays && name == "duration") ||
+                        (timeEdited && name == "sequence") ||
+                        (summaryEdited && (name == "summary" || name == "x-mondrel-summary")) ||
+                        (fields && (name == "x-mondrel-value" || name == "x-mondrel-script"));
+        if (!replaced) {
+            properties.push_back(lines[i]);
+        }
+    }
+    properties.push_back(DtStamp());
+    if (writeTimes) {
+        properties.push_back(moved.Start);
+        if (!moved.End.empty()) {
+            properties.push_back(moved.End);
+        }
+    }
+    if (timeEdited) {
+        properties.push_back("SEQUENCE:" + std::to_string(sequence + 1));
+    }
+    if (summaryEdited) {
+        properties.push_back("SUMMARY:" + EscapeText(now.Discription));
+    }
+    if (fields) {
+        properties.push_back("X-MONDREL-VALUE:" + EscapeText(now.Value));
+        properties.push_back("X-MONDREL-SCRIPT:" + EscapeText(now.Script));
+    }
+    properties.insert(properties.end(), components.begin(), components.end());
+    properties.push_back(lines[end]);
+    lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(begin),
+                lines.begin() + static_cast<std::ptrdiff_t>(end) + 1);
+    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(begin), properties.begin(),
+                 properties.end());
+    return begin + properties.size() - 1;
 }
 
 std::string RecurrenceLine(const std::string& occurrence, const char* name) {
@@ -222,28 +303,30 @@ std::string RecurrenceLine(const std::string& occurrence, const char* name) {
 }
 
 // The event text with the row's change: the event itself, or the occurrence as an override.
-std::string Edited(const std::string& data, const TImportRecord& record) {
+std::string Edited(const std::string& data, TChange change) {
+    const TImportKey& key = change.Record->Key;
+    change.Text = data;
     std::vector<std::string> lines = Unfold(data);
     std::vector<TBlock> blocks = Events(lines);
     for (const TBlock& block : blocks) {
-        bool same = block.UID == record.Key.UID &&
-                    (record.Key.Occurrence.empty() ? block.RecurrenceID.empty()
-                                                   : block.RecurrenceID == record.Key.Occurrence);
+        bool same =
+            block.UID == key.UID && (key.Occurrence.empty() ? block.RecurrenceID.empty()
+                                                            : block.RecurrenceID == key.Occurrence);
         if (same) {
-            Rewrite(lines, block.Begin, block.End, record.Current);
+            Rewrite(lines, block.Begin, block.End, change);
             return Fold(lines);
         }
     }
     for (const TBlock& block : blocks) {
-        if (block.UID == record.Key.UID && block.RecurrenceID.empty()) {
-            // A new override of the occurrence after the series; the series' start and end
-            // give it its length.
-            std::vector<std::string> added = {
-                "BEGIN:VEVENT", "UID:" + record.Key.UID, DtStamp(),
-                RecurrenceLine(record.Key.Occurrence, "RECURRENCE-ID")};
+        if (block.UID == key.UID && block.RecurrenceID.empty()) {
+            // A new override of the occurrence after the series: what the series says of its
+            // occurrences, less what makes it repeat.
+            std::vector<std::string> added = {"BEGIN:VEVENT", "UID:" + key.UID,
+                                              RecurrenceLine(key.Occurrence, "RECURRENCE-ID")};
             for (size_t i = block.Begin + 1; i < block.End; ++i) {
                 std::string name = NameOf(lines[i]);
-                if (name == "dtstart" || name == "dtend") {
+                if (name != "uid" && name != "rrule" && name != "rdate" && name != "exdate" &&
+                    name != "exrule" && name != "recurrence-id" && name != "sequence") {
                     added.push_back(lines[i]);
                 }
             }
@@ -251,7 +334,8 @@ std::string Edited(const std::string& data, const TImportRecord& record) {
             size_t at = block.End + 1;
             lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at), added.begin(),
                          added.end());
-            Rewrite(lines, at, at + added.size() - 1, record.Current);
+            change.NewOverride = true;
+            Rewrite(lines, at, at + added.size() - 1, change);
             return Fold(lines);
         }
     }
@@ -270,22 +354,28 @@ std::string WithoutOccurrence(const std::string& data, const TImportKey& key) {
     }
     for (const TBlock& block : Events(lines)) {
         if (block.UID == key.UID && block.RecurrenceID.empty()) {
-            lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(block.End),
-                         RecurrenceLine(key.Occurrence, "EXDATE"));
+            std::string exdate = RecurrenceLine(key.Occurrence, "EXDATE");
+            if (std::find(lines.begin() + static_cast<std::ptrdiff_t>(block.Begin),
+                          lines.begin() + static_cast<std::ptrdiff_t>(block.End),
+                          exdate) == lines.begin() + static_cast<std::ptrdiff_t>(block.End)) {
+                lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(block.End), exdate);
+            }
             return Fold(lines);
         }
     }
     return "";
 }
 
-std::string NewEvent(const std::string& uid, const TImportValues& values) {
-    std::vector<std::string> lines = {
-        "BEGIN:VCALENDAR", "VERSION:2.0",  "PRODID:-//mondrel-db//caldav//EN",
-        "BEGIN:VEVENT",    "UID:" + uid,   DtStamp(),
-        "END:VEVENT",      "END:VCALENDAR"};
-    lines.insert(lines.begin() + 6, "DTSTART:" + StampText(RowStart(values), false));
-    Rewrite(lines, 3, 7, values);
-    return Fold(lines);
+// A new event for an appointment added here: at the row's time less the source's offset, in
+// UTC, with our own fields, so that it reads back as the row.
+std::string NewEvent(const std::string& uid, const TImportValues& values, int64_t offsetMinutes) {
+    TICalMovedTimes at =
+        ICalMovedTimes("", "", "", StampOf(RowStart(values) - minutes{offsetMinutes}), false);
+    return Fold({"BEGIN:VCALENDAR", "VERSION:2.0", "PRODID:-//mondrel-db//caldav//EN",
+                 "BEGIN:VEVENT", "UID:" + uid, DtStamp(), at.Start,
+                 "SUMMARY:" + EscapeText(values.Discription),
+                 "X-MONDREL-VALUE:" + EscapeText(values.Value),
+                 "X-MONDREL-SCRIPT:" + EscapeText(values.Script), "END:VEVENT", "END:VCALENDAR"});
 }
 
 std::string When(const TImportValues& values) {
@@ -323,16 +413,6 @@ std::string Yours(const TImportValues& mine, const TImportValues& server) {
     return text + (mine.Date == server.Date ? mine.Time.substr(0, 5) : When(mine));
 }
 
-const TDavEvent* ResourceOf(const std::map<std::string, TDavEvent>& events,
-                            const std::string& uid) {
-    for (const auto& [url, event] : events) {
-        if (event.Data.find(uid) != std::string::npos && HoldsUID(event.Data, uid)) {
-            return &event;
-        }
-    }
-    return nullptr;
-}
-
 std::string NewEventUrl(const std::string& calendar, const std::string& uid) {
     std::string name;
     for (char c : uid) {
@@ -349,8 +429,25 @@ bool IsOk(long status) {
 
 }  // namespace
 
+std::string EventWithUID(const std::string& Url, const std::string& Data) {
+    if (Data.find("\nUID") != std::string::npos || Data.find("\nuid") != std::string::npos) {
+        return Data;
+    }
+    std::string text = Data;
+    size_t begin = 0;
+    while ((begin = text.find("BEGIN:VEVENT", begin)) != std::string::npos) {
+        size_t end = text.find('\n', begin);
+        if (end == std::string::npos) {
+            break;
+        }
+        text.insert(end + 1, "UID:" + Url + "\r\n");
+        begin = end;
+    }
+    return text;
+}
+
 TDavWriteBack WriteBack(TCalDavClient& Client, const TRunOptions& Run, TDavState& State,
-                        std::map<std::string, TDavEvent>& Events) {
+                        std::map<std::string, TDavEvent>& Events, int64_t OffsetMinutes) {
     TDavWriteBack result;
     std::vector<TImportRecord> records;
     {
@@ -364,8 +461,25 @@ TDavWriteBack WriteBack(TCalDavClient& Client, const TRunOptions& Run, TDavState
         int64_t RowID = 0;
     };
     std::vector<TDone> done;
+    std::set<std::string> writtenUrls;
     size_t changed = 0, deleted = 0, added = 0;
     std::vector<std::string> conflicts;
+    // Which resource holds each UID, worked out when the first row needs it.
+    std::map<std::string, std::string> urlOfUID;
+    bool indexed = false;
+    auto resourceOf = [&](const std::string& uid) -> const TDavEvent* {
+        if (!indexed) {
+            for (const auto& [url, event] : Events) {
+                for (const TBlock& block : ::Events(Unfold(EventWithUID(url, event.Data)))) {
+                    urlOfUID.emplace(block.UID, url);
+                }
+            }
+            indexed = true;
+        }
+        auto url = urlOfUID.find(uid);
+        auto event = url == urlOfUID.end() ? Events.end() : Events.find(url->second);
+        return event == Events.end() ? nullptr : &event->second;
+    };
     // Occurrences of one event are written one after the other, each on the last version.
     for (const TImportRecord& record : records) {
         bool edited = record.RowExists && !(record.Current.Date == record.Last.Date &&
@@ -373,34 +487,101 @@ TDavWriteBack WriteBack(TCalDavClient& Client, const TRunOptions& Run, TDavState
                                             record.Current.Discription == record.Last.Discription &&
                                             record.Current.Value == record.Last.Value &&
                                             record.Current.Script == record.Last.Script);
-        const TDavEvent* resource = ResourceOf(Events, record.Key.UID);
-        bool fresh = resource == nullptr && record.RowExists && record.Key.Occurrence.empty() &&
-                     record.Key.UID.rfind("caldav-", 0) == 0;
-        if (!edited && record.RowExists && !fresh) {
+        // An appointment added here: a new event, or one whose creation reached the server in
+        // a run that ended before it was recorded.
+        bool ours = record.RowExists && record.Key.Occurrence.empty() &&
+                    record.Key.UID.rfind("caldav-", 0) == 0;
+        if (record.RowExists && !edited && !ours) {
             continue;
         }
-        if (resource == nullptr && !fresh) {
-            continue;  // the event is gone from the server: the read removes what is left
+        const TDavEvent* resource = resourceOf(record.Key.UID);
+        bool fresh = resource == nullptr && ours;
+        if ((resource == nullptr && !fresh) ||
+            (resource != nullptr && record.RowExists && !edited)) {
+            continue;  // gone from the server (the read removes what is left), or nothing to do
         }
-        std::string url = fresh ? NewEventUrl(State.Calendar, record.Key.UID) : resource->Url;
-        std::string etag = fresh ? "" : resource->ETag;
+        const std::string url = fresh ? NewEventUrl(State.Calendar, record.Key.UID) : resource->Url;
+        TDavEvent base = fresh ? TDavEvent{url, "", ""} : *resource;
+        const bool creating = fresh;
+        const bool removing = !record.RowExists && record.Key.Occurrence.empty();
+        const TChange change{&record, "", OffsetMinutes, false};
         TDavWrite write;
         std::string data;
-        if (fresh) {
-            data = NewEvent(record.Key.UID, record.Current);
-            write = Client.Put(url, data, "");
-        } else if (!record.RowExists && record.Key.Occurrence.empty()) {
-            write = Client.Delete(url, etag);
-        } else {
-            data = record.RowExists ? Edited(resource->Data, record)
-                                    : WithoutOccurrence(resource->Data, record.Key);
-            if (data.empty()) {
+        std::optional<TDavResource> server;  // the server's copy, when a write was refused
+        bool nothing = false;
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            std::string text = EventWithUID(url, base.Data);
+            std::string condition = base.ETag.empty() ? "*" : base.ETag;
+            if (base.Data.empty()) {
+                data = NewEvent(record.Key.UID, record.Current, OffsetMinutes);
+                write = Client.Put(url, data, "");
+            } else if (removing) {
+                data.clear();
+                write = Client.Delete(url, condition);
+                if (write.Status == 404) {
+                    write.Status = 204;  // gone already: what was wanted
+                }
+            } else {
+                data =
+                    record.RowExists ? Edited(text, change) : WithoutOccurrence(text, record.Key);
+                if (data.empty()) {
+                    nothing = true;
+                    break;
+                }
+                write = Client.Put(url, data, condition);
+            }
+            if (write.Status != 412) {
+                break;
+            }
+            std::vector<TDavResource> now = Client.Fetch(State.Calendar, {url});
+            server.reset();
+            if (!now.empty()) {
+                server = now.front();
+            }
+            if (!server) {
+                break;
+            }
+            if (base.Data.empty()) {
+                if (!HoldsUID(server->Data, record.Key.UID)) {
+                    break;  // someone else's event at our address
+                }
+                // Ours: created by a run that ended before it could record it.
+                base = {url, server->ETag, server->Data};
+                fresh = false;
+                if (!edited) {
+                    data = base.Data;
+                    write = {200, base.ETag};
+                    break;
+                }
                 continue;
             }
-            write = Client.Put(url, data, etag);
+            if (SameEvent(server->Data, base.Data)) {
+                // The server's event is the one the row was read from: only its ETag moved.
+                // Once more with the new one; a server whose ETags change on every read takes
+                // the write without a condition.
+                base.ETag = attempt == 0 && !server->ETag.empty() ? server->ETag : "*";
+                continue;
+            }
+            // Changed on the server: a conflict, unless it holds the row's change already.
+            std::string theirs = EventWithUID(url, server->Data);
+            std::string mine = removing           ? ""
+                               : record.RowExists ? Edited(theirs, change)
+                                                  : WithoutOccurrence(theirs, record.Key);
+            if (!mine.empty() && SameEvent(mine, theirs)) {
+                data = server->Data;
+                write = {200, server->ETag};
+            }
+            break;
+        }
+        if (nothing) {
+            // An occurrence whose series is not in the resource: nothing to write it into.
+            result.Lines.push_back("not written back: " + Printable(record.Last.Discription) + " " +
+                                   When(record.Last) + ": the server's event has no series for it");
+            continue;
         }
         if (IsOk(write.Status)) {
             result.Wrote = true;
+            writtenUrls.insert(url);
             if (!record.RowExists) {
                 ++deleted;
                 if (data.empty()) {
@@ -410,21 +591,19 @@ TDavWriteBack WriteBack(TCalDavClient& Client, const TRunOptions& Run, TDavState
                 }
                 done.push_back({record.RecordID, TDone::Forget, {}, 0});
             } else {
-                ++(fresh ? added : changed);
+                ++(creating ? added : changed);
                 Events[url] = {url, write.ETag, data};
+                urlOfUID[record.Key.UID] = url;
                 done.push_back({record.RecordID, TDone::Synced, record.Current, 0});
             }
             continue;
         }
         if (write.Status == 412 && !fresh) {
-            TImportValues server;
-            std::string theirs = "version";
-            std::vector<TDavResource> now = Client.Fetch(State.Calendar, {url});
-            if (!now.empty()) {
-                theirs = ServerVersion(now.front().Data, record.Key, Run, &server);
-            }
-            std::string line = "changed on both sides: kept the server's " + theirs + "; yours " +
-                               (record.RowExists ? "was " + Yours(record.Current, server)
+            TImportValues theirs;
+            std::string version =
+                server ? ServerVersion(server->Data, record.Key, Run, &theirs) : "deletion";
+            std::string line = "changed on both sides: kept the server's " + version + "; yours " +
+                               (record.RowExists ? "was " + Yours(record.Current, theirs)
                                                  : std::string("was deleted"));
             conflicts.push_back(line);
             result.Lines.push_back(line);
@@ -441,22 +620,6 @@ TDavWriteBack WriteBack(TCalDavClient& Client, const TRunOptions& Run, TDavState
     if (done.empty()) {
         return result;
     }
-    InTransaction(Run.Path, TDBTransaction::AsWriter, [&](TDBTransaction& transaction) {
-        TSqliteDatabase& database = transaction.Database();
-        for (const TDone& item : done) {
-            if (item.What == TDone::Synced) {
-                UpdateImportRecord(database, item.RecordID, item.Values);
-            } else if (item.What == TDone::Forget) {
-                DeleteImportRecord(database, item.RecordID);
-            } else {
-                database.Execute(
-                    "UPDATE Dates SET Date = ?, Time = ?, Discription = ?, Value = ?, Script = ? "
-                    "WHERE ID = ?",
-                    {item.Values.Date, item.Values.Time, item.Values.Discription, item.Values.Value,
-                     item.Values.Script, item.RowID});
-            }
-        }
-    });
     std::string stamp = RunStamp();
     if (changed + deleted + added > 0) {
         State.WrittenBack += static_cast<int64_t>(changed + deleted + added);
@@ -479,6 +642,39 @@ TDavWriteBack WriteBack(TCalDavClient& Client, const TRunOptions& Run, TDavState
             State.Conflicts += (State.Conflicts.empty() ? "" : "\n") + kept[i];
         }
     }
+    // The rows' records, the events as written and what sources says of the writes, together:
+    // a read that fails after this finds the server and the file agreeing.
+    InTransaction(Run.Path, TDBTransaction::AsWriter, [&](TDBTransaction& transaction) {
+        TSqliteDatabase& database = transaction.Database();
+        for (const TDone& item : done) {
+            if (item.What == TDone::Synced) {
+                UpdateImportRecord(database, item.RecordID, item.Values);
+            } else if (item.What == TDone::Forget) {
+                DeleteImportRecord(database, item.RecordID);
+            } else {
+                database.Execute(
+                    "UPDATE Dates SET Date = ?, Time = ?, Discription = ?, Value = ?, Script = ? "
+                    "WHERE ID = ?",
+                    {item.Values.Date, item.Values.Time, item.Values.Discription, item.Values.Value,
+                     item.Values.Script, item.RowID});
+            }
+        }
+        for (const std::string& url : writtenUrls) {
+            auto event = Events.find(url);
+            if (event == Events.end()) {
+                DeleteDavEvent(database, State.Source, url);
+            } else {
+                SaveDavEvent(database, State.Source, event->second);
+            }
+        }
+        std::optional<TDavState> saved = ReadDavState(database, State.Source);
+        if (saved && saved->Calendar == State.Calendar) {
+            saved->WrittenBack = State.WrittenBack;
+            saved->LastWriteBack = State.LastWriteBack;
+            saved->Conflicts = State.Conflicts;
+            SaveDavState(database, *saved);
+        }
+    });
     return result;
 }
 

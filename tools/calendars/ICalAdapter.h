@@ -134,6 +134,19 @@ struct TICalOutEvent {
     std::optional<int> Done;
 };
 
+// The start and end of an event that is to start at Local (the machine's local time) instead,
+// for writing it back: Start and End are its DTSTART and DTEND content lines, unfolded, as the
+// calendar Text that holds the event has them (End may be empty: none). Each keeps its form: a
+// TZID (of Text's VTIMEZONE or the system's zone), UTC or floating; the end keeps the event's
+// length. A start on a day (VALUE=DATE) stays one when Day, on Local's day; otherwise the event
+// becomes one at Local, in UTC, without an end. Start empty: a new event, at Local in UTC.
+struct TICalMovedTimes {
+    std::string Start;  // the DTSTART line
+    std::string End;    // the DTEND line; "" for none
+};
+TICalMovedTimes ICalMovedTimes(const std::string& Text, const std::string& Start,
+                               const std::string& End, const TICalStamp& Local, bool Day);
+
 // Writes a calendar to Out event by event: VERSION:2.0, PRODID, CRLF line ends, lines folded at
 // 75 octets.
 class TICalWriter {

@@ -1,5 +1,8 @@
-// Writing a calendar: one VEVENT at a time, texts escaped and folded by libical.
+// Writing a calendar: one VEVENT at a time, texts escaped and folded by libical; and the times
+// of an event moved, in the form its calendar gave them.
 #include <ctime>
+#include <memory>
+#include <optional>
 #include <ostream>
 
 #include "ICalPrivate.h"
@@ -25,7 +28,123 @@ void AddX(icalcomponent* event, const char* name, const std::string& value, bool
     icalcomponent_add_property(event, property);
 }
 
+struct TPropertyFree {
+    void operator()(icalproperty* property) const noexcept { icalproperty_free(property); }
+};
+using TPropertyPtr = std::unique_ptr<icalproperty, TPropertyFree>;
+
+// "DTSTART;TZID=Europe/Berlin" of "DTSTART;TZID=Europe/Berlin:20270304T090000": up to the
+// first colon outside a quoted parameter value.
+std::string NameAndParameters(const std::string& line) {
+    bool quoted = false;
+    for (size_t i = 0; i < line.size(); ++i) {
+        if (line[i] == '"') {
+            quoted = !quoted;
+        } else if (line[i] == ':' && !quoted) {
+            return line.substr(0, i);
+        }
+    }
+    return line;
+}
+
+// One DTSTART or DTEND as written: its time, and the clock that reads it.
+struct TWritten {
+    std::string Line;
+    icaltimetype Time = icaltime_null_time();
+    std::string Tzid;
+    const TZone* Zone = nullptr;  // the TZID's, when one was found
+
+    bool Utc() const { return icaltime_is_utc(Time) != 0; }
+    bool Zoned() const { return !Utc() && Zone != nullptr; }
+    // Floating times and names of zones nobody knows are read as local time.
+    TSeconds UtcOf() const {
+        TSeconds fields = SecondsOf(Time);
+        return Utc() ? fields : Zoned() ? Zone->UtcOf(fields) : LocalToUtc(StampOf(fields));
+    }
+    // The line in the same form for the moment Utc.
+    std::string At(TSeconds utc) const {
+        std::string name = NameAndParameters(Line);
+        if (Utc()) {
+            return name + ":" + StampText(StampOf(utc), false) + "Z";
+        }
+        if (Zoned()) {
+            return name + ":" + StampText(StampOf(Zone->WallOf(utc)), false);
+        }
+        if (!Tzid.empty()) {  // a zone nobody knows: the moment, in UTC
+            return name.substr(0, name.find(';')) + ":" + StampText(StampOf(utc), false) + "Z";
+        }
+        return name + ":" + StampText(UtcToLocal(utc), false);
+    }
+};
+
+std::optional<TWritten> ReadWritten(const std::string& line, TZones& zones) {
+    if (line.empty()) {
+        return std::nullopt;
+    }
+    TPropertyPtr property(icalproperty_new_from_string(line.c_str()));
+    if (!property) {
+        return std::nullopt;
+    }
+    TWritten written;
+    written.Line = line;
+    icalproperty_kind kind = icalproperty_isa(property.get());
+    if (kind == ICAL_DTSTART_PROPERTY) {
+        written.Time = icalproperty_get_dtstart(property.get());
+    } else if (kind == ICAL_DTEND_PROPERTY) {
+        written.Time = icalproperty_get_dtend(property.get());
+    } else {
+        return std::nullopt;
+    }
+    if (!IsRealTime(written.Time)) {
+        return std::nullopt;
+    }
+    written.Tzid = TzidOf(property.get());
+    if (!written.Tzid.empty()) {
+        written.Zone = zones.Find(written.Tzid);
+    }
+    return written;
+}
+
+std::string DayLine(const char* name, TSeconds day) {
+    return std::string(name) + ";VALUE=DATE:" + StampText(StampOf(day), true);
+}
+
 }  // namespace
+
+TICalMovedTimes ICalMovedTimes(const std::string& Text, const std::string& Start,
+                               const std::string& End, const TICalStamp& Local, bool Day) {
+    TComponentPtr root(Text.empty() ? nullptr : icalparser_parse_string(Text.c_str()));
+    icalcomponent* calendar = root.get();
+    if (calendar != nullptr && icalcomponent_isa(calendar) != ICAL_VCALENDAR_COMPONENT) {
+        calendar = icalcomponent_get_first_component(calendar, ICAL_VCALENDAR_COMPONENT);
+    }
+    TZones zones(calendar);
+    std::optional<TWritten> start = ReadWritten(Start, zones);
+    std::optional<TWritten> end = ReadWritten(End, zones);
+    const TSeconds utc = LocalToUtc(Local);
+    TICalMovedTimes moved;
+    if (!start) {
+        moved.Start = "DTSTART:" + StampText(StampOf(utc), false) + "Z";
+        return moved;
+    }
+    if (start->Time.is_date) {
+        if (!Day) {
+            moved.Start = "DTSTART:" + StampText(StampOf(utc), false) + "Z";
+            return moved;
+        }
+        TSeconds day = SecondsOf(DayOf(Local));
+        moved.Start = DayLine("DTSTART", day);
+        if (end && end->Time.is_date) {
+            moved.End = DayLine("DTEND", day + SecondsOf(end->Time) - SecondsOf(start->Time));
+        }
+        return moved;
+    }
+    moved.Start = start->At(utc);
+    if (end && !end->Time.is_date) {
+        moved.End = end->At(utc + end->UtcOf() - start->UtcOf());
+    }
+    return moved;
+}
 
 TICalWriter::TICalWriter(std::ostream& Out) : Out(Out) {
     Stamp = StampText(StampOf(std::time(nullptr)), false) + "Z";

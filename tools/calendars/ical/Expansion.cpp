@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "ICalPrivate.h"
+#include "Text.h"
 
 namespace ical {
 
@@ -131,7 +132,32 @@ void AddOccurrence(std::vector<TICalOccurrence>& found, const TClock& clock, TSe
 
 using namespace ical;
 
+namespace {
+
+// Whether Rule has a FREQ part naming a frequency libical knows.
+bool HasFrequency(const std::string& Rule) {
+    std::string_view rest(Rule);
+    while (!rest.empty()) {
+        const size_t end = std::min(rest.find(';'), rest.size());
+        const std::string_view part = rest.substr(0, end);
+        if (StartsWithNoCase(part, "FREQ=")) {
+            return icalrecur_string_to_freq(UpperCase(std::string(part.substr(5))).c_str()) !=
+                   ICAL_NO_RECURRENCE;
+        }
+        rest.remove_prefix(std::min(end + 1, rest.size()));
+    }
+    return false;
+}
+
+}  // namespace
+
 void CheckRepeatRule(const std::string& Rule) {
+    if (!HasFrequency(Rule)) {
+        // libical's own text for this case ("MALFORMEDDATA: ...") does not say what is missing.
+        throw ERepeatRuleError(
+            "no repeat rule: FREQ=SECONDLY, MINUTELY, HOURLY, DAILY, WEEKLY, MONTHLY or YEARLY is "
+            "missing");
+    }
     icalerror_set_errors_are_fatal(0);
     icalerror_clear_errno();
     icalrecurrencetype rule = icalrecurrencetype_from_string(Rule.c_str());
