@@ -161,10 +161,13 @@ TEST_F(FeedImport, TheCharsetTheServerDeclaresIsHonoured) {
     EXPECT_EQ(Rows(), "2027-01-05 M\u00FCll 5 \u00A4, 2027-01-12 \u00C3\u00A9");
 }
 
-TEST_F(FeedImport, ABodyOverTheLimitIsRefused) {
+TEST_F(FeedImport, ABodyOverTheLimitOrASlowServerIsRefused) {
     EXPECT_THROW_MSG(
         FetchFeed(Server.Url("feed.ics"), {.MaxBodyBytes = 100}), EMondrelError,
         "cannot fetch \"" + Server.Url("feed.ics") + "\": the body is larger than 100 bytes");
+    EXPECT_THROW_MSG(
+        FetchFeed(Server.Url("slow/feed.ics"), {.TimeoutSeconds = 1}), EMondrelError,
+        "cannot fetch \"" + Server.Url("slow/feed.ics") + "\": no complete answer within 1 s");
 }
 
 }  // namespace

@@ -6,12 +6,14 @@ terminated. Besides the plain files (a missing one answers 404):
   /cut/NAME     promises the length of NAME, sends its first half and closes the connection
   /private/NAME answers NAME to Basic sign-in as family:s3cret only, 401 otherwise
   /charset/CHARSET/NAME  answers NAME as text/calendar; charset=CHARSET
+  /slow/NAME    promises the length of NAME, sends its first byte and then nothing for 10 s
 """
 import base64
 import functools
 import http.server
 import os
 import sys
+import time
 
 
 class Handler(http.server.SimpleHTTPRequestHandler):
@@ -29,6 +31,16 @@ class Handler(http.server.SimpleHTTPRequestHandler):
             self.end_headers()
             self.wfile.write(body[: len(body) // 2])
             self.wfile.flush()
+            self.close_connection = True
+        elif self.path.startswith("/slow/"):
+            with open(os.path.join(self.directory, self.path[len("/slow/"):]), "rb") as file:
+                body = file.read()
+            self.send_response(200)
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            self.wfile.write(body[:1])
+            self.wfile.flush()
+            time.sleep(10)
             self.close_connection = True
         elif self.path.startswith("/private/"):
             expected = "Basic " + base64.b64encode(b"family:s3cret").decode()
