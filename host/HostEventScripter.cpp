@@ -41,8 +41,9 @@ QString ToQString(const std::string& bytes) {
     return QString::fromUtf8(clean.data(), static_cast<qsizetype>(clean.size()));
 }
 
-THostScriptRun DescribeRun(NHXText script, NHXText sender, const TNHXScriptParams* params) {
-    THostScriptRun run{0, NHXTextToString(script), NHXTextToString(sender), {}, S_OK};
+THostScriptRun DescribeRun(uint16_t instance, NHXText script, NHXText sender,
+                           const TNHXScriptParams* params) {
+    THostScriptRun run{0, NHXTextToString(script), NHXTextToString(sender), {}, S_OK, instance};
     if (params && params->Variables) {
         const uint32_t count = NHXVariablesCount(params->Variables);
         for (uint32_t i = 0; i < count; ++i) {
@@ -62,6 +63,11 @@ std::string DescribeParameters(const THostScriptRun& run) {
                 (p.Value.size() > 200 ? p.Value.substr(0, 200) + "..." : p.Value);
     }
     return text.empty() ? "none" : text;
+}
+
+// " (instance #2)" for a run a module instance asked for.
+std::string AskedBy(const THostScriptRun& run) {
+    return run.Instance == 0 ? std::string() : " (instance #" + std::to_string(run.Instance) + ")";
 }
 
 int OpenDescriptorCount() {
@@ -211,7 +217,8 @@ void THostEventScripter::UseHistory(const std::string& file, int days) {
     int restarted = 0;
     for (const THostRunRecord& record : RunHistory->Unfinished()) {
         const THostScriptResult& r = record.Result;
-        THostScriptRun run{r.HistoryId, r.Script, r.Sender, {}, S_OK};
+        THostScriptRun run{r.HistoryId, r.Script, r.Sender,
+                           {},          S_OK,     static_cast<uint16_t>(r.Instance)};
         for (const auto& [name, value] : r.Parameters) {
             run.Params.push_back(THostScriptParam{name, NHX_VAR_STRING, value, 0});
         }
@@ -242,6 +249,7 @@ THostScriptResult THostEventScripter::ResultOf(const THostScriptRun& run,
     THostScriptResult result;
     result.HistoryId = run.HistoryId;
     result.Sender = run.Sender;
+    result.Instance = run.Instance;
     result.Script = run.Script;
     for (const THostScriptParam& p : run.Params) {
         result.Parameters.emplace_back(p.Name, p.Value);
@@ -259,7 +267,7 @@ void THostEventScripter::Announce(const THostScriptResult& result) {
 void THostEventScripter::NotStarted(const THostScriptRun& run, const std::string& asked,
                                     const std::string& reason, std::int64_t id) {
     Log->AddHostNote(NHX_LOG_ERROR, "Script " + run.Script + " not started: " + reason +
-                                        "; parameters: " + DescribeParameters(run));
+                                        "; parameters: " + DescribeParameters(run) + AskedBy(run));
     THostScriptResult result = ResultOf(run, asked);
     result.Outcome = HostRunState::NotStarted;
     result.Reason = reason;
@@ -278,6 +286,12 @@ void THostEventScripter::NotStarted(const THostScriptRun& run, const std::string
 }
 
 NHXResult NHXCALL THostEventScripter::LookupScript(NHXText script, NHXText* out) {
+    return LookupScriptFor(0, script, out);
+}
+
+NHXResult THostEventScripter::LookupScriptFor(
+    uint16_t instance, NHXText script, NHXText* out,
+    std::vector<std::pair<std::string, std::string>> written) {
     const std::string name = NHXTextToString(script);
     LookupNames.push_back(name);
     KeepLast(LookupNames);
@@ -285,8 +299,12 @@ NHXResult NHXCALL THostEventScripter::LookupScript(NHXText script, NHXText* out)
     if (path.empty()) {
         // The module looks a script up right before it runs it, and a failed lookup ends the
         // run there: it is the run's only trace.
-        NotStarted(THostScriptRun{0, name, {}, {}, E_FAIL}, THostRunHistory::Now(),
-                   "not an executable file in the scripts folder");
+        THostScriptRun run{0, name, {}, {}, E_FAIL, instance};
+        for (auto& [param, value] : written) {
+            run.Params.push_back(
+                THostScriptParam{std::move(param), NHX_VAR_STRING, std::move(value), 0});
+        }
+        NotStarted(run, THostRunHistory::Now(), "not an executable file in the scripts folder");
         return E_FAIL;
     }
     if (out) {
@@ -297,7 +315,12 @@ NHXResult NHXCALL THostEventScripter::LookupScript(NHXText script, NHXText* out)
 
 NHXResult NHXCALL THostEventScripter::RunScript(NHXText script, NHXText sender, int32_t,
                                                 const TNHXScriptParams* params, int32_t) {
-    return Accept(DescribeRun(script, sender, params));
+    return RunScriptFor(0, script, sender, params);
+}
+
+NHXResult THostEventScripter::RunScriptFor(uint16_t instance, NHXText script, NHXText sender,
+                                           const TNHXScriptParams* params) {
+    return Accept(DescribeRun(instance, script, sender, params));
 }
 
 NHXResult THostEventScripter::Enqueue(const std::string& script, const std::string& sender,
@@ -376,7 +399,12 @@ void THostEventScripter::PublishWaiting() {
         if (!IsPublishedScript(result.Script)) {
             continue;
         }
-        THostScriptRun run{result.HistoryId, result.Script, result.Sender, {}, S_OK};
+        THostScriptRun run{result.HistoryId,
+                           result.Script,
+                           result.Sender,
+                           {},
+                           S_OK,
+                           static_cast<uint16_t>(result.Instance)};
         for (const auto& [name, value] : result.Parameters) {
             run.Params.push_back(THostScriptParam{name, NHX_VAR_STRING, value, 0});
         }
@@ -475,7 +503,8 @@ std::string THostEventScripter::Start(const TQueuedRun& queued) {
                          [this, started] { RunGuarded([&] { OnTimeout(*started); }); });
         started->Timeout->start(TimeoutMs);
     }
-    Log->AddHostNote(NHX_LOG_NOTICE, "Script " + run.Script + " started by " + run.Sender);
+    Log->AddHostNote(NHX_LOG_NOTICE,
+                     "Script " + run.Script + " started by " + run.Sender + AskedBy(run));
     return {};
 }
 

@@ -170,6 +170,15 @@ int Run(THostOptions options, const char* argv0) {
         return ExitNoModule;
     }
 
+    if (bridge) {
+        // Each instance of the module gets its own event entity.
+        host.Instances().AddCreatedListener([&bridge, &host](const THostInstance& instance) {
+            if (bridge && instance.ModuleID == host.Module().Info().ModuleID) {
+                bridge->AddInstance(instance.Number);
+            }
+        });
+    }
+
     std::unique_ptr<THostWindow> window;
     if (!options.Headless) {
         window = std::make_unique<THostWindow>(host);

@@ -17,6 +17,7 @@
 #include "HostRunHistory.h"
 #include "HostTestSupport.h"
 #include "HostWindow.h"
+#include "Sqlite3Db.h"
 
 namespace {
 
@@ -66,6 +67,42 @@ TEST_F(HostTest, HistoryKeepsSuccessesForItsDaysAndFailuresTwiceAsLong) {
         left.push_back(record.Result.Script);
     }
     EXPECT_EQ(left, (std::vector<std::string>{"queued.sh", "failed-kept.sh", "ok-new.sh"}));
+}
+
+// A file an older host made (no Instance column) opens for reading and for writing; parameters
+// come back in the order they were given, not by name.
+TEST_F(HostTest, HistoryOfAnOlderHostOpensAndParametersKeepTheirOrder) {
+    const std::string file = KernelDir() + "old.sdb";
+    {
+        TSqliteDatabase old(file, TSqliteOpen::CreateIfMissing);
+        old.Execute(
+            "CREATE TABLE ScriptRuns (ID INTEGER PRIMARY KEY, Asked TEXT NOT NULL, Started TEXT, "
+            "Finished TEXT, Sender TEXT NOT NULL, Script TEXT NOT NULL, Parameters TEXT NOT NULL, "
+            "State TEXT NOT NULL, ExitStatus INTEGER, Signal INTEGER, Reason TEXT, DurationMs "
+            "INTEGER, OutputTail TEXT, Note TEXT)");
+        old.Execute(
+            "INSERT INTO ScriptRuns (Asked, Sender, Script, Parameters, State) VALUES "
+            "('2026-12-08T10:30:00+01:00', 'Mondrel', 'old.sh', '{\"z\":\"1\",\"a\":\"2\"}', "
+            "'ok')");
+    }
+    using TPairs = std::vector<std::pair<std::string, std::string>>;
+    {
+        THostRunHistory reader(file, THostRunHistory::TAccess::Read);
+        const auto runs = AllRuns(reader);
+        ASSERT_EQ(runs.size(), 1u);
+        EXPECT_EQ(runs[0].Result.Parameters, (TPairs{{"z", "1"}, {"a", "2"}}));
+        EXPECT_EQ(runs[0].Result.Instance, 0);
+    }
+    THostRunHistory writer(file);
+    THostScriptResult run = Asked("new.sh", "ok", THostRunHistory::Now());
+    run.Instance = 2;
+    run.Parameters = {{"Mondrel_Value", "x"}, {"Mondrel_Date", "y"}};
+    writer.Add(run);
+    const auto runs = AllRuns(writer);
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_EQ(runs[0].Result.Instance, 2);
+    EXPECT_EQ(runs[0].Result.Parameters, run.Parameters);
+    EXPECT_EQ(runs[1].Result.Instance, 0);
 }
 
 TEST_F(HostTest, ScriptThatCannotRunIsLoggedRecordedAndAnnounced) {

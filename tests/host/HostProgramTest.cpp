@@ -12,6 +12,7 @@
 #include <QStandardPaths>
 #include <QThread>
 #include <csignal>
+#include <map>
 #include <sstream>
 
 #include "HostOptions.h"
@@ -562,8 +563,9 @@ TEST_F(HostTest, RunsLeftWhenTheHostStopsOrIsKilledRunAtTheNextStart) {
     }
 }
 
-// Two calendars in the settings: the instance of each fires its appointment.
-TEST_F(HostTest, EveryInstanceTheSettingsNameFires) {
+// Two calendars in the settings: the instance of each fires its appointment, and the history
+// says which instance asked, for a script it could not find too (with the appointment's text).
+TEST_F(HostTest, EveryInstanceTheSettingsNameFiresAndItsRunsCarryItsNumber) {
     const QString faketime = QStandardPaths::findExecutable("faketime");
     if (!QFileInfo::exists(MONDREL_MODULE_PATH) || !QFileInfo::exists(MONDREL_DB_PATH) ||
         faketime.isEmpty()) {
@@ -574,12 +576,15 @@ TEST_F(HostTest, EveryInstanceTheSettingsNameFires) {
         const std::string database = KernelDir() + name + ".sdb";
         ASSERT_EQ(RunProgram(MONDREL_DB_PATH, {"init", QString::fromStdString(database)}).ExitCode,
                   0);
-        ASSERT_EQ(RunProgram(MONDREL_DB_PATH,
-                             {"add", QString::fromStdString(database), "--date", "2026-12-08",
-                              "--time", "10:30", "--description", QString::fromStdString(name),
-                              "--script", QString::fromStdString(name + ".sh")})
-                      .ExitCode,
-                  0);
+        for (const std::string& script : {name, name + "Gone"}) {
+            ASSERT_EQ(
+                RunProgram(MONDREL_DB_PATH,
+                           {"add", QString::fromStdString(database), "--date", "2026-12-08",
+                            "--time", "10:30", "--description", QString::fromStdString(script),
+                            "--script", QString::fromStdString(script + ".sh")})
+                    .ExitCode,
+                0);
+        }
         WriteScript(name + ".sh",
                     "echo \"$Mondrel_Discription\" > '" + KernelDir() + name + ".txt'\n");
         settings += "[Instance" + std::to_string(settings.empty() ? 1 : 2) +
@@ -597,4 +602,24 @@ TEST_F(HostTest, EveryInstanceTheSettingsNameFires) {
         << run.Out;
     EXPECT_EQ(ReadWholeFile(KernelDir() + "House.txt"), "House\n") << run.Out;
     EXPECT_EQ(ReadWholeFile(KernelDir() + "Garden.txt"), "Garden\n") << run.Out;
+
+    TRunResult shown =
+        RunHost({"--show-history", "--json", "--kernel-dir", QString::fromStdString(KernelDir())});
+    std::map<std::string, std::pair<int, std::string>> runs;  // script: instance, outcome
+    std::istringstream lines(shown.Out);
+    for (std::string line; std::getline(lines, line);) {
+        const QJsonObject r = QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
+        runs[r["script"].toString().toStdString()] = {r["instance"].toInt(),
+                                                      r["outcome"].toString().toStdString()};
+        if (r["script"] == "GardenGone.sh") {
+            EXPECT_EQ(QJsonDocument(r["parameters"].toObject()).toJson(QJsonDocument::Compact),
+                      R"({"Mondrel_TriggerValue":"GardenGone"})");
+        }
+    }
+    using TRun = std::pair<int, std::string>;
+    EXPECT_EQ(runs, (std::map<std::string, TRun>{{"House.sh", {1, "ok"}},
+                                                 {"HouseGone.sh", {1, "not started"}},
+                                                 {"Garden.sh", {2, "ok"}},
+                                                 {"GardenGone.sh", {2, "not started"}}}))
+        << shown.Out;
 }
