@@ -71,6 +71,31 @@ TEST_F(HostTest, HistoryKeepsSuccessesForItsDaysAndFailuresTwiceAsLong) {
     EXPECT_EQ(left, (std::vector<std::string>{"queued.sh", "failed-kept.sh", "ok-new.sh"}));
 }
 
+// Under a group other than the user's own (a unit's Group=), that group may read what the host
+// makes: the history and the variables file.
+TEST_F(HostTest, FilesTheHostMakesAreGroupReadableUnderAGroupOfItsOwn) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root to take another group";
+    }
+    TNHXHostOptions options = Options();
+    options.HistoryFile = KernelDir() + "history.sdb";
+    options.VariablesOut = KernelDir() + "variables.tsv";
+    {
+        struct TGroup {
+            gid_t Own = getegid();
+            ~TGroup() { EXPECT_EQ(setegid(Own), 0); }
+        } group;
+        ASSERT_EQ(setegid(65534), 0);
+        TNHXHost host(options);
+        EXPECT_EQ(host.Variables().Declare("Vacation", NHX_VAR_BOOLEAN, "true"), "");
+    }
+    for (const std::string& file : {options.HistoryFile, options.VariablesOut}) {
+        struct stat info {};
+        ASSERT_EQ(stat(file.c_str(), &info), 0) << file;
+        EXPECT_EQ(info.st_mode & 0777, 0640u) << file;
+    }
+}
+
 // A file an older host made (no Instance column) opens for reading and for writing; parameters
 // come back in the order they were given, not by name.
 TEST_F(HostTest, HistoryOfAnOlderHostOpensAndParametersKeepTheirOrder) {
@@ -163,6 +188,29 @@ TEST_F(HostTest, ScriptRunningPastItsTimeOutIsStoppedAndRecorded) {
                                 return e.Text.find("ran longer than") != std::string::npos;
                             }),
               1);
+}
+
+// A script that ignores TERM is killed the grace period after its time-out.
+TEST_F(HostTest, ScriptIgnoringTermIsKilledAfterTheGraceAndRecordedTimedOut) {
+    WriteWholeFile(ScriptsDir() + "/stubborn.py",
+                   "#!/usr/bin/python3\nimport signal, time\n"
+                   "signal.signal(signal.SIGTERM, signal.SIG_IGN)\n"
+                   "print('begun', flush=True)\ntime.sleep(60)\n",
+                   true);
+    TNHXHostOptions options = Options();
+    options.HistoryFile = KernelDir() + "history.sdb";
+    TNHXHost host(options);
+    host.Scripter().SetScriptTimeout(300);
+    ASSERT_EQ(Ask(host, "stubborn.py", "1"), S_OK);
+    ASSERT_TRUE(host.Scripter().WaitForScripts(30000));
+
+    const auto runs = AllRuns(*host.Scripter().History());
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].Result.Outcome, "timed out");
+    EXPECT_EQ(runs[0].Result.Signal, SIGKILL);
+    EXPECT_EQ(runs[0].Result.OutputTail, "begun\n");
+    ASSERT_TRUE(runs[0].DurationMs);
+    EXPECT_GE(*runs[0].DurationMs, 300 + ScriptKillGraceMs);
 }
 
 // The host's descriptors (its connection to a real broker, the history file, one a library opened
