@@ -56,6 +56,10 @@ NHXResult RunWithParameters(TNHXHost& host, const std::string& script,
     return scripter->RunScript(name.Get(), sender.Get(), 0, &params, 0);
 }
 
+std::vector<THostRunRecord> AllRuns(THostRunHistory& history) {
+    return history.List({});
+}
+
 class MqttTest : public HostTest {
   protected:
     void SetUp() override {
@@ -524,4 +528,38 @@ TEST_F(MqttTest, AVariableThatNoLongerExistsIsWithdrawn) {
               (QJsonObject{{"p", "binary_sensor"}}));
     EXPECT_EQ(device["cmps"].toObject()["var_Vacation"].toObject()["p"].toString(),
               "binary_sensor");
+}
+
+// An mqtt/ run made while the broker is away waits in the history: a host started later sends
+// it once the broker is there.
+TEST_F(MqttTest, PublishedRunWaitingForTheBrokerSurvivesARestart) {
+    TNHXHostOptions options = Options();
+    options.HistoryFile = KernelDir() + "history.sdb";
+    {
+        TNHXHost host(options);
+        THostMqttBridge bridge(BridgeOptions(), host.SharedLog());
+        bridge.Attach(host.Variables(), host.Scripter());
+        bridge.Start();
+        EXPECT_EQ(RunWithParameters(host, "mqtt/lights/on"), S_OK);
+        ASSERT_EQ(AllRuns(*host.Scripter().History()).at(0).Note, "waiting for the broker");
+    }
+    ASSERT_TRUE(Broker->Start());
+    // A retained message first: once it arrives, the subscription is in place.
+    PublishTo(Broker->Port, "test/ready", "yes", true);
+    TMqttSubscriber runs(Broker->Port, {"test/ready", "nhx/scripts/#"}, 2);
+    ASSERT_TRUE(runs.WaitForFirstLine());
+    TNHXHost host(options);
+    THostMqttBridge bridge(BridgeOptions(), host.SharedLog());
+    bridge.Attach(host.Variables(), host.Scripter());
+    bridge.Start();
+    const auto messages = runs.Messages();
+    ASSERT_EQ(messages.count("nhx/scripts/lights/on"), 1u);
+    EXPECT_EQ(JsonObject(messages.at("nhx/scripts/lights/on"))["parameters"]
+                  .toObject()["Mondrel_Value"]
+                  .toString(),
+              "30%");
+    const auto history = AllRuns(*host.Scripter().History());
+    ASSERT_EQ(history.size(), 1u);
+    EXPECT_EQ(history[0].Result.Outcome, "ok");
+    EXPECT_EQ(history[0].Note, "published late");
 }
