@@ -17,6 +17,7 @@
 #include "HostHistory.h"
 #include "MessageBox.h"
 #include "NHXPtr.h"
+#include "SignalQuitter.h"
 
 namespace {
 
@@ -76,8 +77,10 @@ int OpenDescriptorCount() {
 
 // Runs in the child between fork and exec: every descriptor above standard error is marked
 // close-on-exec, whoever opened it (a library's socket too). Qt's own start-up pipe is marked
-// already and keeps working until the exec.
-void CloseHostDescriptorsOnExec() {
+// already and keeps working until the exec. The signals the host reads itself are unblocked:
+// a script must be stoppable with TERM and Ctrl+C.
+void PrepareScriptProcess() {
+    UnblockQuitSignals();
     if (close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) == 0) {
         return;
     }
@@ -448,7 +451,7 @@ std::string THostEventScripter::Start(const TQueuedRun& queued) {
     process->setWorkingDirectory(ToQString(Dir));
     process->setProcessChannelMode(QProcess::MergedChannels);
     process->setStandardInputFile(QProcess::nullDevice());
-    process->setChildProcessModifier(&CloseHostDescriptorsOnExec);
+    process->setChildProcessModifier(&PrepareScriptProcess);
     process->setProgram(ToQString(queued.Path));
 
     QObject::connect(process, &QProcess::readyReadStandardOutput,

@@ -130,6 +130,8 @@ int Run(THostOptions options, const char* argv0) {
         // boxes are written to standard error instead of waiting for an answer.
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
+    // Before the first thread (Qt's, the MQTT bridge's) starts: every thread inherits it.
+    BlockQuitSignals();
     int argc = 1;
     char name[] = "nhx-host";
     char* argv[] = {name, nullptr};

@@ -522,6 +522,17 @@ TEST_F(HostTest, ShowHistoryPrintsFailedRunsAsJsonWhileAHostRuns) {
     EXPECT_TRUE(host.Stop(false));
 }
 
+// The host reads SIGINT and SIGTERM with every thread blocking them; its scripts block nothing
+// (a script must stop on TERM).
+TEST_F(HostTest, ProgramsScriptsStartWithNoSignalBlocked) {
+    WriteScript("mask.sh", "grep SigBlk /proc/self/status\n");
+    THostProcess host(KernelDir(), 1, "mask.sh");
+    ASSERT_TRUE(host.WaitFor("Script mask.sh finished", 1, 30000)) << host.Out;
+    EXPECT_NE(Find(host.Out, R"(Script mask.sh: SigBlk:\t0000000000000000)"), std::string::npos)
+        << host.Out;
+    EXPECT_TRUE(host.Stop(false));
+}
+
 // 200 runs due at once, each taking a second: the host is stopped after 5 s, and then again
 // killed after 5 s. Every run is made at the next start; none twice after the clean stop.
 TEST_F(HostTest, RunsLeftWhenTheHostStopsOrIsKilledRunAtTheNextStart) {
