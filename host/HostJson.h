@@ -12,3 +12,8 @@ using THostStringPairs = std::vector<std::pair<std::string, std::string>>;
 // The members of `json` in their order. Answers false, with `problem` saying why ("not a JSON
 // object", "parameter NAME is not a string"), for any other text; `members` is then empty.
 bool ReadStringObject(const std::string& json, THostStringPairs& members, std::string& problem);
+
+// The same for a text that may hold bytes that are not UTF-8 inside its strings (the history
+// writes parameters byte for byte: a description from a file written under a Windows code page
+// holds such bytes), which a strict JSON reader refuses: those bytes come back as they were.
+bool ReadByteStringObject(const std::string& json, THostStringPairs& members, std::string& problem);

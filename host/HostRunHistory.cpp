@@ -273,6 +273,6 @@ std::vector<std::pair<std::string, std::string>> THostRunHistory::ParseParameter
     const std::string& json) {
     THostStringPairs parameters;
     std::string problem;
-    ReadStringObject(json, parameters, problem);
+    ReadByteStringObject(json, parameters, problem);
     return parameters;
 }

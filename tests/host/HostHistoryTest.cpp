@@ -97,8 +97,9 @@ TEST_F(HostTest, FilesTheHostMakesAreGroupReadableUnderAGroupOfItsOwn) {
 }
 
 // A file an older host made (no Instance column) opens for reading and for writing; parameters
-// come back in the order they were given, not by name.
-TEST_F(HostTest, HistoryOfAnOlderHostOpensAndParametersKeepTheirOrder) {
+// come back as given: in their order (not by name), and byte for byte when they are not UTF-8
+// (a description from a file written under a Windows code page).
+TEST_F(HostTest, HistoryOfAnOlderHostOpensAndParametersComeBackAsGiven) {
     const std::string file = KernelDir() + "old.sdb";
     {
         TSqliteDatabase old(file, TSqliteOpen::CreateIfMissing);
@@ -123,7 +124,7 @@ TEST_F(HostTest, HistoryOfAnOlderHostOpensAndParametersKeepTheirOrder) {
     THostRunHistory writer(file);
     THostScriptResult run = Asked("new.sh", "ok", THostRunHistory::Now());
     run.Instance = 2;
-    run.Parameters = {{"Mondrel_Value", "x"}, {"Mondrel_Date", "y"}};
+    run.Parameters = {{"Mondrel_Value", "M\xE4rz \"1\"\n"}, {"Mondrel_Date", "y"}};
     writer.Add(run);
     const auto runs = AllRuns(writer);
     ASSERT_EQ(runs.size(), 2u);
