@@ -403,6 +403,8 @@ std::string THostMqttBridge::ScriptRunJson(const THostScriptRun& run, const QDat
     // Written by hand: the parameters keep the order they were given in.
     std::string json = "{\"sender\":";
     AppendJsonString(json, run.Sender);
+    json += ",\"instance\":";
+    json += run.Instance > 0 ? std::to_string(run.Instance) : std::string("null");
     json += ",\"time\":";
     AppendJsonString(json, THostRunHistory::IsoTime(time));
     json += ",\"parameters\":";

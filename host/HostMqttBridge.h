@@ -111,8 +111,8 @@ class THostMqttBridge {
     bool Connected() const { return IsConnected; }
     const THostMqttOptions& Options() const { return Settings; }
 
-    // The JSON object of a run: sender, time (ISO 8601, local with offset), parameters by name in
-    // the order given.
+    // The JSON object of a run: sender, instance (null for none), time (ISO 8601, local with
+    // offset), parameters by name in the order given.
     static std::string ScriptRunJson(const THostScriptRun& run, const QDateTime& time);
     // The JSON object of a result: sender, instance (null for none), script, parameters,
     // started, finished, exit_status, outcome, reason, output_tail.

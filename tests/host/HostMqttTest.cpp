@@ -540,7 +540,10 @@ TEST_F(MqttTest, PublishedRunWaitingForTheBrokerSurvivesARestart) {
         THostMqttBridge bridge(BridgeOptions(), host.SharedLog());
         bridge.Attach(host.Variables(), host.Scripter());
         bridge.Start();
-        EXPECT_EQ(RunWithParameters(host, "mqtt/lights/on"), S_OK);
+        // Asked for by instance #2: the run keeps its instance across the restart.
+        auto instance2 = TNHXInterfacePtr<THostInstanceScripter>::Adopt(
+            new THostInstanceScripter(host.Scripter(), 2, std::make_shared<THostInstanceWrites>()));
+        EXPECT_EQ(RunWithParameters(host, "mqtt/lights/on", instance2.Get()), S_OK);
         ASSERT_EQ(AllRuns(*host.Scripter().History()).at(0).Note, "waiting for the broker");
     }
     ASSERT_TRUE(Broker->Start());
@@ -554,10 +557,9 @@ TEST_F(MqttTest, PublishedRunWaitingForTheBrokerSurvivesARestart) {
     bridge.Start();
     const auto messages = runs.Messages();
     ASSERT_EQ(messages.count("nhx/scripts/lights/on"), 1u);
-    EXPECT_EQ(JsonObject(messages.at("nhx/scripts/lights/on"))["parameters"]
-                  .toObject()["Mondrel_Value"]
-                  .toString(),
-              "30%");
+    const QJsonObject run = JsonObject(messages.at("nhx/scripts/lights/on"));
+    EXPECT_EQ(run["parameters"].toObject()["Mondrel_Value"].toString(), "30%");
+    EXPECT_EQ(run["instance"].toInt(), 2);
     const auto history = AllRuns(*host.Scripter().History());
     ASSERT_EQ(history.size(), 1u);
     EXPECT_EQ(history[0].Result.Outcome, "ok");
