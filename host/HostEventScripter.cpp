@@ -17,6 +17,7 @@
 #include "HostHistory.h"
 #include "MessageBox.h"
 #include "NHXPtr.h"
+#include "SignalQuitter.h"
 
 namespace {
 
@@ -41,8 +42,9 @@ QString ToQString(const std::string& bytes) {
     return QString::fromUtf8(clean.data(), static_cast<qsizetype>(clean.size()));
 }
 
-THostScriptRun DescribeRun(NHXText script, NHXText sender, const TNHXScriptParams* params) {
-    THostScriptRun run{0, NHXTextToString(script), NHXTextToString(sender), {}, S_OK};
+THostScriptRun DescribeRun(uint16_t instance, NHXText script, NHXText sender,
+                           const TNHXScriptParams* params) {
+    THostScriptRun run{0, NHXTextToString(script), NHXTextToString(sender), {}, S_OK, instance};
     if (params && params->Variables) {
         const uint32_t count = NHXVariablesCount(params->Variables);
         for (uint32_t i = 0; i < count; ++i) {
@@ -64,14 +66,21 @@ std::string DescribeParameters(const THostScriptRun& run) {
     return text.empty() ? "none" : text;
 }
 
+// " (instance #2)" for a run a module instance asked for.
+std::string AskedBy(const THostScriptRun& run) {
+    return run.Instance == 0 ? std::string() : " (instance #" + std::to_string(run.Instance) + ")";
+}
+
 int OpenDescriptorCount() {
     return static_cast<int>(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files).size());
 }
 
 // Runs in the child between fork and exec: every descriptor above standard error is marked
 // close-on-exec, whoever opened it (a library's socket too). Qt's own start-up pipe is marked
-// already and keeps working until the exec.
-void CloseHostDescriptorsOnExec() {
+// already and keeps working until the exec. The signals the host reads itself are unblocked:
+// a script must be stoppable with TERM and Ctrl+C.
+void PrepareScriptProcess() {
+    UnblockQuitSignals();
     if (close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) == 0) {
         return;
     }
@@ -211,7 +220,8 @@ void THostEventScripter::UseHistory(const std::string& file, int days) {
     int restarted = 0;
     for (const THostRunRecord& record : RunHistory->Unfinished()) {
         const THostScriptResult& r = record.Result;
-        THostScriptRun run{r.HistoryId, r.Script, r.Sender, {}, S_OK};
+        THostScriptRun run{r.HistoryId, r.Script, r.Sender,
+                           {},          S_OK,     static_cast<uint16_t>(r.Instance)};
         for (const auto& [name, value] : r.Parameters) {
             run.Params.push_back(THostScriptParam{name, NHX_VAR_STRING, value, 0});
         }
@@ -242,6 +252,7 @@ THostScriptResult THostEventScripter::ResultOf(const THostScriptRun& run,
     THostScriptResult result;
     result.HistoryId = run.HistoryId;
     result.Sender = run.Sender;
+    result.Instance = run.Instance;
     result.Script = run.Script;
     for (const THostScriptParam& p : run.Params) {
         result.Parameters.emplace_back(p.Name, p.Value);
@@ -259,7 +270,7 @@ void THostEventScripter::Announce(const THostScriptResult& result) {
 void THostEventScripter::NotStarted(const THostScriptRun& run, const std::string& asked,
                                     const std::string& reason, std::int64_t id) {
     Log->AddHostNote(NHX_LOG_ERROR, "Script " + run.Script + " not started: " + reason +
-                                        "; parameters: " + DescribeParameters(run));
+                                        "; parameters: " + DescribeParameters(run) + AskedBy(run));
     THostScriptResult result = ResultOf(run, asked);
     result.Outcome = HostRunState::NotStarted;
     result.Reason = reason;
@@ -278,6 +289,12 @@ void THostEventScripter::NotStarted(const THostScriptRun& run, const std::string
 }
 
 NHXResult NHXCALL THostEventScripter::LookupScript(NHXText script, NHXText* out) {
+    return LookupScriptFor(0, script, out);
+}
+
+NHXResult THostEventScripter::LookupScriptFor(
+    uint16_t instance, NHXText script, NHXText* out,
+    std::vector<std::pair<std::string, std::string>> written) {
     const std::string name = NHXTextToString(script);
     LookupNames.push_back(name);
     KeepLast(LookupNames);
@@ -285,8 +302,12 @@ NHXResult NHXCALL THostEventScripter::LookupScript(NHXText script, NHXText* out)
     if (path.empty()) {
         // The module looks a script up right before it runs it, and a failed lookup ends the
         // run there: it is the run's only trace.
-        NotStarted(THostScriptRun{0, name, {}, {}, E_FAIL}, THostRunHistory::Now(),
-                   "not an executable file in the scripts folder");
+        THostScriptRun run{0, name, {}, {}, E_FAIL, instance};
+        for (auto& [param, value] : written) {
+            run.Params.push_back(
+                THostScriptParam{std::move(param), NHX_VAR_STRING, std::move(value), 0});
+        }
+        NotStarted(run, THostRunHistory::Now(), "not an executable file in the scripts folder");
         return E_FAIL;
     }
     if (out) {
@@ -297,7 +318,12 @@ NHXResult NHXCALL THostEventScripter::LookupScript(NHXText script, NHXText* out)
 
 NHXResult NHXCALL THostEventScripter::RunScript(NHXText script, NHXText sender, int32_t,
                                                 const TNHXScriptParams* params, int32_t) {
-    return Accept(DescribeRun(script, sender, params));
+    return RunScriptFor(0, script, sender, params);
+}
+
+NHXResult THostEventScripter::RunScriptFor(uint16_t instance, NHXText script, NHXText sender,
+                                           const TNHXScriptParams* params) {
+    return Accept(DescribeRun(instance, script, sender, params));
 }
 
 NHXResult THostEventScripter::Enqueue(const std::string& script, const std::string& sender,
@@ -376,7 +402,12 @@ void THostEventScripter::PublishWaiting() {
         if (!IsPublishedScript(result.Script)) {
             continue;
         }
-        THostScriptRun run{result.HistoryId, result.Script, result.Sender, {}, S_OK};
+        THostScriptRun run{result.HistoryId,
+                           result.Script,
+                           result.Sender,
+                           {},
+                           S_OK,
+                           static_cast<uint16_t>(result.Instance)};
         for (const auto& [name, value] : result.Parameters) {
             run.Params.push_back(THostScriptParam{name, NHX_VAR_STRING, value, 0});
         }
@@ -420,7 +451,7 @@ std::string THostEventScripter::Start(const TQueuedRun& queued) {
     process->setWorkingDirectory(ToQString(Dir));
     process->setProcessChannelMode(QProcess::MergedChannels);
     process->setStandardInputFile(QProcess::nullDevice());
-    process->setChildProcessModifier(&CloseHostDescriptorsOnExec);
+    process->setChildProcessModifier(&PrepareScriptProcess);
     process->setProgram(ToQString(queued.Path));
 
     QObject::connect(process, &QProcess::readyReadStandardOutput,
@@ -475,7 +506,8 @@ std::string THostEventScripter::Start(const TQueuedRun& queued) {
                          [this, started] { RunGuarded([&] { OnTimeout(*started); }); });
         started->Timeout->start(TimeoutMs);
     }
-    Log->AddHostNote(NHX_LOG_NOTICE, "Script " + run.Script + " started by " + run.Sender);
+    Log->AddHostNote(NHX_LOG_NOTICE,
+                     "Script " + run.Script + " started by " + run.Sender + AskedBy(run));
     return {};
 }
 

@@ -48,6 +48,7 @@ struct THostScriptRun {
     std::string Sender;
     std::vector<THostScriptParam> Params;
     NHXResult Result = S_OK;
+    uint16_t Instance = 0;  // the module instance that asked; 0: unknown or none (MQTT)
 };
 
 // The environment variable that carries the sender of a run.
@@ -85,6 +86,15 @@ class THostEventScripter final : public TNHXEventScripterObject {
     NHXResult NHXCALL RunScript(NHXText script, NHXText sender, int32_t reserved,
                                 const TNHXScriptParams* params, int32_t reserved2) override;
     NHXResult NHXCALL LookupScript(NHXText script, NHXText* out) override;
+
+    // The same for a module instance of this number (its own view of the scripter, see
+    // HostInstanceServices.h): runs and failed lookups are recorded with it. A failed lookup is
+    // recorded with `written` as its parameters: the module hands over none for a script it
+    // cannot find.
+    NHXResult RunScriptFor(uint16_t instance, NHXText script, NHXText sender,
+                           const TNHXScriptParams* params);
+    NHXResult LookupScriptFor(uint16_t instance, NHXText script, NHXText* out,
+                              std::vector<std::pair<std::string, std::string>> written = {});
 
     // ---- For the host and tests ----
     const std::string& ScriptsDir() const { return Dir; }

@@ -111,6 +111,9 @@ std::string HistoryLine(const THostRunRecord& record) {
         line += " (signal " + std::to_string(r.Signal) + ")";
     }
     line += "  " + Printable(r.Script) + "  from " + Printable(r.Sender);
+    if (r.Instance > 0) {
+        line += " (instance #" + std::to_string(r.Instance) + ")";
+    }
     if (record.DurationMs) {
         line += "  " + std::to_string(*record.DurationMs) + " ms";
     }
@@ -128,7 +131,9 @@ std::string HistoryJson(const THostRunRecord& record) {
     std::string json =
         "{\"id\":" + std::to_string(r.HistoryId) + "," + Field("asked", r.Asked) + "," +
         Field("started", r.Started) + "," + Field("finished", r.Finished) + "," +
-        Field("sender", r.Sender) + "," + Field("script", r.Script) +
+        Field("sender", r.Sender) +
+        ",\"instance\":" + (r.Instance > 0 ? std::to_string(r.Instance) : "null") + "," +
+        Field("script", r.Script) +
         ",\"parameters\":" + THostRunHistory::ParametersJson(r.Parameters) + "," +
         Field("outcome", r.Outcome) +
         ",\"exit_status\":" + (r.ExitStatus >= 0 ? std::to_string(r.ExitStatus) : "null") +

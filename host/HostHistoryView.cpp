@@ -112,15 +112,16 @@ void THostHistoryView::Refresh() {
     for (int row = 0; row < static_cast<int>(runs.size()); ++row) {
         const THostRunRecord& run = runs[row];
         const THostScriptResult& r = run.Result;
-        const QStringList cells = {FromBytes(r.Asked),
-                                   FromBytes(r.Script),
-                                   FromBytes(r.Sender),
-                                   FromBytes(r.Outcome),
-                                   r.ExitStatus >= 0
-                                       ? QString::number(r.ExitStatus)
-                                       : (r.Signal > 0 ? tr("signal %1").arg(r.Signal) : QString()),
-                                   run.DurationMs ? tr("%1 ms").arg(*run.DurationMs) : QString(),
-                                   FromBytes(r.Reason.empty() ? run.Note : r.Reason)};
+        const QStringList cells = {
+            FromBytes(r.Asked),
+            FromBytes(r.Script),
+            r.Instance > 0 ? tr("%1 (instance #%2)").arg(FromBytes(r.Sender)).arg(r.Instance)
+                           : FromBytes(r.Sender),
+            FromBytes(r.Outcome),
+            r.ExitStatus >= 0 ? QString::number(r.ExitStatus)
+                              : (r.Signal > 0 ? tr("signal %1").arg(r.Signal) : QString()),
+            run.DurationMs ? tr("%1 ms").arg(*run.DurationMs) : QString(),
+            FromBytes(r.Reason.empty() ? run.Note : r.Reason)};
         for (int column = 0; column < static_cast<int>(cells.size()); ++column) {
             Table->setItem(row, column, new QTableWidgetItem(cells[column]));
         }

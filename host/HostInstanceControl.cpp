@@ -66,6 +66,9 @@ NHXResult THostInstanceControl::Create(const GUID& moduleId, THostInstance& crea
                      "Instance #" + std::to_string(number) + " of " + name + " created");
     created = THostInstance{number, moduleId, instance};
     Items.push_back(THostInstance{number, moduleId, std::move(instance)});
+    for (const auto& listener : CreatedListeners) {
+        RunGuarded([&] { listener(created); });
+    }
     Notify();
     return S_OK;
 }

@@ -48,6 +48,10 @@ class THostInstanceControl final : public TNHXMessageObject<INHXInstanceControl>
     // The number the next instance gets; afterwards numbers count up from it.
     void SetNextNumber(uint16_t number) { NextNumber = number; }
     void SetChangeListener(std::function<void()> listener) { Changed = std::move(listener); }
+    // Called with every instance created from now on.
+    void AddCreatedListener(std::function<void(const THostInstance&)> listener) {
+        CreatedListeners.push_back(std::move(listener));
+    }
 
   protected:
     bool AnswersInterface(const GUID& iid) const override;
@@ -62,5 +66,6 @@ class THostInstanceControl final : public TNHXMessageObject<INHXInstanceControl>
     uint16_t NextNumber = 1;
     bool Refusing = false;
     std::function<void()> Changed;
+    std::vector<std::function<void(const THostInstance&)>> CreatedListeners;
     TPageClosedListener PageClosed;
 };

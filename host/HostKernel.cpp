@@ -22,6 +22,11 @@ NHXResult NHXCALL THostKernel::QueryInterface(const GUID* iid, void** out) {
             if (IsRefused(*iid)) {
                 return E_NOINTERFACE;
             }
+            if (Creating != 0 && MakeForInstance) {
+                if (TNHXInterfacePtr<INHXUnknown> own = MakeForInstance(*iid, Creating)) {
+                    return own->QueryInterface(iid, out);
+                }
+            }
             return it->Object->QueryInterface(iid, out);
         }
     }
@@ -54,5 +59,12 @@ void THostKernel::SetRefused(const GUID& iid, bool refused) {
 }
 
 void THostKernel::ReleaseServices() {
+    MakeForInstance = {};
     Services.clear();
+}
+
+uint16_t THostKernel::EnterInstance(uint16_t instance) {
+    const uint16_t before = Creating;
+    Creating = instance;
+    return before;
 }

@@ -20,6 +20,7 @@
 #include <stdexcept>
 
 #include "HostEventScripter.h"
+#include "HostJson.h"
 #include "HostRunHistory.h"
 #include "HostScriptResult.h"
 #include "HostVariableManager.h"
@@ -402,6 +403,8 @@ std::string THostMqttBridge::ScriptRunJson(const THostScriptRun& run, const QDat
     // Written by hand: the parameters keep the order they were given in.
     std::string json = "{\"sender\":";
     AppendJsonString(json, run.Sender);
+    json += ",\"instance\":";
+    json += run.Instance > 0 ? std::to_string(run.Instance) : std::string("null");
     json += ",\"time\":";
     AppendJsonString(json, THostRunHistory::IsoTime(time));
     json += ",\"parameters\":";
@@ -417,6 +420,8 @@ std::string THostMqttBridge::ScriptRunJson(const THostScriptRun& run, const QDat
 std::string THostMqttBridge::ResultJson(const THostScriptResult& result) {
     std::string json = "{\"sender\":";
     AppendJsonString(json, result.Sender);
+    json += ",\"instance\":";
+    json += result.Instance > 0 ? std::to_string(result.Instance) : std::string("null");
     json += ",\"script\":";
     AppendJsonString(json, result.Script);
     json += ",\"parameters\":";
@@ -435,6 +440,17 @@ std::string THostMqttBridge::ResultJson(const THostScriptResult& result) {
     AppendJsonString(json, result.OutputTail);
     json += '}';
     return json;
+}
+
+void THostMqttBridge::AddInstance(uint16_t instance) {
+    std::lock_guard guard(Lock);
+    if (Instances.insert(instance).second) {
+        AnnounceLocked();
+    }
+}
+
+std::string THostMqttBridge::InstanceEventLevel(uint16_t instance) {
+    return "instances/" + std::to_string(instance) + "/event";
 }
 
 std::string THostMqttBridge::DiscoveryTopic() const {
@@ -512,6 +528,15 @@ std::string THostMqttBridge::DiscoveryPayloadLocked() const {
                                           {"unique_id", nodeId + "_runs"},
                                           {"state_topic", topic("event")},
                                           {"event_types", eventTypes}});
+    for (const uint16_t instance : Instances) {
+        const QString number = QString::number(instance);
+        components.insert("runs_" + number,
+                          QJsonObject{{"p", "event"},
+                                      {"name", "Instance #" + number + " script runs"},
+                                      {"unique_id", nodeId + "_runs_" + number},
+                                      {"state_topic", topic(InstanceEventLevel(instance))},
+                                      {"event_types", eventTypes}});
+    }
     const QJsonObject config{
         {"dev", QJsonObject{{"ids", QJsonArray{nodeId}},
                             {"name", "NHX host " + QString::fromStdString(Settings.Prefix)},
@@ -615,12 +640,22 @@ void THostMqttBridge::PublishResult(const THostScriptResult& result) {
     AppendJsonString(event, result.Script);
     event += ",\"sender\":";
     AppendJsonString(event, result.Sender);
+    if (result.Instance > 0) {
+        event += ",\"instance\":" + std::to_string(result.Instance);
+    }
     event += '}';
     std::lock_guard guard(Lock);
     const std::string topic =
         Settings.Prefix + "/scripts/" + LevelLocked(result.Script) + "/result";
-    for (auto& message :
-         {std::pair{topic, ResultJson(result)}, std::pair{Settings.Prefix + "/event", event}}) {
+    std::vector<std::pair<std::string, std::string>> messages{{topic, ResultJson(result)},
+                                                              {Settings.Prefix + "/event", event}};
+    // The instance's own event entity too (its number is a uint16_t, so a valid level).
+    if (result.Instance > 0) {
+        messages.emplace_back(
+            Settings.Prefix + "/" + InstanceEventLevel(static_cast<uint16_t>(result.Instance)),
+            event);
+    }
+    for (auto& message : messages) {
         if (IsConnected &&
             mosquitto_publish(Client, nullptr, message.first.c_str(),
                               static_cast<int>(message.second.size()), message.second.data(),
@@ -753,27 +788,19 @@ void THostMqttBridge::RunCommand(const std::string& level, const std::string& pa
     const std::optional<std::string> name = NameOfLevel(level);
     const std::string script = name.value_or(level);
     std::string problem;
-    std::vector<std::pair<std::string, std::string>> params;
-    QJsonParseError error{};
-    const QJsonDocument document =
-        QJsonDocument::fromJson(QByteArray::fromStdString(payload), &error);
+    THostStringPairs params;
     if (!name) {
         problem = "\"" + level + "\" is not a script name";
     } else if (name->starts_with(PublishedScriptPrefix)) {
         // Those only publish: a command must not make the host publish for the sender.
         problem = "not a script of the scripts folder";
-    } else if (error.error != QJsonParseError::NoError || !document.isObject()) {
-        problem = "the payload is not a JSON object";
+    } else if (!ReadStringObject(payload, params, problem)) {
+        problem = problem.starts_with("not") ? "the payload is " + problem : problem;
     } else {
-        const QJsonObject object = document.object();
-        for (auto it = object.begin(); it != object.end() && problem.empty(); ++it) {
-            const std::string key = it.key().toStdString();
-            if (!it.value().isString()) {
-                problem = "parameter " + key + " is not a string";
-            } else if (!IsParameterName(key) || IsUnsafeParameterName(key)) {
+        for (const auto& [key, value] : params) {
+            if (!IsParameterName(key) || IsUnsafeParameterName(key)) {
                 problem = "parameter name " + key + " is not allowed";
-            } else {
-                params.emplace_back(key, it.value().toString().toStdString());
+                break;
             }
         }
     }

@@ -16,7 +16,9 @@
 //
 // With a discovery prefix, the host is one device (DISCOVERY/device/ID/config): booleans are
 // binary sensors and other variables sensors, or switches and texts with commands; scripts named
-// as buttons are buttons; one event entity carries every run's outcome. The message and the
+// as buttons are buttons; one event entity carries every run's outcome, and one for each module
+// instance the outcomes of the runs that instance asked for (PREFIX/instances/N/event). The
+// message and the
 // state are sent again, after a short random delay, whenever the home system says "online" on
 // DISCOVERY/status. A variable published before (the broker still holds its state) that no
 // longer exists some seconds after connecting is withdrawn: its state is cleared and its entity
@@ -98,6 +100,8 @@ class THostMqttBridge {
     // Starts connecting (on the bridge's thread).
     void Start();
 
+    // A module instance: its own event entity joins the device.
+    void AddInstance(uint16_t instance);
     void PublishVariable(const THostVariable& variable);
     // Answers false when the run cannot be published (a topic MQTT refuses).
     bool PublishScriptRun(const THostScriptRun& run);
@@ -107,11 +111,11 @@ class THostMqttBridge {
     bool Connected() const { return IsConnected; }
     const THostMqttOptions& Options() const { return Settings; }
 
-    // The JSON object of a run: sender, time (ISO 8601, local with offset), parameters by name in
-    // the order given.
+    // The JSON object of a run: sender, instance (null for none), time (ISO 8601, local with
+    // offset), parameters by name in the order given.
     static std::string ScriptRunJson(const THostScriptRun& run, const QDateTime& time);
-    // The JSON object of a result: sender, script, parameters, started, finished, exit_status,
-    // outcome, reason, output_tail.
+    // The JSON object of a result: sender, instance (null for none), script, parameters,
+    // started, finished, exit_status, outcome, reason, output_tail.
     static std::string ResultJson(const THostScriptResult& result);
     // A variable or script name as one topic level, one-to-one (see above).
     static std::string TopicLevel(const std::string& name);
@@ -124,6 +128,8 @@ class THostMqttBridge {
     // The device message of the discovery.
     std::string DiscoveryTopic() const;
     std::string DiscoveryPayload() const;
+    // "instances/N/event": below the prefix, the topic of instance N's event entity.
+    static std::string InstanceEventLevel(uint16_t instance);
 
   private:
     void RunNetwork();
@@ -166,6 +172,7 @@ class THostMqttBridge {
     // their platform.
     std::map<std::string, uint8_t> Announced;
     std::map<std::string, std::string> Withdrawn;
+    std::set<uint16_t> Instances;
     std::string DeviceConfig;
     // Names logged for their encoded level; levels of variable states seen retained on the
     // broker at connect that we did not publish; the platforms of the device message found there.

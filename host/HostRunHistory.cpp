@@ -1,12 +1,11 @@
 #include "HostRunHistory.h"
 
 #include <QDateTime>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QTimeZone>
 #include <cstdio>
 
 #include "HostFileMode.h"
+#include "HostJson.h"
 #include "Sqlite3Db.h"
 
 namespace {
@@ -15,17 +14,20 @@ constexpr const char* Schema =
     "CREATE TABLE IF NOT EXISTS ScriptRuns (ID INTEGER PRIMARY KEY, Asked TEXT NOT NULL, "
     "Started TEXT, Finished TEXT, Sender TEXT NOT NULL, Script TEXT NOT NULL, "
     "Parameters TEXT NOT NULL, State TEXT NOT NULL, ExitStatus INTEGER, Signal INTEGER, "
-    "Reason TEXT, DurationMs INTEGER, OutputTail TEXT, Note TEXT)";
+    "Reason TEXT, DurationMs INTEGER, OutputTail TEXT, Note TEXT, Instance INTEGER)";
+// Files made before runs carried their module instance get the column, empty in their old rows.
+constexpr const char* AddInstanceColumn = "ALTER TABLE ScriptRuns ADD COLUMN Instance INTEGER";
 // The queue is read by state at every start; the list and the pruning go by time.
 constexpr const char* StateIndex =
     "CREATE INDEX IF NOT EXISTS ScriptRunsState ON ScriptRuns (State)";
 constexpr const char* AskedIndex =
     "CREATE INDEX IF NOT EXISTS ScriptRunsAsked ON ScriptRuns (Asked)";
 
+// The last column is "IFNULL(Instance, 0)", or "0" in a file read before a host added it.
 constexpr const char* Columns =
     "SELECT ID, Asked, IFNULL(Started, ''), IFNULL(Finished, ''), Sender, Script, Parameters, "
     "State, IFNULL(ExitStatus, -1), IFNULL(Signal, 0), IFNULL(Reason, ''), DurationMs, "
-    "IFNULL(OutputTail, ''), IFNULL(Note, '') FROM ScriptRuns";
+    "IFNULL(OutputTail, ''), IFNULL(Note, ''), ";
 
 // Times compare as texts in UTC, whatever offset each was written with.
 QDateTime ParseTime(const std::string& time) {
@@ -80,9 +82,13 @@ THostRunHistory::THostRunHistory(const std::string& path, TAccess access) : File
             // took 1.3 s instead of 66 ms (history_bench).
             Db->Execute("PRAGMA synchronous = NORMAL");
             Db->Execute(Schema);
+            if (!HasColumn("Instance")) {
+                Db->Execute(AddInstanceColumn);
+            }
             Db->Execute(StateIndex);
             Db->Execute(AskedIndex);
         }
+        HasInstance = HasColumn("Instance");
     } catch (const ESqliteException& e) {
         throw EHistoryError("The history file " + path + " cannot be used: " + e.what());
     }
@@ -90,14 +96,20 @@ THostRunHistory::THostRunHistory(const std::string& path, TAccess access) : File
 
 THostRunHistory::~THostRunHistory() = default;
 
+bool THostRunHistory::HasColumn(const std::string& name) {
+    auto rows = Db->Query("SELECT 1 FROM pragma_table_info('ScriptRuns') WHERE name = ?", {name});
+    return !rows->AtEnd();
+}
+
 std::int64_t THostRunHistory::Add(const THostScriptResult& run, const std::string& note) {
     const std::string parameters = ParametersJson(run.Parameters);
     try {
         Db->Execute(
             "INSERT INTO ScriptRuns (Asked, Finished, Sender, Script, Parameters, State, Reason, "
-            "Note) VALUES (?, NULLIF(?, ''), ?, ?, ?, ?, NULLIF(?, ''), NULLIF(?, ''))",
+            "Note, Instance) VALUES (?, NULLIF(?, ''), ?, ?, ?, ?, NULLIF(?, ''), NULLIF(?, ''), "
+            "NULLIF(?, 0))",
             {run.Asked, run.Finished, run.Sender, run.Script, parameters, run.Outcome, run.Reason,
-             note});
+             note, std::int64_t{run.Instance}});
         return Db->LastInsertRowID();
     } catch (const ESqliteException& e) {
         throw EHistoryError("Cannot record the run of " + run.Script + " in " + File + ": " +
@@ -139,7 +151,8 @@ void THostRunHistory::SetNote(std::int64_t id, const std::string& note) {
 std::vector<THostRunRecord> THostRunHistory::Select(const std::string& where,
                                                     const std::vector<std::string>& values,
                                                     int limit, bool newestFirst) {
-    std::string sql = std::string(Columns) + (where.empty() ? "" : " WHERE " + where) +
+    std::string sql = std::string(Columns) + (HasInstance ? "IFNULL(Instance, 0)" : "0") +
+                      " FROM ScriptRuns" + (where.empty() ? "" : " WHERE " + where) +
                       " ORDER BY ID" + (newestFirst ? " DESC" : "");
     if (limit > 0) {
         sql += " LIMIT " + std::to_string(limit);
@@ -167,6 +180,7 @@ std::vector<THostRunRecord> THostRunHistory::Select(const std::string& where,
             }
             r.OutputTail = rows->FieldAsText(12);
             record.Note = rows->FieldAsText(13);
+            r.Instance = static_cast<int>(rows->FieldAsInteger(14));
             records.push_back(std::move(record));
         }
     } catch (const ESqliteException& e) {
@@ -257,10 +271,8 @@ std::string THostRunHistory::JsonString(const std::string& text) {
 
 std::vector<std::pair<std::string, std::string>> THostRunHistory::ParseParameters(
     const std::string& json) {
-    std::vector<std::pair<std::string, std::string>> parameters;
-    const QJsonObject object = QJsonDocument::fromJson(QByteArray::fromStdString(json)).object();
-    for (auto it = object.begin(); it != object.end(); ++it) {
-        parameters.emplace_back(it.key().toStdString(), it.value().toString().toStdString());
-    }
+    THostStringPairs parameters;
+    std::string problem;
+    ReadByteStringObject(json, parameters, problem);
     return parameters;
 }

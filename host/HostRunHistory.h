@@ -95,10 +95,12 @@ class THostRunHistory {
     static std::string JsonString(const std::string& text);
 
   private:
+    bool HasColumn(const std::string& name);
     std::vector<THostRunRecord> Select(const std::string& where,
                                        const std::vector<std::string>& values, int limit,
                                        bool newestFirst);
 
     std::string File;
     std::unique_ptr<TSqliteDatabase> Db;
+    bool HasInstance = false;  // files of older hosts, read only, lack the column
 };

@@ -9,6 +9,7 @@
 struct THostScriptResult {
     std::int64_t HistoryId = 0;  // the run's row in the history file, 0 when none is kept
     std::string Sender;
+    int Instance = 0;  // the module instance that asked for the run; 0: none (MQTT, the host)
     std::string Script;
     std::vector<std::pair<std::string, std::string>> Parameters;  // name, value, in given order
     std::string Asked;       // ISO 8601 local time with offset, when RunScript accepted the run

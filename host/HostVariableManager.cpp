@@ -8,6 +8,9 @@
 #include <charconv>
 #include <utility>
 
+#include <sys/stat.h>
+
+#include "HostFileMode.h"
 #include "HostHistory.h"
 #include "NHXPtr.h"
 
@@ -463,13 +466,16 @@ void THostVariableManager::WriteDump() const {
                                                 " (said once until it works again)");
         }
     };
-    // Written aside and renamed, so a reader never sees half a file; only its owner reads it.
+    // Written aside and renamed, so a reader never sees half a file; only its owner reads it
+    // (and the host's group, when it runs under one of its own).
     QSaveFile file(QString::fromStdString(DumpFile));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
         failed(file);
         return;
     }
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                        (HostFileMode() & S_IRGRP ? QFileDevice::Permissions(QFileDevice::ReadGroup)
+                                                  : QFileDevice::Permissions()));
     std::set<std::string> written;
     const auto writeVariable = [&](const THostVariable& v) {
         const std::string line = EscapeDumpField(v.Name) + '\t' + std::to_string(v.TypeCode) +

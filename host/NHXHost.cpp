@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include "HostInstanceServices.h"
 #include "HostInstanceSettings.h"
 #include "HostSelector.h"
 
@@ -61,6 +62,23 @@ TNHXHost::TNHXHost(TNHXHostOptions options)
     kernel.AddService(IID_INHXModuleLoader, ModuleLoader.Get());
     kernel.AddService(IID_INHXAddInLibrary, AddInLibrary.Get());
 
+    // Each module instance calls the scripter and the variables through a view of its own, so
+    // its runs carry its number.
+    kernel.SetInstanceServiceMaker(
+        [scripter = EventScripter.Get(), variables = VariableManager.Get(),
+         writes = std::make_shared<THostInstanceWrites>()](
+            const GUID& iid, uint16_t instance) -> TNHXInterfacePtr<INHXUnknown> {
+            if (iid == IID_INHXEventScripter) {
+                return TNHXInterfacePtr<INHXUnknown>::Adopt(
+                    new THostInstanceScripter(*scripter, instance, writes));
+            }
+            if (iid == IID_INHXVariableManager) {
+                return TNHXInterfacePtr<INHXUnknown>::Adopt(
+                    new THostInstanceVariables(*variables, instance, writes));
+            }
+            return {};
+        });
+
     VariableManager->UseFile(options.VariablesOut);
     EventScripter->SetScriptTimeout(options.ScriptTimeoutSeconds * 1000);
     if (!options.HistoryFile.empty()) {
@@ -99,9 +117,16 @@ const TNHXModuleInfo& TNHXHost::LoadModule(const std::string& path) {
     auto library = std::make_unique<TNHXModuleLibrary>(path);
     const TNHXModuleInfo& info = library->Info();
     NHXCreateInstanceFunc create = info.CreateInstance;
-    Registry->Add(THostModuleEntry{
-        info.ModuleID, library->Name(),
-        [create](uint16_t number, INHXModule** out) { return create(number, out); }});
+    // The kernel knows which instance asks for its services while it is made (the entry goes
+    // before the kernel: UnloadModule removes it).
+    Registry->Add(
+        THostModuleEntry{info.ModuleID, library->Name(),
+                         [create, kernel = KernelObject.Get()](uint16_t number, INHXModule** out) {
+                             const uint16_t before = kernel->EnterInstance(number);
+                             const NHXResult result = create(number, out);
+                             kernel->EnterInstance(before);
+                             return result;
+                         }});
     Library = std::move(library);
     Log().AddHostNote(NHX_LOG_NOTICE, "Module " + Library->Name() + " loaded from " + path);
     return Library->Info();

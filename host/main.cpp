@@ -130,6 +130,8 @@ int Run(THostOptions options, const char* argv0) {
         // boxes are written to standard error instead of waiting for an answer.
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
+    // Before the first thread (Qt's, the MQTT bridge's) starts: every thread inherits it.
+    BlockQuitSignals();
     int argc = 1;
     char name[] = "nhx-host";
     char* argv[] = {name, nullptr};
@@ -168,6 +170,15 @@ int Run(THostOptions options, const char* argv0) {
     } catch (const EModuleLoadError& e) {
         std::cerr << "nhx-host: " << e.what() << std::endl;
         return ExitNoModule;
+    }
+
+    if (bridge) {
+        // Each instance of the module gets its own event entity.
+        host.Instances().AddCreatedListener([&bridge, &host](const THostInstance& instance) {
+            if (bridge && instance.ModuleID == host.Module().Info().ModuleID) {
+                bridge->AddInstance(instance.Number);
+            }
+        });
     }
 
     std::unique_ptr<THostWindow> window;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <set>
 
+#include "HostInstanceServices.h"
 #include "HostMqttBridge.h"
 #include "HostRunHistory.h"
 #include "MqttBroker.h"
@@ -36,8 +37,11 @@ QJsonObject JsonObject(const std::string& text) {
     return document.object();
 }
 
-NHXResult RunWithParameters(TNHXHost& host, const std::string& script) {
-    auto scripter = NHXQuery<INHXEventScripter>(host.Kernel(), IID_INHXEventScripter);
+// Through the host's scripter, or through the view of it a module instance has.
+NHXResult RunWithParameters(TNHXHost& host, const std::string& script,
+                            INHXEventScripter* through = nullptr) {
+    auto scripter = through ? TNHXInterfacePtr<INHXEventScripter>::Share(through)
+                            : NHXQuery<INHXEventScripter>(host.Kernel(), IID_INHXEventScripter);
     const char* names[] = {"Mondrel_Discription", "Mondrel_Value"};
     const char* values[] = {"Wake \"up\"", "30%"};
     TNHXVariablesRef variables = TNHXVariablesRef::Adopt(NHXVariablesNew(2));
@@ -50,6 +54,10 @@ NHXResult RunWithParameters(TNHXHost& host, const std::string& script) {
     TNHXTextRef name(script);
     TNHXTextRef sender("Mondrel");
     return scripter->RunScript(name.Get(), sender.Get(), 0, &params, 0);
+}
+
+std::vector<THostRunRecord> AllRuns(THostRunHistory& history) {
+    return history.List({});
 }
 
 class MqttTest : public HostTest {
@@ -329,6 +337,7 @@ TEST_F(MqttTest, DiscoveryIsOneDeviceSentAgainWhenTheHomeSystemIsOnline) {
     options.Buttons = {"lights.sh"};
     THostMqttBridge bridge(options, host.SharedLog());
     bridge.Attach(host.Variables(), host.Scripter());
+    bridge.AddInstance(1);
     bridge.Start();
     ASSERT_TRUE(WaitUntil([&] { return bridge.Connected(); }));
 
@@ -341,13 +350,15 @@ TEST_F(MqttTest, DiscoveryIsOneDeviceSentAgainWhenTheHomeSystemIsOnline) {
                                                              {"var_a_252Fb", "text"},
                                                              {"var_a_5Fb", "text"},
                                                              {"button_lights_2Esh", "button"},
-                                                             {"runs", "event"}}));
+                                                             {"runs", "event"},
+                                                             {"runs_1", "event"}}));
     const QJsonObject cmps = device["cmps"].toObject();
     EXPECT_EQ(cmps["var_a_252Fb"].toObject()["state_topic"].toString(), "nhx/variables/a%2Fb");
     EXPECT_EQ(cmps["var_Vacation"].toObject()["command_topic"].toString(),
               "nhx/variables/Vacation/set");
     EXPECT_EQ(cmps["runs"].toObject()["event_types"].toArray(),
               (QJsonArray{"ok", "failed", "not started", "timed out"}));
+    EXPECT_EQ(cmps["runs_1"].toObject()["state_topic"].toString(), "nhx/instances/1/event");
 
     // The home system restarted: the device and the state come again, not retained.
     TMqttSubscriber again(Broker->Port, {"homeassistant/device/#", "nhx/variables/Vacation"}, 4);
@@ -368,9 +379,13 @@ TEST_F(MqttTest, EveryRunsOutcomeIsPublishedAsAResult) {
     bridge.Attach(host.Variables(), host.Scripter());
     bridge.Start();
     ASSERT_TRUE(WaitUntil([&] { return bridge.Connected(); }));
-    TMqttSubscriber results(Broker->Port, {"nhx/status", "nhx/scripts/+/result", "nhx/event"}, 7);
+    TMqttSubscriber results(
+        Broker->Port, {"nhx/status", "nhx/scripts/+/result", "nhx/event", "nhx/instances/+/event"},
+        8);
     ASSERT_TRUE(results.WaitForFirstLine());
-    EXPECT_EQ(RunWithParameters(host, "ok.sh"), S_OK);
+    auto instance2 = TNHXInterfacePtr<THostInstanceScripter>::Adopt(
+        new THostInstanceScripter(host.Scripter(), 2, std::make_shared<THostInstanceWrites>()));
+    EXPECT_EQ(RunWithParameters(host, "ok.sh", instance2.Get()), S_OK);
     EXPECT_TRUE(host.Scripter().WaitForScripts(20000));
     EXPECT_EQ(RunWithParameters(host, "fail.sh"), S_OK);
     EXPECT_TRUE(host.Scripter().WaitForScripts(20000));
@@ -380,6 +395,8 @@ TEST_F(MqttTest, EveryRunsOutcomeIsPublishedAsAResult) {
     EXPECT_EQ(ok["outcome"].toString(), "ok");
     EXPECT_EQ(ok["exit_status"].toInt(), 0);
     EXPECT_EQ(ok["sender"].toString(), "Mondrel");
+    EXPECT_EQ(ok["instance"].toInt(), 2);
+    EXPECT_EQ(JsonObject(messages.at("nhx/instances/2/event"))["event_type"].toString(), "ok");
     EXPECT_EQ(ok["script"].toString(), "ok.sh");
     EXPECT_EQ(ok["output_tail"].toString(), "fine\n");
     EXPECT_EQ(ok["parameters"].toObject()["Mondrel_Value"].toString(), "30%");
@@ -511,4 +528,40 @@ TEST_F(MqttTest, AVariableThatNoLongerExistsIsWithdrawn) {
               (QJsonObject{{"p", "binary_sensor"}}));
     EXPECT_EQ(device["cmps"].toObject()["var_Vacation"].toObject()["p"].toString(),
               "binary_sensor");
+}
+
+// An mqtt/ run made while the broker is away waits in the history: a host started later sends
+// it once the broker is there.
+TEST_F(MqttTest, PublishedRunWaitingForTheBrokerSurvivesARestart) {
+    TNHXHostOptions options = Options();
+    options.HistoryFile = KernelDir() + "history.sdb";
+    {
+        TNHXHost host(options);
+        THostMqttBridge bridge(BridgeOptions(), host.SharedLog());
+        bridge.Attach(host.Variables(), host.Scripter());
+        bridge.Start();
+        // Asked for by instance #2: the run keeps its instance across the restart.
+        auto instance2 = TNHXInterfacePtr<THostInstanceScripter>::Adopt(
+            new THostInstanceScripter(host.Scripter(), 2, std::make_shared<THostInstanceWrites>()));
+        EXPECT_EQ(RunWithParameters(host, "mqtt/lights/on", instance2.Get()), S_OK);
+        ASSERT_EQ(AllRuns(*host.Scripter().History()).at(0).Note, "waiting for the broker");
+    }
+    ASSERT_TRUE(Broker->Start());
+    // A retained message first: once it arrives, the subscription is in place.
+    PublishTo(Broker->Port, "test/ready", "yes", true);
+    TMqttSubscriber runs(Broker->Port, {"test/ready", "nhx/scripts/#"}, 2);
+    ASSERT_TRUE(runs.WaitForFirstLine());
+    TNHXHost host(options);
+    THostMqttBridge bridge(BridgeOptions(), host.SharedLog());
+    bridge.Attach(host.Variables(), host.Scripter());
+    bridge.Start();
+    const auto messages = runs.Messages();
+    ASSERT_EQ(messages.count("nhx/scripts/lights/on"), 1u);
+    const QJsonObject run = JsonObject(messages.at("nhx/scripts/lights/on"));
+    EXPECT_EQ(run["parameters"].toObject()["Mondrel_Value"].toString(), "30%");
+    EXPECT_EQ(run["instance"].toInt(), 2);
+    const auto history = AllRuns(*host.Scripter().History());
+    ASSERT_EQ(history.size(), 1u);
+    EXPECT_EQ(history[0].Result.Outcome, "ok");
+    EXPECT_EQ(history[0].Note, "published late");
 }

@@ -12,6 +12,7 @@
 #include <QStandardPaths>
 #include <QThread>
 #include <csignal>
+#include <map>
 #include <sstream>
 
 #include "HostOptions.h"
@@ -521,6 +522,17 @@ TEST_F(HostTest, ShowHistoryPrintsFailedRunsAsJsonWhileAHostRuns) {
     EXPECT_TRUE(host.Stop(false));
 }
 
+// The host reads SIGINT and SIGTERM with every thread blocking them; its scripts block nothing
+// (a script must stop on TERM).
+TEST_F(HostTest, ProgramsScriptsStartWithNoSignalBlocked) {
+    WriteScript("mask.sh", "grep SigBlk /proc/self/status\n");
+    THostProcess host(KernelDir(), 1, "mask.sh");
+    ASSERT_TRUE(host.WaitFor("Script mask.sh finished", 1, 30000)) << host.Out;
+    EXPECT_NE(Find(host.Out, R"(Script mask.sh: SigBlk:\t0000000000000000)"), std::string::npos)
+        << host.Out;
+    EXPECT_TRUE(host.Stop(false));
+}
+
 // 200 runs due at once, each taking a second: the host is stopped after 5 s, and then again
 // killed after 5 s. Every run is made at the next start; none twice after the clean stop.
 TEST_F(HostTest, RunsLeftWhenTheHostStopsOrIsKilledRunAtTheNextStart) {
@@ -562,8 +574,9 @@ TEST_F(HostTest, RunsLeftWhenTheHostStopsOrIsKilledRunAtTheNextStart) {
     }
 }
 
-// Two calendars in the settings: the instance of each fires its appointment.
-TEST_F(HostTest, EveryInstanceTheSettingsNameFires) {
+// Two calendars in the settings: the instance of each fires its appointment, and the history
+// says which instance asked, for a script it could not find too (with the appointment's text).
+TEST_F(HostTest, EveryInstanceTheSettingsNameFiresAndItsRunsCarryItsNumber) {
     const QString faketime = QStandardPaths::findExecutable("faketime");
     if (!QFileInfo::exists(MONDREL_MODULE_PATH) || !QFileInfo::exists(MONDREL_DB_PATH) ||
         faketime.isEmpty()) {
@@ -574,12 +587,15 @@ TEST_F(HostTest, EveryInstanceTheSettingsNameFires) {
         const std::string database = KernelDir() + name + ".sdb";
         ASSERT_EQ(RunProgram(MONDREL_DB_PATH, {"init", QString::fromStdString(database)}).ExitCode,
                   0);
-        ASSERT_EQ(RunProgram(MONDREL_DB_PATH,
-                             {"add", QString::fromStdString(database), "--date", "2026-12-08",
-                              "--time", "10:30", "--description", QString::fromStdString(name),
-                              "--script", QString::fromStdString(name + ".sh")})
-                      .ExitCode,
-                  0);
+        for (const std::string& script : {name, name + "Gone"}) {
+            ASSERT_EQ(
+                RunProgram(MONDREL_DB_PATH,
+                           {"add", QString::fromStdString(database), "--date", "2026-12-08",
+                            "--time", "10:30", "--description", QString::fromStdString(script),
+                            "--script", QString::fromStdString(script + ".sh")})
+                    .ExitCode,
+                0);
+        }
         WriteScript(name + ".sh",
                     "echo \"$Mondrel_Discription\" > '" + KernelDir() + name + ".txt'\n");
         settings += "[Instance" + std::to_string(settings.empty() ? 1 : 2) +
@@ -597,4 +613,24 @@ TEST_F(HostTest, EveryInstanceTheSettingsNameFires) {
         << run.Out;
     EXPECT_EQ(ReadWholeFile(KernelDir() + "House.txt"), "House\n") << run.Out;
     EXPECT_EQ(ReadWholeFile(KernelDir() + "Garden.txt"), "Garden\n") << run.Out;
+
+    TRunResult shown =
+        RunHost({"--show-history", "--json", "--kernel-dir", QString::fromStdString(KernelDir())});
+    std::map<std::string, std::pair<int, std::string>> runs;  // script: instance, outcome
+    std::istringstream lines(shown.Out);
+    for (std::string line; std::getline(lines, line);) {
+        const QJsonObject r = QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
+        runs[r["script"].toString().toStdString()] = {r["instance"].toInt(),
+                                                      r["outcome"].toString().toStdString()};
+        if (r["script"] == "GardenGone.sh") {
+            EXPECT_EQ(QJsonDocument(r["parameters"].toObject()).toJson(QJsonDocument::Compact),
+                      R"({"Mondrel_TriggerValue":"GardenGone"})");
+        }
+    }
+    using TRun = std::pair<int, std::string>;
+    EXPECT_EQ(runs, (std::map<std::string, TRun>{{"House.sh", {1, "ok"}},
+                                                 {"HouseGone.sh", {1, "not started"}},
+                                                 {"Garden.sh", {2, "ok"}},
+                                                 {"GardenGone.sh", {2, "not started"}}}))
+        << shown.Out;
 }
