@@ -23,6 +23,8 @@
 
 namespace {
 
+using HostHistory = HostTest;
+
 NHXResult Ask(TNHXHost& host, const std::string& script, const std::string& value) {
     return host.Scripter().Enqueue(script, "Mondrel", {{"Mondrel_Value", value}});
 }
@@ -44,7 +46,7 @@ std::vector<THostRunRecord> AllRuns(THostRunHistory& history) {
 
 }  // namespace
 
-TEST_F(HostTest, HistoryKeepsSuccessesForItsDaysAndFailuresTwiceAsLong) {
+TEST_F(HostHistory, HistoryKeepsSuccessesForItsDaysAndFailuresTwiceAsLong) {
     const std::string file = KernelDir() + "history.sdb";
     THostRunHistory history(file);
     struct stat info {};
@@ -73,7 +75,7 @@ TEST_F(HostTest, HistoryKeepsSuccessesForItsDaysAndFailuresTwiceAsLong) {
 
 // Under a group other than the user's own (a unit's Group=), that group may read what the host
 // makes: the history and the variables file.
-TEST_F(HostTest, FilesTheHostMakesAreGroupReadableUnderAGroupOfItsOwn) {
+TEST_F(HostHistory, FilesTheHostMakesAreGroupReadableUnderAGroupOfItsOwn) {
     if (geteuid() != 0) {
         GTEST_SKIP() << "needs root to take another group";
     }
@@ -99,7 +101,7 @@ TEST_F(HostTest, FilesTheHostMakesAreGroupReadableUnderAGroupOfItsOwn) {
 // A file an older host made (no Instance column) opens for reading and for writing; parameters
 // come back as given: in their order (not by name), and byte for byte when they are not UTF-8
 // (a description from a file written under a Windows code page).
-TEST_F(HostTest, HistoryOfAnOlderHostOpensAndParametersComeBackAsGiven) {
+TEST_F(HostHistory, HistoryOfAnOlderHostOpensAndParametersComeBackAsGiven) {
     const std::string file = KernelDir() + "old.sdb";
     {
         TSqliteDatabase old(file, TSqliteOpen::CreateIfMissing);
@@ -133,7 +135,7 @@ TEST_F(HostTest, HistoryOfAnOlderHostOpensAndParametersComeBackAsGiven) {
     EXPECT_EQ(runs[1].Result.Instance, 0);
 }
 
-TEST_F(HostTest, ScriptThatCannotRunIsLoggedRecordedAndAnnounced) {
+TEST_F(HostHistory, ScriptThatCannotRunIsLoggedRecordedAndAnnounced) {
     // A parameter too long for an environment variable: the exec fails.
     WriteScript("big.sh", "exit 0\n");
     TNHXHostOptions options = Options();
@@ -152,6 +154,9 @@ TEST_F(HostTest, ScriptThatCannotRunIsLoggedRecordedAndAnnounced) {
 
     EXPECT_EQ(Ask(host, "big.sh", std::string(200000, 'x')), S_OK);
     ASSERT_TRUE(host.Scripter().WaitForScripts(20000));
+    const THostLogEntry& failedStart = host.Log().Entries().back();
+    EXPECT_EQ(failedStart.Kind, NHX_LOG_ERROR);
+    EXPECT_EQ(failedStart.Text.rfind("Script big.sh ", 0), 0u) << failedStart.Text;
 
     ASSERT_EQ(announced.size(), 2u);
     EXPECT_EQ(announced[0].Outcome, "not started");
@@ -167,7 +172,7 @@ TEST_F(HostTest, ScriptThatCannotRunIsLoggedRecordedAndAnnounced) {
     EXPECT_EQ(runs[1].Result.Reason, "not an executable file in the scripts folder");
 }
 
-TEST_F(HostTest, ScriptRunningPastItsTimeOutIsStoppedAndRecorded) {
+TEST_F(HostHistory, ScriptRunningPastItsTimeOutIsStoppedAndRecorded) {
     WriteScript("slow.sh", "echo begun\nsleep 30\n");
     TNHXHostOptions options = Options();
     options.HistoryFile = KernelDir() + "history.sdb";
@@ -192,7 +197,7 @@ TEST_F(HostTest, ScriptRunningPastItsTimeOutIsStoppedAndRecorded) {
 }
 
 // A script that ignores TERM is killed the grace period after its time-out.
-TEST_F(HostTest, ScriptIgnoringTermIsKilledAfterTheGraceAndRecordedTimedOut) {
+TEST_F(HostHistory, ScriptIgnoringTermIsKilledAfterTheGraceAndRecordedTimedOut) {
     // An ignored signal stays ignored across the exec: sleep is the script's process itself.
     WriteScript("stubborn.sh", "trap '' TERM\necho begun\nexec sleep 60\n");
     TNHXHostOptions options = Options();
@@ -214,7 +219,7 @@ TEST_F(HostTest, ScriptIgnoringTermIsKilledAfterTheGraceAndRecordedTimedOut) {
 
 // The host's descriptors (its connection to a real broker, the history file, one a library opened
 // without close-on-exec) and its own variables (options, password) stay with the host.
-TEST_F(HostTest, ScriptSeesOnlyItsStandardDescriptorsAndNoHostVariables) {
+TEST_F(HostHistory, ScriptSeesOnlyItsStandardDescriptorsAndNoHostVariables) {
     if (!TMqttBroker::Installed()) {
         GTEST_SKIP() << "mosquitto is not installed (scripts/setup)";
     }
@@ -277,7 +282,7 @@ TEST_F(HostTest, ScriptSeesOnlyItsStandardDescriptorsAndNoHostVariables) {
 }
 
 // As under `ulimit -n 128`: fewer scripts run at once, and none fails for want of descriptors.
-TEST_F(HostTest, BurstOf300UnderADescriptorLimitOf128RunsEachOnceInOrder) {
+TEST_F(HostHistory, BurstOf300UnderADescriptorLimitOf128RunsEachOnceInOrder) {
     const std::string out = KernelDir() + "runs.txt";
     WriteScript("count.sh", "echo \"$Mondrel_Value\" >> '" + out + "'\n");
     TScopedDescriptorLimit limit(128);
@@ -313,7 +318,7 @@ TEST_F(HostTest, BurstOf300UnderADescriptorLimitOf128RunsEachOnceInOrder) {
     }
 }
 
-TEST_F(HostTest, WindowHistoryTabListsRunsByScriptAndOutcome) {
+TEST_F(HostHistory, WindowHistoryTabListsRunsByScriptAndOutcome) {
     WriteScript("ok.sh", "exit 0\n");
     WriteScript("bad.sh", "exit 4\n");
     TNHXHostOptions options = Options();

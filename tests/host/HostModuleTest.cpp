@@ -17,6 +17,8 @@
 
 namespace {
 
+using HostModule = HostTest;
+
 constexpr GUID FakeModuleId = {
     0x1F2E3D4C, 0x5B6A, 0x4789, {0x9A, 0xAB, 0xBC, 0xCD, 0xDE, 0xEF, 0xF0, 0x01}};
 
@@ -30,7 +32,7 @@ std::vector<std::string> FakeLog(const TNHXHost& host) {
 
 }  // namespace
 
-TEST_F(HostTest, ModuleIsLoadedRegisteredAndShutDownInTheHostsOrder) {
+TEST_F(HostModule, ModuleIsLoadedRegisteredAndShutDownInTheHostsOrder) {
     TNHXHost host(Options());
     const TNHXModuleInfo& info = host.LoadModule(FAKE_MODULE_PATH);
     EXPECT_EQ(info.ModuleID, FakeModuleId);
@@ -57,7 +59,7 @@ TEST_F(HostTest, ModuleIsLoadedRegisteredAndShutDownInTheHostsOrder) {
     EXPECT_EQ(host.AddIns().UnregisterCount(), 1);
 }
 
-TEST_F(HostTest, UnloadWithoutUnregisterLetsTheModuleCleanUp) {
+TEST_F(HostModule, UnloadWithoutUnregisterLetsTheModuleCleanUp) {
     TNHXHost host(Options());
     host.LoadModule(FAKE_MODULE_PATH);
     host.RegisterModule();
@@ -70,7 +72,7 @@ TEST_F(HostTest, UnloadWithoutUnregisterLetsTheModuleCleanUp) {
     EXPECT_EQ(host.Loader().FindModule(&CLSID_NHXSelectorModule, &found), S_OK);
 }
 
-TEST_F(HostTest, LoadingSomethingThatIsNoModuleFails) {
+TEST_F(HostModule, LoadingSomethingThatIsNoModuleFails) {
     TNHXHost host(Options());
     EXPECT_THROW_MSG(host.LoadModule(KernelDir() + "missing.so"), EModuleLoadError,
                      "Cannot load module " + KernelDir() + "missing.so: " + KernelDir() +
@@ -87,7 +89,7 @@ TEST_F(HostTest, LoadingSomethingThatIsNoModuleFails) {
     EXPECT_EQ(host.RegisterModule(), E_FAIL);
 }
 
-TEST_F(HostTest, WindowShowsAddInsInstancesVariablesAndTheLog) {
+TEST_F(HostModule, WindowShowsAddInsInstancesVariablesAndTheLog) {
     TNHXHost host(Options());
     host.LoadModule(FAKE_MODULE_PATH);
     THostWindow window(host);
@@ -127,7 +129,7 @@ TEST_F(HostTest, WindowShowsAddInsInstancesVariablesAndTheLog) {
 }
 
 // "Add variable": a bad value is shown in the dialog, which stays open; a good one declares it.
-TEST_F(HostTest, AddVariableButtonDeclaresAVariable) {
+TEST_F(HostModule, AddVariableButtonDeclaresAVariable) {
     TNHXHost host(Options());
     THostWindow window(host);
     std::vector<QString> problems;
@@ -156,7 +158,7 @@ TEST_F(HostTest, AddVariableButtonDeclaresAVariable) {
 }
 
 // The real module in the window: its add-in's Open has the host make an instance whose page shows.
-TEST_F(HostTest, WindowOpensTheRealModulesPageThroughItsAddIn) {
+TEST_F(HostModule, WindowOpensTheRealModulesPageThroughItsAddIn) {
     if (!QFileInfo::exists(MONDREL_MODULE_PATH)) {
         GTEST_SKIP() << "the module (" MONDREL_MODULE_PATH ") is not built";
     }

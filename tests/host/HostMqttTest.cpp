@@ -60,7 +60,7 @@ std::vector<THostRunRecord> AllRuns(THostRunHistory& history) {
     return history.List({});
 }
 
-class MqttTest : public HostTest {
+class HostMqtt : public HostTest {
   protected:
     void SetUp() override {
         HostTest::SetUp();
@@ -81,7 +81,7 @@ class MqttTest : public HostTest {
 
 }  // namespace
 
-TEST_F(MqttTest, VariablesScriptRunsAndDiscoveryReachTheBroker) {
+TEST_F(HostMqtt, VariablesScriptRunsAndDiscoveryReachTheBroker) {
     ASSERT_TRUE(Broker->Start());
     WriteScript("show.sh", "exit 0\n");
     TNHXHost host(Options());
@@ -139,7 +139,7 @@ TEST_F(MqttTest, VariablesScriptRunsAndDiscoveryReachTheBroker) {
 
 // A broker down at start, then up, then gone and back: the host runs on, logs each loss once, and
 // the returning broker (which kept nothing) gets the whole state again.
-TEST_F(MqttTest, BrokerAwayAtStartOrLaterIsRetriedAndGetsTheStateAgain) {
+TEST_F(HostMqtt, BrokerAwayAtStartOrLaterIsRetriedAndGetsTheStateAgain) {
     TNHXHost host(Options());
     host.Variables().PreCreate("Vacation", NHX_VAR_BOOLEAN, "false");
     auto owned = std::make_unique<THostMqttBridge>(BridgeOptions(), host.SharedLog());
@@ -178,7 +178,7 @@ TEST_F(MqttTest, BrokerAwayAtStartOrLaterIsRetriedAndGetsTheStateAgain) {
     EXPECT_EQ(status.Lines(), std::vector<std::string>{"nhx/status offline"});
 }
 
-TEST_F(MqttTest, RefusedCredentialsAreLoggedOnceAndTheHostRunsOn) {
+TEST_F(HostMqtt, RefusedCredentialsAreLoggedOnceAndTheHostRunsOn) {
     TMqttBroker strict(KernelDir() + "strict-", false);
     ASSERT_TRUE(strict.Start());
     TNHXHost host(Options());
@@ -236,7 +236,7 @@ class TScopedEnvironment {
 // mqtts:// checks the broker's certificate against the system's authorities (OpenSSL's defaults,
 // which SSL_CERT_FILE extends): a broker signed by an unknown authority is refused, a trusted one
 // gets the state.
-TEST_F(MqttTest, TlsConnectsOnlyToABrokerTheSystemTrusts) {
+TEST_F(HostMqtt, TlsConnectsOnlyToABrokerTheSystemTrusts) {
     if (TMqttBroker::FindProgram(QStringLiteral("openssl")).isEmpty()) {
         GTEST_SKIP() << "openssl is not installed (scripts/setup)";
     }
@@ -325,7 +325,7 @@ std::map<QString, QString> Platforms(const QJsonObject& device) {
 
 }  // namespace
 
-TEST_F(MqttTest, DiscoveryIsOneDeviceSentAgainWhenTheHomeSystemIsOnline) {
+TEST_F(HostMqtt, DiscoveryIsOneDeviceSentAgainWhenTheHomeSystemIsOnline) {
     ASSERT_TRUE(Broker->Start());
     TNHXHost host(Options());
     host.Variables().PreCreate("Vacation", NHX_VAR_BOOLEAN, "true");
@@ -370,7 +370,7 @@ TEST_F(MqttTest, DiscoveryIsOneDeviceSentAgainWhenTheHomeSystemIsOnline) {
     EXPECT_EQ(lines[3], "nhx/variables/Vacation true");
 }
 
-TEST_F(MqttTest, EveryRunsOutcomeIsPublishedAsAResult) {
+TEST_F(HostMqtt, EveryRunsOutcomeIsPublishedAsAResult) {
     ASSERT_TRUE(Broker->Start());
     WriteScript("ok.sh", "echo fine\n");
     WriteScript("fail.sh", "echo broken; exit 3\n");
@@ -411,7 +411,7 @@ TEST_F(MqttTest, EveryRunsOutcomeIsPublishedAsAResult) {
     EXPECT_EQ(JsonObject(messages.at("nhx/event"))["event_type"].toString(), "not started");
 }
 
-TEST_F(MqttTest, CommandsSetVariablesAndRunScriptsThroughTheQueue) {
+TEST_F(HostMqtt, CommandsSetVariablesAndRunScriptsThroughTheQueue) {
     ASSERT_TRUE(Broker->Start());
     WriteScript("greet.sh", "echo \"$NHX_SENDER says $Who\"\n");
     TNHXHostOptions hostOptions = Options();
@@ -467,7 +467,7 @@ TEST_F(MqttTest, CommandsSetVariablesAndRunScriptsThroughTheQueue) {
 
 // Without --mqtt-commands nothing is acted on; with it, a command the broker kept from before
 // (retained) is not either.
-TEST_F(MqttTest, CommandsAreIgnoredWhenOffAndWhenRetained) {
+TEST_F(HostMqtt, CommandsAreIgnoredWhenOffAndWhenRetained) {
     ASSERT_TRUE(Broker->Start());
     WriteScript("stale.sh", "echo ran\n");
     PublishTo(Broker->Port, "nhx/scripts/stale.sh/run", "{}", true);
@@ -494,7 +494,7 @@ TEST_F(MqttTest, CommandsAreIgnoredWhenOffAndWhenRetained) {
 
 // A variable a former run published that is gone now: its state is cleared and its entity
 // removed from the device (a component of only its platform).
-TEST_F(MqttTest, AVariableThatNoLongerExistsIsWithdrawn) {
+TEST_F(HostMqtt, AVariableThatNoLongerExistsIsWithdrawn) {
     ASSERT_TRUE(Broker->Start());
     THostMqttOptions options = BridgeOptions();
     options.DiscoveryPrefix = "homeassistant";
@@ -532,7 +532,7 @@ TEST_F(MqttTest, AVariableThatNoLongerExistsIsWithdrawn) {
 
 // An mqtt/ run made while the broker is away waits in the history: a host started later sends
 // it once the broker is there.
-TEST_F(MqttTest, PublishedRunWaitingForTheBrokerSurvivesARestart) {
+TEST_F(HostMqtt, PublishedRunWaitingForTheBrokerSurvivesARestart) {
     TNHXHostOptions options = Options();
     options.HistoryFile = KernelDir() + "history.sdb";
     {

@@ -20,6 +20,8 @@
 
 namespace {
 
+using HostProgram = HostTest;
+
 struct TRunResult {
     int ExitCode = -1;
     bool Finished = false;
@@ -63,7 +65,7 @@ size_t Find(const std::string& text, const std::string& what) {
 
 }  // namespace
 
-TEST_F(HostTest, ProgramRejectsBadCommandLines) {
+TEST_F(HostProgram, ProgramRejectsBadCommandLines) {
     TRunResult bad = RunHost({"--bogus"});
     EXPECT_EQ(bad.ExitCode, 2);
     EXPECT_NE(Find(bad.Err, "Unknown option --bogus"), std::string::npos) << bad.Err;
@@ -96,7 +98,7 @@ TEST_F(HostTest, ProgramRejectsBadCommandLines) {
     EXPECT_NE(Find(help.Out, "--quit-after SECONDS"), std::string::npos);
 }
 
-TEST_F(HostTest, ProgramReportsAModuleItCannotLoad) {
+TEST_F(HostProgram, ProgramReportsAModuleItCannotLoad) {
     WriteWholeFile(KernelDir() + "garbage.so", "not a library", false);
     for (const std::string& module : {KernelDir() + "missing.so", KernelDir() + "garbage.so"}) {
         TRunResult run = RunHost({"--headless", "--quit-after", "5", "--kernel-dir",
@@ -107,7 +109,7 @@ TEST_F(HostTest, ProgramReportsAModuleItCannotLoad) {
     }
 }
 
-TEST_F(HostTest, ProgramRunsHeadlessAndShutsDownInOrder) {
+TEST_F(HostProgram, ProgramRunsHeadlessAndShutsDownInOrder) {
     const std::string dump = KernelDir() + "variables.tsv";
     TRunResult run = RunHost({"--headless", "--quit-after", "0.3", "--module", FAKE_MODULE_PATH,
                               "--kernel-dir", QString::fromStdString(KernelDir()),
@@ -123,7 +125,7 @@ TEST_F(HostTest, ProgramRunsHeadlessAndShutsDownInOrder) {
     EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(dump)));
 }
 
-TEST_F(HostTest, ProgramStopsCleanlyOnTerminate) {
+TEST_F(HostProgram, ProgramStopsCleanlyOnTerminate) {
     QProcess process;
     process.start(QStringLiteral(NHX_HOST_PATH),
                   {"--headless", "--module", FAKE_MODULE_PATH, "--kernel-dir",
@@ -153,7 +155,7 @@ TEST_F(HostTest, ProgramStopsCleanlyOnTerminate) {
 // data, and the row ends done. The clock runs sixty times fast, so the minute takes a second.
 // The module never writes settings: a path chosen in the page lives on in the host's settings
 // file, which the host writes when it stops, so the next start uses it.
-TEST_F(HostTest, ThePathChosenInThePageSurvivesARestart) {
+TEST_F(HostProgram, ThePathChosenInThePageSurvivesARestart) {
     if (!QFileInfo::exists(MONDREL_MODULE_PATH) || !QFileInfo::exists(MONDREL_DB_PATH)) {
         GTEST_SKIP() << "the module or the database tool is not built";
     }
@@ -189,7 +191,7 @@ TEST_F(HostTest, ThePathChosenInThePageSurvivesARestart) {
     EXPECT_EQ(again.Settings().Value(1, {"Settings"}, "Database"), chosen);
 }
 
-TEST_F(HostTest, DueAppointmentRunsItsScriptUnderTheRealModule) {
+TEST_F(HostProgram, DueAppointmentRunsItsScriptUnderTheRealModule) {
     const QString faketime = QStandardPaths::findExecutable("faketime");
     const QString sqlite = QStandardPaths::findExecutable("sqlite3");
     if (!QFileInfo::exists(MONDREL_MODULE_PATH) || !QFileInfo::exists(MONDREL_DB_PATH)) {
@@ -237,7 +239,7 @@ TEST_F(HostTest, DueAppointmentRunsItsScriptUnderTheRealModule) {
 }
 
 // Headless, the module's error report (no database at the first tick) reaches the log too.
-TEST_F(HostTest, HeadlessErrorReportsGoToTheLog) {
+TEST_F(HostProgram, HeadlessErrorReportsGoToTheLog) {
     const QString faketime = QStandardPaths::findExecutable("faketime");
     if (!QFileInfo::exists(MONDREL_MODULE_PATH) || faketime.isEmpty()) {
         GTEST_SKIP() << "needs the module and faketime";
@@ -254,7 +256,7 @@ TEST_F(HostTest, HeadlessErrorReportsGoToTheLog) {
 
 // The real module's minute-0 tick writes the flag variable the user declared in the variables
 // file: the write reaches its MQTT topic and the file. The clock runs sixty times fast.
-TEST_F(HostTest, DeclaredFlagVariableReachesMqttAndTheFile) {
+TEST_F(HostProgram, DeclaredFlagVariableReachesMqttAndTheFile) {
     const QString faketime = QStandardPaths::findExecutable("faketime");
     const QString sqlite = QStandardPaths::findExecutable("sqlite3");
     if (!QFileInfo::exists(MONDREL_MODULE_PATH) || !QFileInfo::exists(MONDREL_DB_PATH) ||
@@ -296,7 +298,7 @@ TEST_F(HostTest, DeclaredFlagVariableReachesMqttAndTheFile) {
 
 // make install's tree under a DESTDIR: programs, module, helper and units; the installed host
 // finds its module, and systemd-analyze accepts the units (where it exists).
-TEST_F(HostTest, InstallLaysOutATreeUnderDestdir) {
+TEST_F(HostProgram, InstallLaysOutATreeUnderDestdir) {
     if (!QFileInfo::exists(MONDREL_MODULE_PATH) || !QFileInfo::exists(MONDREL_DB_PATH)) {
         GTEST_SKIP() << "the module or mondrel-db is not built";
     }
@@ -362,7 +364,7 @@ TEST_F(HostTest, InstallLaysOutATreeUnderDestdir) {
 
 // The units' sandbox, as systemd-analyze scores it (lower is tighter): the host, whose scripts
 // are the user's own, at most 4.5; the refresh at most 2.5.
-TEST_F(HostTest, UnitsKeepTheirSandboxScores) {
+TEST_F(HostProgram, UnitsKeepTheirSandboxScores) {
     const QString analyze = QStandardPaths::findExecutable("systemd-analyze");
     if (analyze.isEmpty()) {
         GTEST_SKIP() << "systemd-analyze is not installed; the scores were not checked";
@@ -382,7 +384,7 @@ TEST_F(HostTest, UnitsKeepTheirSandboxScores) {
 
 // What refresh-databases reads, one path a line: a path with a line break and a section whose
 // number is no instance's are named on standard error, not split or dropped without a word.
-TEST_F(HostTest, ListDatabasesNamesWhatItCannotList) {
+TEST_F(HostProgram, ListDatabasesNamesWhatItCannotList) {
     WriteWholeFile(KernelDir() + "nhx-host.ini",
                    "[Instance1]\nSettings\\Database=\"/d/a\\nb.sdb\"\n"
                    "[Instance2]\nSettings\\Database=/d/ok.sdb\n"
@@ -400,7 +402,7 @@ TEST_F(HostTest, ListDatabasesNamesWhatItCannotList) {
 
 // The broker password from a file (or the environment) connects; one in the URL still does, with
 // a warning, and the password is never printed.
-TEST_F(HostTest, MqttPasswordComesFromAFileAndIsNeverShown) {
+TEST_F(HostProgram, MqttPasswordComesFromAFileAndIsNeverShown) {
     if (!TMqttBroker::Installed()) {
         GTEST_SKIP() << "mosquitto is not installed (scripts/setup)";
     }
@@ -499,7 +501,7 @@ std::vector<int> CountsOfValues(const std::string& file, int values) {
 
 }  // namespace
 
-TEST_F(HostTest, ShowHistoryPrintsFailedRunsAsJsonWhileAHostRuns) {
+TEST_F(HostProgram, ShowHistoryPrintsFailedRunsAsJsonWhileAHostRuns) {
     WriteScript("odd.sh", "exit $((Mondrel_Value % 2))\n");
     THostProcess host(KernelDir(), 4, "odd.sh");
     ASSERT_TRUE(host.WaitFor("Script odd.sh finished", 4, 30000)) << host.Out;
@@ -524,7 +526,7 @@ TEST_F(HostTest, ShowHistoryPrintsFailedRunsAsJsonWhileAHostRuns) {
 
 // The host reads SIGINT and SIGTERM with every thread blocking them; its scripts block nothing
 // (a script must stop on TERM).
-TEST_F(HostTest, ProgramsScriptsStartWithNoSignalBlocked) {
+TEST_F(HostProgram, ProgramsScriptsStartWithNoSignalBlocked) {
     WriteScript("mask.sh", "grep SigBlk /proc/self/status\n");
     THostProcess host(KernelDir(), 1, "mask.sh");
     ASSERT_TRUE(host.WaitFor("Script mask.sh finished", 1, 30000)) << host.Out;
@@ -535,7 +537,7 @@ TEST_F(HostTest, ProgramsScriptsStartWithNoSignalBlocked) {
 
 // 200 runs due at once, each taking a second: the host is stopped after 5 s, and then again
 // killed after 5 s. Every run is made at the next start; none twice after the clean stop.
-TEST_F(HostTest, RunsLeftWhenTheHostStopsOrIsKilledRunAtTheNextStart) {
+TEST_F(HostProgram, RunsLeftWhenTheHostStopsOrIsKilledRunAtTheNextStart) {
     constexpr int Runs = 200;
     for (const bool kill : {false, true}) {
         const std::string out = KernelDir() + (kill ? "killed.txt" : "stopped.txt");
@@ -576,7 +578,7 @@ TEST_F(HostTest, RunsLeftWhenTheHostStopsOrIsKilledRunAtTheNextStart) {
 
 // Two calendars in the settings: the instance of each fires its appointment, and the history
 // says which instance asked, for a script it could not find too (with the appointment's text).
-TEST_F(HostTest, EveryInstanceTheSettingsNameFiresAndItsRunsCarryItsNumber) {
+TEST_F(HostProgram, EveryInstanceTheSettingsNameFiresAndItsRunsCarryItsNumber) {
     const QString faketime = QStandardPaths::findExecutable("faketime");
     if (!QFileInfo::exists(MONDREL_MODULE_PATH) || !QFileInfo::exists(MONDREL_DB_PATH) ||
         faketime.isEmpty()) {

@@ -11,6 +11,8 @@
 
 namespace {
 
+using HostScripter = HostTest;
+
 TNHXInterfacePtr<INHXEventScripter> Scripter(TNHXHost& host) {
     return NHXQuery<INHXEventScripter>(host.Kernel(), IID_INHXEventScripter);
 }
@@ -34,7 +36,7 @@ bool Logged(const TNHXHost& host, const std::string& text) {
 
 }  // namespace
 
-TEST_F(HostTest, LookupKnowsOnlyExecutableFilesInsideTheFolder) {
+TEST_F(HostScripter, LookupKnowsOnlyExecutableFilesInsideTheFolder) {
     WriteScript("lights.sh", "exit 0\n");
     WriteScript("notes.txt", "not a script\n", false);
     WriteWholeFile(KernelDir() + "outside.sh", "#!/bin/sh\n", true);
@@ -71,7 +73,7 @@ TEST_F(HostTest, LookupKnowsOnlyExecutableFilesInsideTheFolder) {
     EXPECT_EQ(host.Scripter().Runs()[0].Result, E_FAIL);
 }
 
-TEST_F(HostTest, ScriptRunsWithSenderAndParametersInItsEnvironment) {
+TEST_F(HostScripter, ScriptRunsWithSenderAndParametersInItsEnvironment) {
     WriteScript("show.sh",
                 "echo \"sender=$NHX_SENDER\"\n"
                 "echo \"d=$Mondrel_Discription|v=$Mondrel_Value|date=$Mondrel_Date|"
@@ -112,18 +114,6 @@ TEST_F(HostTest, ScriptRunsWithSenderAndParametersInItsEnvironment) {
     EXPECT_TRUE(Logged(host, "Script show.sh: no newline"));
     EXPECT_TRUE(Logged(host, "Script show.sh finished with exit code 3"));
     EXPECT_EQ(host.Log().Entries().back().Kind, NHX_LOG_ERROR);
-}
-
-TEST_F(HostTest, ScriptThatCannotStartIsLoggedAsAnError) {
-    // Executable, but its interpreter does not exist.
-    WriteWholeFile(ScriptsDir() + "/broken.sh", "#!/nonexistent/interpreter\n", true);
-    TNHXHost host(Options());
-    TNHXTextRef script("broken.sh");
-    EXPECT_EQ(Scripter(host)->RunScript(script.Get(), nullptr, 0, nullptr, 0), S_OK);
-    ASSERT_TRUE(host.Scripter().WaitForScripts(20000));
-    const THostLogEntry& last = host.Log().Entries().back();
-    EXPECT_EQ(last.Kind, NHX_LOG_ERROR);
-    EXPECT_EQ(last.Text.rfind("Script broken.sh ", 0), 0u) << last.Text;
 }
 
 namespace {
@@ -178,7 +168,7 @@ NHXResult RunWithValue(INHXEventScripter* scripter, const std::string& script,
 
 // A host that was down all morning fires a thousand appointments in one tick: every script runs
 // exactly once, at most MaxRunningScripts at a time, under the usual limit of 1,024 descriptors.
-TEST_F(HostTest, AThousandRunsAtOnceAllRunExactlyOnce) {
+TEST_F(HostScripter, AThousandRunsAtOnceAllRunExactlyOnce) {
     const std::string out = KernelDir() + "runs.txt";
     WriteScript("count.sh", "echo \"$Mondrel_Value\" >> '" + out + "'\n");
     TScopedDescriptorLimit limit(1024);
@@ -207,7 +197,7 @@ TEST_F(HostTest, AThousandRunsAtOnceAllRunExactlyOnce) {
 
 // A start that fails for want of descriptors is no failed run: the run waits and starts once
 // descriptors are free again.
-TEST_F(HostTest, RunThatCannotStartForWantOfDescriptorsWaitsAndRuns) {
+TEST_F(HostScripter, RunThatCannotStartForWantOfDescriptorsWaitsAndRuns) {
     const std::string out = KernelDir() + "ran.txt";
     WriteScript("quiet.sh", "echo ran >> '" + out + "'\n");
     TNHXHost host(Options());
@@ -222,7 +212,7 @@ TEST_F(HostTest, RunThatCannotStartForWantOfDescriptorsWaitsAndRuns) {
     EXPECT_EQ(ReadWholeFile(out), "ran\n");
 }
 
-TEST_F(HostTest, PublishedScriptsNeedAPublisherAndNoFile) {
+TEST_F(HostScripter, PublishedScriptsNeedAPublisherAndNoFile) {
     TNHXHost host(Options());
     auto scripter = Scripter(host);
     EXPECT_EQ(Lookup(scripter.Get(), "mqtt/lights/on"), E_FAIL);

@@ -13,6 +13,8 @@
 
 namespace {
 
+using HostServices = HostTest;
+
 template <class I>
 TNHXInterfacePtr<I> Service(TNHXHost& host, const GUID& iid) {
     return NHXQuery<I>(host.Kernel(), iid);
@@ -25,7 +27,7 @@ uint32_t RefCountOf(INHXUnknown* object) {
 
 }  // namespace
 
-TEST_F(HostTest, KernelAnswersEveryServiceAndRefusesOnRequest) {
+TEST_F(HostServices, KernelAnswersEveryServiceAndRefusesOnRequest) {
     TNHXHost host(Options());
     const GUID services[] = {IID_INHXEventScripter,   IID_INHXSettings,        IID_INHXDebugServer,
                              IID_INHXInstanceControl, IID_INHXVariableManager, IID_INHXModuleLoader,
@@ -58,7 +60,7 @@ TEST_F(HostTest, KernelAnswersEveryServiceAndRefusesOnRequest) {
     EXPECT_EQ(host.Kernel()->Reserved4(), E_NOTIMPL);
 }
 
-TEST_F(HostTest, KernelLogsAndAnswersItsDirectory) {
+TEST_F(HostServices, KernelLogsAndAnswersItsDirectory) {
     TNHXHost host(Options());
     TNHXTextRef dir;
     ASSERT_EQ(host.Kernel()->GetKernelDir(dir.Out()), S_OK);
@@ -81,7 +83,7 @@ TEST_F(HostTest, KernelLogsAndAnswersItsDirectory) {
     EXPECT_NE(line.find("[Mondrel #7] Interface Create"), std::string::npos);
 }
 
-TEST_F(HostTest, KernelDirectoryDefaultsAndGetsItsSlash) {
+TEST_F(HostServices, KernelDirectoryDefaultsAndGetsItsSlash) {
     TNHXHostOptions options;
     options.KernelDir = Dir.path().toStdString();  // no trailing slash
     TNHXHost host(options);
@@ -90,7 +92,7 @@ TEST_F(HostTest, KernelDirectoryDefaultsAndGetsItsSlash) {
     EXPECT_EQ(host.Scripter().ScriptsDir(), KernelDir() + "scripts");
 }
 
-TEST_F(HostTest, VariablesKeepTypesValuesAndTheHistoryOfCalls) {
+TEST_F(HostServices, VariablesKeepTypesValuesAndTheHistoryOfCalls) {
     TNHXHost host(Options());
     auto variables = Service<INHXVariableManager>(host, IID_INHXVariableManager);
     TNHXTextRef trigger("Mondrel_TriggerValue");
@@ -131,7 +133,7 @@ TEST_F(HostTest, VariablesKeepTypesValuesAndTheHistoryOfCalls) {
     EXPECT_EQ(notes, 7);
 }
 
-TEST_F(HostTest, GetVariablesHandsOutAnArrayTheCallerReleases) {
+TEST_F(HostServices, GetVariablesHandsOutAnArrayTheCallerReleases) {
     TNHXHost host(Options());
     host.Variables().PreCreate("Mondrel_IsWeekend", NHX_VAR_BOOLEAN);
     host.Variables().PreCreate("Other", NHX_VAR_STRING, "x");
@@ -158,7 +160,7 @@ TEST_F(HostTest, GetVariablesHandsOutAnArrayTheCallerReleases) {
     EXPECT_EQ(none.Get(), nullptr);
 }
 
-TEST_F(HostTest, VariablesDumpIsRewrittenOnEveryChange) {
+TEST_F(HostServices, VariablesDumpIsRewrittenOnEveryChange) {
     TNHXHostOptions options = Options();
     options.VariablesOut = KernelDir() + "variables.tsv";
     TNHXHost host(options);
@@ -177,7 +179,7 @@ TEST_F(HostTest, VariablesDumpIsRewrittenOnEveryChange) {
               "Flag\t0\tfalse\n");
 }
 
-TEST_F(HostTest, AThrowingVariableListenerIsLoggedAndTheWriteStillSucceeds) {
+TEST_F(HostServices, AThrowingVariableListenerIsLoggedAndTheWriteStillSucceeds) {
     TNHXHost host(Options());
     host.Variables().SetVariableListener(
         [](const THostVariable&) { throw std::runtime_error("broker gone"); });
@@ -196,7 +198,7 @@ TEST_F(HostTest, AThrowingVariableListenerIsLoggedAndTheWriteStillSucceeds) {
     EXPECT_EQ(failures, 4) << "two listeners, two changes";
 }
 
-TEST_F(HostTest, VariablesFileIsReadAtStartAndBadLinesAreKeptAsTheyWere) {
+TEST_F(HostServices, VariablesFileIsReadAtStartAndBadLinesAreKeptAsTheyWere) {
     TNHXHostOptions options = Options();
     options.VariablesOut = KernelDir() + "variables.tsv";
     WriteWholeFile(options.VariablesOut,
@@ -264,7 +266,7 @@ TEST_F(HostTest, VariablesFileIsReadAtStartAndBadLinesAreKeptAsTheyWere) {
                      "the variables file " + options.VariablesOut + " is a directory");
 }
 
-TEST_F(HostTest, WritesToUndeclaredVariablesAreLoggedOncePerDay) {
+TEST_F(HostServices, WritesToUndeclaredVariablesAreLoggedOncePerDay) {
     TNHXHost host(Options());
     auto variables = Service<INHXVariableManager>(host, IID_INHXVariableManager);
     TNHXTextRef name("Vacation");
@@ -288,7 +290,7 @@ TEST_F(HostTest, WritesToUndeclaredVariablesAreLoggedOncePerDay) {
 }
 
 // A folder that is not there yet: the failure is said once, and the recovery once.
-TEST_F(HostTest, VariablesThatCannotBeWrittenAreSaidOnceAndWritesLoggedOnlyOnChange) {
+TEST_F(HostServices, VariablesThatCannotBeWrittenAreSaidOnceAndWritesLoggedOnlyOnChange) {
     TNHXHostOptions options = Options();
     options.VariablesOut = KernelDir() + "later/variables.tsv";
     TNHXHost host(options);
@@ -315,14 +317,14 @@ TEST_F(HostTest, VariablesThatCannotBeWrittenAreSaidOnceAndWritesLoggedOnlyOnCha
                   "Variable Flag "}));
 }
 
-TEST_F(HostTest, LogLinesShowControlCharactersEscaped) {
+TEST_F(HostServices, LogLinesShowControlCharactersEscaped) {
     THostLogEntry entry{QDateTime::currentDateTime(), NHX_LOG_NOTICE, "Mon\x1b[2J",
                         std::string("a\nb\tc\0d\x7f", 8), THostLogOrigin::Module};
     const std::string line = THostLog::FormatEntry(entry);
     EXPECT_NE(line.find("[Mon\\x1b[2J] a\\nb\\tc\\x00d\\x7f"), std::string::npos) << line;
 }
 
-TEST_F(HostTest, LogKeepsTheLastEntriesButHandsOutEvery) {
+TEST_F(HostServices, LogKeepsTheLastEntriesButHandsOutEvery) {
     THostLog log;
     int seen = 0;
     log.AddListener([&seen](const THostLogEntry&) { ++seen; });
@@ -335,7 +337,7 @@ TEST_F(HostTest, LogKeepsTheLastEntriesButHandsOutEvery) {
     EXPECT_EQ(log.Entries().back().Text, "2499");
 }
 
-TEST_F(HostTest, SettingsReadOneValuePerInstanceSectionAndKey) {
+TEST_F(HostServices, SettingsReadOneValuePerInstanceSectionAndKey) {
     TNHXHost host(Options());
     host.Settings().SetValue(7, {"Settings"}, "Database", "/data/a,b.sdb");
     host.Settings().SetValue(8, {"Settings"}, "Database", "");
@@ -361,14 +363,14 @@ TEST_F(HostTest, SettingsReadOneValuePerInstanceSectionAndKey) {
     EXPECT_NE(ReadWholeFile(host.Settings().File()).find("[Instance7]"), std::string::npos);
 }
 
-TEST_F(HostTest, SettingsReadAHandWrittenFile) {
+TEST_F(HostServices, SettingsReadAHandWrittenFile) {
     WriteWholeFile(KernelDir() + "nhx-host.ini",
                    "[Instance3]\nSettings\\Database=/srv/home,garden.sdb\n", false);
     TNHXHost host(Options());
     EXPECT_EQ(host.Settings().Value(3, {"Settings"}, "Database"), "/srv/home,garden.sdb");
 }
 
-TEST_F(HostTest, InstanceControlNumbersCreatesAndDeletesSelectorInstances) {
+TEST_F(HostServices, InstanceControlNumbersCreatesAndDeletesSelectorInstances) {
     TNHXHost host(Options());
     auto control = Service<INHXInstanceControl>(host, IID_INHXInstanceControl);
     host.Instances().SetNextNumber(65535);
@@ -401,7 +403,7 @@ TEST_F(HostTest, InstanceControlNumbersCreatesAndDeletesSelectorInstances) {
     EXPECT_EQ(none.Module, nullptr);
 }
 
-TEST_F(HostTest, SelectorAnswersFromItsScriptAndFailsWithoutAChoice) {
+TEST_F(HostServices, SelectorAnswersFromItsScriptAndFailsWithoutAChoice) {
     TNHXHost host(Options());
     THostInstance instance;
     ASSERT_EQ(host.Instances().Create(CLSID_NHXSelectorModule, instance), S_OK);
@@ -429,7 +431,7 @@ TEST_F(HostTest, SelectorAnswersFromItsScriptAndFailsWithoutAChoice) {
     EXPECT_EQ(calls[0].Types, 1);
 }
 
-TEST_F(HostTest, ModuleLoaderKnowsLoadedModulesUnlessToldOtherwise) {
+TEST_F(HostServices, ModuleLoaderKnowsLoadedModulesUnlessToldOtherwise) {
     TNHXHost host(Options());
     auto loader = Service<INHXModuleLoader>(host, IID_INHXModuleLoader);
     int32_t found = 0;
@@ -442,7 +444,7 @@ TEST_F(HostTest, ModuleLoaderKnowsLoadedModulesUnlessToldOtherwise) {
 }
 
 // "Add variable" refuses names the variables file or an MQTT topic level cannot hold, saying why.
-TEST_F(HostTest, DeclaringRefusesNamesTheFileOrATopicCannotHold) {
+TEST_F(HostServices, DeclaringRefusesNamesTheFileOrATopicCannotHold) {
     TNHXHost host(Options());
     for (const char* name : {"Bad Name/With\tTab", "Two\nLines"}) {
         EXPECT_EQ(host.Variables().Declare(name, NHX_VAR_STRING, ""),
