@@ -73,7 +73,12 @@ struct TJsonValue::TImpl {
 TJsonValue::TJsonValue(std::unique_ptr<TImpl> Impl) : FImpl(std::move(Impl)) {}
 
 TJsonValue TJsonValue::Object() {
-    return TJsonValue(std::make_unique<TImpl>(TImpl{nlohmann::ordered_json::object()}));
+    auto impl = std::make_unique<TImpl>(TImpl{nlohmann::ordered_json::object()});
+    // The members live in a vector whose elements have a const key, so growing it copies every
+    // member, nested arrays and objects included, instead of moving them: room for a record's
+    // fields up front keeps an object from ever growing in most documents.
+    impl->Value.get_ref<nlohmann::ordered_json::object_t&>().reserve(8);
+    return TJsonValue(std::move(impl));
 }
 
 TJsonValue TJsonValue::Array() {

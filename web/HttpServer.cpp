@@ -80,6 +80,12 @@ THttpServer::THttpServer(const THttpOptions& Options, THttpHandler Handler)
     server.set_read_timeout(10, 0);
     server.set_write_timeout(10, 0);
     server.set_keep_alive_timeout(5);
+    // A response goes out as two writes (the headers, then the body): with Nagle's algorithm the
+    // body would wait for the peer's delayed acknowledgement of the headers, up to 40 ms.
+    server.set_tcp_nodelay(true);
+    // The library's default closes a connection after 5 requests, so a page that loads its
+    // month, day and flags pays a new connection (and a new thread task) every few requests.
+    server.set_keep_alive_max_count(1000);
     // A kept-alive connection holds its thread while it waits: enough threads that a family's
     // phones and laptops (a browser opens up to six connections) do not queue behind each other.
     server.new_task_queue = [] { return new httplib::ThreadPool(HttpThreads); };

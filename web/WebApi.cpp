@@ -246,7 +246,11 @@ struct TWebApi::TRoute {
     TRouteHandler Handler;
 };
 
-TWebApi::TWebApi(TWebConfig Config) : FConfig(std::move(Config)), FRoutes(MakeRoutes()) {}
+TWebApi::TWebApi(TWebConfig Config) : FConfig(std::move(Config)), FRoutes(MakeRoutes()) {
+    for (size_t i = 0; i < FConfig.Databases.size(); ++i) {
+        FGates.push_back(std::make_unique<TReadWriteGate>());
+    }
+}
 
 TWebApi::~TWebApi() = default;
 
@@ -651,6 +655,16 @@ THttpResponse TWebApi::Handle(const THttpRequest& Request) {
                 }
             }
             TCall call{Request, *parts, &*session};
+            // A calendar's path part that names none is the handler's 404.
+            std::optional<TGateHold> hold;
+            if (auto c = parts->find("c"); c != parts->end()) {
+                const std::string& text = c->second;
+                if (!text.empty() && text.size() <= 4 &&
+                    text.find_first_not_of("0123456789") == std::string::npos &&
+                    std::stoul(text) < FGates.size()) {
+                    hold.emplace(*FGates[std::stoul(text)], Request.Method != "GET");
+                }
+            }
             return secure(route.Handler(call));
         }
         return secure(ErrorResponse(404, "no such API path: " + Request.Method + " " + path));

@@ -4,10 +4,12 @@
 // no rules of its own.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "HttpServer.h"
+#include "ReadWriteGate.h"
 #include "WebSessions.h"
 
 struct TWebConfig {
@@ -40,4 +42,6 @@ class TWebApi {
     TWebConfig FConfig;
     TWebSessions FSessions;
     std::vector<TRoute> FRoutes;  // after FConfig, which its handlers read
+    // One per database: the server's reads of a file share it, its writes hold it alone.
+    std::vector<std::unique_ptr<TReadWriteGate>> FGates;
 };
