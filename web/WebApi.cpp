@@ -395,8 +395,12 @@ std::vector<TWebApi::TRoute> TWebApi::MakeRoutes() {
                  TDates dates = GetDatesBetween(transaction, day, day);
                  SortByDay(dates);
                  std::map<int64_t, TOrigin> origins = Origins(transaction, dates);
+                 std::map<int64_t, TJsonValue> fired =
+                     RunsOfAppointments(config.HistoryFile, dates);
                  for (const TMondrelDate& date : dates) {
                      TJsonValue json = AppointmentJson(date).Set("tag", AppointmentTag(date));
+                     auto runs = fired.find(date.ID);
+                     json.Set("runs", runs == fired.end() ? TJsonValue::Array() : runs->second);
                      auto origin = origins.find(date.ID);
                      if (origin == origins.end()) {
                          json.Set("origin", TJsonValue::Object().Set("kind", "own"));
