@@ -61,8 +61,10 @@ TServer StartServer(const std::string& database, const std::string& passwordFile
         text += c;
     }
     close(out[0]);
-    size_t at = text.find("the password is ") + 16;
-    server.Password = text.substr(at, text.find('\n', at) - at);
+    // Its output is no terminal: the first password is in the file the output names.
+    size_t at = text.find("a random password is in ") + 24;
+    std::ifstream first(text.substr(at, text.find(' ', at) - at));
+    std::getline(first, server.Password);
     at = text.find("127.0.0.1:") + 10;
     server.Port = std::stoi(text.substr(at));
     return server;

@@ -1,8 +1,13 @@
 #include "WebApi.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <functional>
+#include <iostream>
 #include <map>
 #include <optional>
 #include <sstream>
@@ -745,6 +750,12 @@ THttpResponse TWebApi::Session(const THttpRequest& Request) {
         return ErrorResponse(401, "wrong password");
     }
     FSessions.Succeeded(address);
+    // Someone knows the password now: the first start's copy of it goes.
+    if (!FConfig.FirstPasswordFile.empty() && !FFirstPasswordGone.exchange(true) &&
+        unlink(FConfig.FirstPasswordFile.c_str()) != 0 && errno != ENOENT) {
+        std::cerr << "mondrel-web: cannot remove " << FConfig.FirstPasswordFile << ": "
+                  << std::strerror(errno) << std::endl;
+    }
     TWebSession session = FSessions.Create();
     THttpResponse response = Json(TJsonValue::Object().Set("csrf", session.Csrf));
     response.Headers.push_back(

@@ -113,13 +113,17 @@ class WebApiTest(unittest.TestCase):
             self.assertEqual(web.request(method, path, {}, cookie=False).status, 401)
         other = WebServer()
         try:
+            self.assertNotIn(other.password, other.output)
+            self.assertEqual(stat.S_IMODE(os.stat(other.first_password_file).st_mode), 0o600)
             self.assertEqual(other.sign_in("wrong").status, 401)
+            self.assertTrue(os.path.exists(other.first_password_file))
             # The address now waits before it may try again, the right password included.
             answer = other.sign_in()
             self.assertEqual(answer.status, 429, answer.body)
             self.assertIn("wait", answer.json()["error"])
             time.sleep(1.1)
             self.assertEqual(other.sign_in().status, 200)
+            self.assertFalse(os.path.exists(other.first_password_file))
         finally:
             other.close()
         cookie = web.sign_in().headers["Set-Cookie"]

@@ -44,7 +44,11 @@ class WebServer:
             if "listening on" in line:
                 break
         text = "".join(lines)
-        self.password = re.search(r"the password is (\S+)", text).group(1)
+        # Its output is no terminal: the first password is in a file of its own, not in the output.
+        self.output = text
+        self.first_password_file = re.search(r"a random password is in (\S+)", text).group(1)
+        with open(self.first_password_file) as first:
+            self.password = first.read().strip()
         self.port = int(re.search(r"127\.0\.0\.1:(\d+)/", text).group(1))
         scheme = "https" if "https://" in text else "http"
         self.origin = "%s://127.0.0.1:%d" % (scheme, self.port)
