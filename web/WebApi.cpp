@@ -352,36 +352,38 @@ std::vector<TWebApi::TRoute> TWebApi::MakeRoutes() {
              TDateParts parts = DecodeDate(first);
              TDateTime last =
                  EncodeDate(parts.Year, parts.Month, DaysInMonth(parts.Year, parts.Month));
-             TJsonValue days = TJsonValue::Array(), appointments = TJsonValue::Array();
+             // Written as text as it is read: a month may hold hundreds of appointments, and
+             // a tree of them would cost as much as reading them.
+             TJsonText out;
+             out.BeginObject().Key("month").Value(call.Part("month")).Key("days").BeginArray();
              TSkippedRows skipped;
              InTransaction(database, [&](TDBTransaction& transaction) {
-                 std::map<TDateTime, TJsonValue> flagsOfDay;
+                 std::map<TDateTime, std::vector<int64_t>> flagsOfDay;
                  for (const TDayFlag& flag :
                       GetDayFlagsBetween(transaction, first, last, &skipped)) {
-                     auto [entry, added] = flagsOfDay.try_emplace(flag.Date, TJsonValue::Array());
-                     entry->second.Append(flag.FlagID);
+                     flagsOfDay[flag.Date].push_back(flag.FlagID);
                  }
                  for (TDateTime day = first; day <= last; day += 1) {
-                     auto found = flagsOfDay.find(day);
-                     TJsonValue entry = TJsonValue::Object();
-                     entry.Set("date", DateToDBText('-', day))
-                         .Set("flags", found == flagsOfDay.end() ? TJsonValue::Array()
-                                                                 : std::move(found->second));
-                     days.Append(std::move(entry));
+                     out.BeginObject().Key("date").Value(DateToDBText('-', day));
+                     out.Key("flags").BeginArray();
+                     for (int64_t id : flagsOfDay[day]) {
+                         out.Value(id);
+                     }
+                     out.EndArray().EndObject();
                  }
+                 out.EndArray().Key("appointments").BeginArray();
                  TDates dates = GetDatesBetween(transaction, first, last, &skipped);
                  SortByDay(dates);
                  for (const TMondrelDate& date : dates) {
-                     TJsonValue json = AppointmentJson(date);
-                     json.Set("tag", AppointmentTag(date));
-                     appointments.Append(std::move(json));
+                     out.BeginObject();
+                     AppointmentFields(date, [&out](const char* name, const auto& value) {
+                         out.Key(name).Value(value);
+                     });
+                     out.Key("tag").Value(AppointmentTag(date)).EndObject();
                  }
              });
-             return Json(TJsonValue::Object()
-                             .Set("month", call.Part("month"))
-                             .Set("days", std::move(days))
-                             .Set("appointments", std::move(appointments))
-                             .Set("skipped", static_cast<int64_t>(skipped.size())));
+             out.EndArray().Key("skipped").Value(static_cast<int64_t>(skipped.size()));
+             return THttpResponse{200, "application/json", out.EndObject().Text(), {}};
          }},
         {"GET", "/api/calendars/{c}/days/{day}",
          [=, &config](TCall& call) {

@@ -39,6 +39,10 @@ class WebApiTest(unittest.TestCase):
         self.assertIn("not in the scripts folder", added["warnings"][0])
         month = self.call("GET", "/month/2031-03")
         [row] = month["appointments"]
+        # The month's rows are list --json's, each with its tag.
+        listed = json.loads(self.listing())["appointments"]
+        self.assertEqual([{k: v for k, v in r.items() if k != "tag"} for r in month["appointments"]],
+                         listed)
         self.assertEqual((row["description"], row["time"]), ("Bins out", "07:00:00"))
         self.assertEqual(len(month["days"]), 31)
         day = self.call("GET", "/days/2031-03-10")
