@@ -68,10 +68,11 @@ class WebServer:
                               text=True).stdout
 
     def request(self, method, path, body=None, origin=True, csrf=True, cookie=True,
-                raw=None):
+                raw=None, headers=None):
         data = raw if raw is not None else (
             json.dumps(body).encode() if body is not None else None)
-        request = urllib.request.Request(self.origin + path, data=data, method=method)
+        request = urllib.request.Request(self.origin + path, data=data, method=method,
+                                         headers=headers or {})
         if data is not None:
             request.add_header("Content-Type", "application/json")
         if origin:
