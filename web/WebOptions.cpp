@@ -186,7 +186,10 @@ TWebOptions ParseWebOptions(const std::vector<std::string>& Args, const std::str
 }
 
 std::string FirstPasswordPath(const std::string& PasswordFile) {
-    return std::filesystem::path(PasswordFile).replace_extension(".first-password").string();
+    std::string first =
+        std::filesystem::path(PasswordFile).replace_extension(".first-password").string();
+    // A password file that already bears the extension must not be the one overwritten.
+    return first == PasswordFile ? PasswordFile + ".first-password" : first;
 }
 
 namespace {
