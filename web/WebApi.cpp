@@ -202,6 +202,15 @@ TDateTime ParseMonth(const std::string& text) {
     return args.Month("month");
 }
 
+// The calendar a path's {c} names: its number among Count, or nothing.
+std::optional<size_t> CalendarIndex(const std::string& text, size_t count) {
+    if (text.empty() || text.size() > 4 ||
+        text.find_first_not_of("0123456789") != std::string::npos || std::stoul(text) >= count) {
+        return std::nullopt;
+    }
+    return std::stoul(text);
+}
+
 // Where each row of a source came from, by Dates.ID.
 struct TOrigin {
     std::string Source;
@@ -276,13 +285,11 @@ std::vector<TWebApi::TRoute> TWebApi::MakeRoutes() {
     const TWebConfig& config = FConfig;
     auto calendar = [&config](const TCall& call) -> const std::string& {
         const std::string& text = call.Part("c");
-        size_t index = 0;
-        if (text.empty() || text.size() > 4 ||
-            text.find_first_not_of("0123456789") != std::string::npos ||
-            (index = std::stoul(text)) >= config.Databases.size()) {
+        std::optional<size_t> index = CalendarIndex(text, config.Databases.size());
+        if (!index) {
             throw EHttpError(404, "no calendar " + text);
         }
-        return config.Databases[index];
+        return config.Databases[*index];
     };
     auto flagCaption = [=](const TCall& call) {
         const std::string path = calendar(call);
@@ -669,11 +676,8 @@ THttpResponse TWebApi::Handle(const THttpRequest& Request) {
             // A calendar's path part that names none is the handler's 404.
             std::optional<TGateHold> hold;
             if (auto c = parts->find("c"); c != parts->end()) {
-                const std::string& text = c->second;
-                if (!text.empty() && text.size() <= 4 &&
-                    text.find_first_not_of("0123456789") == std::string::npos &&
-                    std::stoul(text) < FGates.size()) {
-                    hold.emplace(*FGates[std::stoul(text)], Request.Method != "GET");
+                if (std::optional<size_t> index = CalendarIndex(c->second, FGates.size())) {
+                    hold.emplace(*FGates[*index], Request.Method != "GET");
                 }
             }
             return secure(route.Handler(call));
