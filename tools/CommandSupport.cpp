@@ -95,13 +95,8 @@ void ReportSkippedRows(TToolStreams& Streams, const std::string& Command,
 
 TJsonValue AppointmentJson(const TMondrelDate& Date) {
     TJsonValue json = TJsonValue::Object();
-    json.Set("id", Date.ID)
-        .Set("date", DateToDBText('-', Date.Date))
-        .Set("time", FormatLongTime(Date.Time))
-        .Set("done", Date.Done != 0)
-        .Set("description", Date.Discription)
-        .Set("value", Date.Value)
-        .Set("script", Date.Script);
+    AppointmentFields(
+        Date, [&json](const char* name, const auto& value) { json.Set(name, TJsonValue(value)); });
     return json;
 }
 

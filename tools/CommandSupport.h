@@ -8,9 +8,11 @@
 #include <vector>
 
 #include "Core.Mondrel_Types.h"
+#include "DBCnx.h"
 #include "JsonValue.h"
 #include "MondrelError.h"
 #include "Text.h"
+#include "TimeText.h"
 
 struct TToolStreams;
 
@@ -37,6 +39,18 @@ void ReportSkippedRows(TToolStreams& Streams, const std::string& Command,
 
 // An appointment as `--json` writes it: id, date, time, done, description, value, script.
 TJsonValue AppointmentJson(const TMondrelDate& Date);
+// The same fields in the same order, each handed to Field(name, value), the value an int64_t,
+// a std::string or a bool: for documents written as text (TJsonText) rather than as a tree.
+template <typename TField>
+void AppointmentFields(const TMondrelDate& Date, TField&& Field) {
+    Field("id", Date.ID);
+    Field("date", DateToDBText('-', Date.Date));
+    Field("time", FormatLongTime(Date.Time));
+    Field("done", Date.Done != 0);
+    Field("description", Date.Discription);
+    Field("value", Date.Value);
+    Field("script", Date.Script);
+}
 // An appointment on one line: "ID 12: 2027-01-04 07:00:00 Bins out (open)".
 std::string AppointmentLine(const TMondrelDate& Date);
 // A short text that changes whenever any field of the row changes: `edit --if-match TAG` and

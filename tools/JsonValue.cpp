@@ -73,7 +73,12 @@ struct TJsonValue::TImpl {
 TJsonValue::TJsonValue(std::unique_ptr<TImpl> Impl) : FImpl(std::move(Impl)) {}
 
 TJsonValue TJsonValue::Object() {
-    return TJsonValue(std::make_unique<TImpl>(TImpl{nlohmann::ordered_json::object()}));
+    auto impl = std::make_unique<TImpl>(TImpl{nlohmann::ordered_json::object()});
+    // The members live in a vector whose elements have a const key, so growing it copies every
+    // member, nested arrays and objects included, instead of moving them: room for a record's
+    // fields up front keeps an object from ever growing in most documents.
+    impl->Value.get_ref<nlohmann::ordered_json::object_t&>().reserve(8);
+    return TJsonValue(std::move(impl));
 }
 
 TJsonValue TJsonValue::Array() {
@@ -181,4 +186,144 @@ bool TJsonValue::AsBool() const {
         throw EMondrelError("JSON: true or false was expected");
     }
     return FImpl->Value.get<bool>();
+}
+
+void TJsonText::Separate() {
+    if (FKeyed) {
+        FKeyed = false;
+        return;
+    }
+    if (!FFirst) {
+        FText += ',';
+    }
+    FFirst = false;
+}
+
+TJsonText& TJsonText::BeginObject() {
+    Separate();
+    FText += '{';
+    FOpen += '{';
+    FFirst = true;
+    return *this;
+}
+
+TJsonText& TJsonText::EndObject() {
+    if (FOpen.empty() || FOpen.back() != '{' || FKeyed) {
+        throw EMondrelError("JSON: an object ended that is not open");
+    }
+    FOpen.pop_back();
+    FText += '}';
+    FFirst = false;
+    return *this;
+}
+
+TJsonText& TJsonText::BeginArray() {
+    Separate();
+    FText += '[';
+    FOpen += '[';
+    FFirst = true;
+    return *this;
+}
+
+TJsonText& TJsonText::EndArray() {
+    if (FOpen.empty() || FOpen.back() != '[') {
+        throw EMondrelError("JSON: an array ended that is not open");
+    }
+    FOpen.pop_back();
+    FText += ']';
+    FFirst = false;
+    return *this;
+}
+
+TJsonText& TJsonText::Key(const std::string& Name) {
+    if (FOpen.empty() || FOpen.back() != '{' || FKeyed) {
+        throw EMondrelError("JSON: a key outside an object");
+    }
+    Value(Name);
+    FText += ':';
+    FKeyed = true;
+    return *this;
+}
+
+TJsonText& TJsonText::Value(const std::string& Text) {
+    Separate();
+    // As the library writes texts: quotes, backslashes and control characters escaped, all
+    // else as it is, bytes that are no UTF-8 as ValidUtf8 turns them. Plain runs are copied
+    // whole.
+    static constexpr char Hex[] = "0123456789abcdef";
+    FText += '"';
+    size_t run = 0, at = 0;
+    while (at < Text.size()) {
+        const auto c = static_cast<unsigned char>(Text[at]);
+        if (c >= 0x20 && c < 0x80 && c != '"' && c != '\\') {
+            ++at;
+            continue;
+        }
+        FText.append(Text, run, at - run);
+        if (c >= 0x80) {
+            if (size_t length = Utf8SequenceAt(Text, at); length > 0) {
+                FText.append(Text, at, length);
+                at += length;
+            } else {
+                FText += static_cast<char>(0xC0 | (c >> 6));
+                FText += static_cast<char>(0x80 | (c & 0x3F));
+                ++at;
+            }
+        } else {
+            switch (c) {
+                case '"':
+                    FText += "\\\"";
+                    break;
+                case '\\':
+                    FText += "\\\\";
+                    break;
+                case '\b':
+                    FText += "\\b";
+                    break;
+                case '\f':
+                    FText += "\\f";
+                    break;
+                case '\n':
+                    FText += "\\n";
+                    break;
+                case '\r':
+                    FText += "\\r";
+                    break;
+                case '\t':
+                    FText += "\\t";
+                    break;
+                default:
+                    FText += "\\u00";
+                    FText += Hex[c >> 4];
+                    FText += Hex[c & 0xF];
+            }
+            ++at;
+        }
+        run = at;
+    }
+    FText.append(Text, run, at - run);
+    FText += '"';
+    return *this;
+}
+
+TJsonText& TJsonText::Value(const char* Text) {
+    return Value(std::string(Text));
+}
+
+TJsonText& TJsonText::Value(int64_t Number) {
+    Separate();
+    FText += std::to_string(Number);
+    return *this;
+}
+
+TJsonText& TJsonText::Value(bool Flag) {
+    Separate();
+    FText += Flag ? "true" : "false";
+    return *this;
+}
+
+TJsonText& TJsonText::Value(std::nullptr_t) {
+    Separate();
+    FText += "null";
+    return *this;
 }

@@ -67,3 +67,34 @@ class TJsonValue {
     explicit TJsonValue(std::unique_ptr<TImpl> Impl);
     std::unique_ptr<TImpl> FImpl;
 };
+
+// A compact document written as it is built, for answers too large to build as a tree first
+// (a month of appointments): the same text CompactText writes for the same values, texts
+// treated the same way (valid UTF-8 as it is, any other byte as its Latin-1 character).
+//
+//     TJsonText out;
+//     out.BeginObject().Key("id").Value(int64_t{3}).Key("tags").BeginArray().EndArray();
+//     out.EndObject();  // out.Text(): {"id":3,"tags":[]}
+class TJsonText {
+  public:
+    TJsonText& BeginObject();
+    TJsonText& EndObject();
+    TJsonText& BeginArray();
+    TJsonText& EndArray();
+    // A member's key inside an object; its value follows.
+    TJsonText& Key(const std::string& Name);
+    TJsonText& Value(const std::string& Text);
+    TJsonText& Value(const char* Text);
+    TJsonText& Value(int64_t Number);
+    TJsonText& Value(bool Flag);
+    TJsonText& Value(std::nullptr_t);
+    const std::string& Text() const { return FText; }
+
+  private:
+    // Before a value or a key: the comma after an earlier one at the same level.
+    void Separate();
+    std::string FText;
+    std::string FOpen;    // the open objects and arrays, innermost last: '{' or '['
+    bool FFirst = true;   // nothing written yet at the innermost level
+    bool FKeyed = false;  // a key was written, its value comes next
+};

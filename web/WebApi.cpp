@@ -1,8 +1,13 @@
 #include "WebApi.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <functional>
+#include <iostream>
 #include <map>
 #include <optional>
 #include <sstream>
@@ -197,6 +202,15 @@ TDateTime ParseMonth(const std::string& text) {
     return args.Month("month");
 }
 
+// The calendar a path's {c} names: its number among Count, or nothing.
+std::optional<size_t> CalendarIndex(const std::string& text, size_t count) {
+    if (text.empty() || text.size() > 4 ||
+        text.find_first_not_of("0123456789") != std::string::npos || std::stoul(text) >= count) {
+        return std::nullopt;
+    }
+    return std::stoul(text);
+}
+
 // Where each row of a source came from, by Dates.ID.
 struct TOrigin {
     std::string Source;
@@ -246,7 +260,11 @@ struct TWebApi::TRoute {
     TRouteHandler Handler;
 };
 
-TWebApi::TWebApi(TWebConfig Config) : FConfig(std::move(Config)), FRoutes(MakeRoutes()) {}
+TWebApi::TWebApi(TWebConfig Config) : FConfig(std::move(Config)), FRoutes(MakeRoutes()) {
+    for (size_t i = 0; i < FConfig.Databases.size(); ++i) {
+        FGates.push_back(std::make_unique<TReadWriteGate>());
+    }
+}
 
 TWebApi::~TWebApi() = default;
 
@@ -267,13 +285,11 @@ std::vector<TWebApi::TRoute> TWebApi::MakeRoutes() {
     const TWebConfig& config = FConfig;
     auto calendar = [&config](const TCall& call) -> const std::string& {
         const std::string& text = call.Part("c");
-        size_t index = 0;
-        if (text.empty() || text.size() > 4 ||
-            text.find_first_not_of("0123456789") != std::string::npos ||
-            (index = std::stoul(text)) >= config.Databases.size()) {
+        std::optional<size_t> index = CalendarIndex(text, config.Databases.size());
+        if (!index) {
             throw EHttpError(404, "no calendar " + text);
         }
-        return config.Databases[index];
+        return config.Databases[*index];
     };
     auto flagCaption = [=](const TCall& call) {
         const std::string path = calendar(call);
@@ -343,36 +359,38 @@ std::vector<TWebApi::TRoute> TWebApi::MakeRoutes() {
              TDateParts parts = DecodeDate(first);
              TDateTime last =
                  EncodeDate(parts.Year, parts.Month, DaysInMonth(parts.Year, parts.Month));
-             TJsonValue days = TJsonValue::Array(), appointments = TJsonValue::Array();
+             // Written as text as it is read: a month may hold hundreds of appointments, and
+             // a tree of them would cost as much as reading them.
+             TJsonText out;
+             out.BeginObject().Key("month").Value(call.Part("month")).Key("days").BeginArray();
              TSkippedRows skipped;
              InTransaction(database, [&](TDBTransaction& transaction) {
-                 std::map<TDateTime, TJsonValue> flagsOfDay;
+                 std::map<TDateTime, std::vector<int64_t>> flagsOfDay;
                  for (const TDayFlag& flag :
                       GetDayFlagsBetween(transaction, first, last, &skipped)) {
-                     auto [entry, added] = flagsOfDay.try_emplace(flag.Date, TJsonValue::Array());
-                     entry->second.Append(flag.FlagID);
+                     flagsOfDay[flag.Date].push_back(flag.FlagID);
                  }
                  for (TDateTime day = first; day <= last; day += 1) {
-                     auto found = flagsOfDay.find(day);
-                     TJsonValue entry = TJsonValue::Object();
-                     entry.Set("date", DateToDBText('-', day))
-                         .Set("flags", found == flagsOfDay.end() ? TJsonValue::Array()
-                                                                 : std::move(found->second));
-                     days.Append(std::move(entry));
+                     out.BeginObject().Key("date").Value(DateToDBText('-', day));
+                     out.Key("flags").BeginArray();
+                     for (int64_t id : flagsOfDay[day]) {
+                         out.Value(id);
+                     }
+                     out.EndArray().EndObject();
                  }
+                 out.EndArray().Key("appointments").BeginArray();
                  TDates dates = GetDatesBetween(transaction, first, last, &skipped);
                  SortByDay(dates);
                  for (const TMondrelDate& date : dates) {
-                     TJsonValue json = AppointmentJson(date);
-                     json.Set("tag", AppointmentTag(date));
-                     appointments.Append(std::move(json));
+                     out.BeginObject();
+                     AppointmentFields(date, [&out](const char* name, const auto& value) {
+                         out.Key(name).Value(value);
+                     });
+                     out.Key("tag").Value(AppointmentTag(date)).EndObject();
                  }
              });
-             return Json(TJsonValue::Object()
-                             .Set("month", call.Part("month"))
-                             .Set("days", std::move(days))
-                             .Set("appointments", std::move(appointments))
-                             .Set("skipped", static_cast<int64_t>(skipped.size())));
+             out.EndArray().Key("skipped").Value(static_cast<int64_t>(skipped.size()));
+             return THttpResponse{200, "application/json", out.EndObject().Text(), {}};
          }},
         {"GET", "/api/calendars/{c}/days/{day}",
          [=, &config](TCall& call) {
@@ -391,8 +409,12 @@ std::vector<TWebApi::TRoute> TWebApi::MakeRoutes() {
                  TDates dates = GetDatesBetween(transaction, day, day);
                  SortByDay(dates);
                  std::map<int64_t, TOrigin> origins = Origins(transaction, dates);
+                 std::map<int64_t, TJsonValue> fired =
+                     RunsOfAppointments(config.HistoryFile, dates);
                  for (const TMondrelDate& date : dates) {
                      TJsonValue json = AppointmentJson(date).Set("tag", AppointmentTag(date));
+                     auto runs = fired.find(date.ID);
+                     json.Set("runs", runs == fired.end() ? TJsonValue::Array() : runs->second);
                      auto origin = origins.find(date.ID);
                      if (origin == origins.end()) {
                          json.Set("origin", TJsonValue::Object().Set("kind", "own"));
@@ -651,6 +673,13 @@ THttpResponse TWebApi::Handle(const THttpRequest& Request) {
                 }
             }
             TCall call{Request, *parts, &*session};
+            // A calendar's path part that names none is the handler's 404.
+            std::optional<TGateHold> hold;
+            if (auto c = parts->find("c"); c != parts->end()) {
+                if (std::optional<size_t> index = CalendarIndex(c->second, FGates.size())) {
+                    hold.emplace(*FGates[*index], Request.Method != "GET");
+                }
+            }
             return secure(route.Handler(call));
         }
         return secure(ErrorResponse(404, "no such API path: " + Request.Method + " " + path));
@@ -727,6 +756,12 @@ THttpResponse TWebApi::Session(const THttpRequest& Request) {
         return ErrorResponse(401, "wrong password");
     }
     FSessions.Succeeded(address);
+    // Someone knows the password now: the first start's copy of it goes.
+    if (!FConfig.FirstPasswordFile.empty() && !FFirstPasswordGone.exchange(true) &&
+        unlink(FConfig.FirstPasswordFile.c_str()) != 0 && errno != ENOENT) {
+        std::cerr << "mondrel-web: cannot remove " << FConfig.FirstPasswordFile << ": "
+                  << std::strerror(errno) << std::endl;
+    }
     TWebSession session = FSessions.Create();
     THttpResponse response = Json(TJsonValue::Object().Set("csrf", session.Csrf));
     response.Headers.push_back(

@@ -4,10 +4,13 @@
 // no rules of its own.
 #pragma once
 
+#include <atomic>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "HttpServer.h"
+#include "ReadWriteGate.h"
 #include "WebSessions.h"
 
 struct TWebConfig {
@@ -15,6 +18,7 @@ struct TWebConfig {
     std::string ScriptsDir;              // the host's scripts, offered in the editor
     std::string HistoryFile;             // the host's run history; "" or missing: none
     std::string PasswordHash;            // the password file's line
+    std::string FirstPasswordFile;       // removed at the first sign-in; "": none
     bool Tls = false;
 };
 
@@ -39,5 +43,8 @@ class TWebApi {
 
     TWebConfig FConfig;
     TWebSessions FSessions;
+    std::atomic<bool> FFirstPasswordGone{false};
     std::vector<TRoute> FRoutes;  // after FConfig, which its handlers read
+    // One per database: the server's reads of a file share it, its writes hold it alone.
+    std::vector<std::unique_ptr<TReadWriteGate>> FGates;
 };

@@ -185,7 +185,33 @@ TWebOptions ParseWebOptions(const std::vector<std::string>& Args, const std::str
     return options;
 }
 
-std::string ReadOrMakePassword(const std::string& File, std::ostream& Out) {
+std::string FirstPasswordPath(const std::string& PasswordFile) {
+    std::string first =
+        std::filesystem::path(PasswordFile).replace_extension(".first-password").string();
+    // A password file that already bears the extension must not be the one overwritten.
+    return first == PasswordFile ? PasswordFile + ".first-password" : first;
+}
+
+namespace {
+
+// Writes Text to a new file of mode 0600 that only this call made (no link followed).
+void WriteSecretFile(const std::string& File, const std::string& Text, const std::string& What) {
+    int fd = open(File.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        throw EMondrelError("cannot make the " + What + " " + File + ": " + std::strerror(errno));
+    }
+    bool written = write(fd, Text.data(), Text.size()) == static_cast<ssize_t>(Text.size());
+    written = close(fd) == 0 && written;
+    if (!written) {
+        unlink(File.c_str());
+        throw EMondrelError("cannot write the " + What + " " + File);
+    }
+}
+
+}  // namespace
+
+TPasswordSetup ReadOrMakePassword(const std::string& File, std::ostream& Out, bool OutIsTerminal) {
+    const std::string first = FirstPasswordPath(File);
     struct stat status {};
     if (stat(File.c_str(), &status) == 0) {
         if ((status.st_mode & 077) != 0) {
@@ -198,26 +224,44 @@ std::string ReadOrMakePassword(const std::string& File, std::ostream& Out) {
             throw EMondrelError("the password file " + File +
                                 " holds no password hash (mondrel-web --hash-password makes one)");
         }
-        return line;
+        std::ifstream kept(first);
+        std::string password;
+        if (kept && std::getline(kept, password)) {
+            if (VerifyPassword(line, password)) {
+                Out << "mondrel-web: the first password is still in " << first
+                    << " (removed at the first sign-in)\n";
+                return {line, first};
+            }
+            unlink(first.c_str());
+            Out << "mondrel-web: removed " << first << ", which no longer held the password\n";
+        }
+        return {line, ""};
     }
     if (errno != ENOENT) {
         throw EMondrelError("cannot read the password file " + File + ": " + std::strerror(errno));
     }
     std::string password = RandomPassword(16);
     std::string hash = HashPassword(password);
-    int fd = open(File.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        throw EMondrelError("cannot make the password file " + File + ": " + std::strerror(errno));
+    WriteSecretFile(File, hash + "\n", "password file");
+    if (OutIsTerminal) {
+        Out << "mondrel-web: first start: the password is " << password << "\n"
+            << "mondrel-web: only its hash is kept, in " << File
+            << " (mondrel-web --hash-password makes another)\n";
+        return {hash, ""};
     }
-    std::string line = hash + "\n";
-    bool written = write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size());
-    written = close(fd) == 0 && written;
-    if (!written) {
-        unlink(File.c_str());
-        throw EMondrelError("cannot write the password file " + File);
+    // Not a terminal: the output may be kept in a log, where a password must never be.
+    try {
+        if (unlink(first.c_str()) != 0 && errno != ENOENT) {
+            throw EMondrelError("cannot replace " + first + ": " + std::strerror(errno));
+        }
+        WriteSecretFile(first, password + "\n", "first password file");
+    } catch (...) {
+        unlink(File.c_str());  // a hash whose password nobody was told would lock everyone out
+        throw;
     }
-    Out << "mondrel-web: first start: the password is " << password << "\n"
+    Out << "mondrel-web: first start: a random password is in " << first
+        << " (readable by this user only; removed at the first sign-in)\n"
         << "mondrel-web: only its hash is kept, in " << File
         << " (mondrel-web --hash-password makes another)\n";
-    return hash;
+    return {hash, first};
 }

@@ -26,6 +26,18 @@ extern const char* WebUsage;
 // kernel directory or the first database; Program is argv[0], to find nhx-host beside it.
 TWebOptions ParseWebOptions(const std::vector<std::string>& Args, const std::string& Program);
 
-// The password file's hash. A missing file is made (mode 0600) with a new random password,
-// which is written to Out once; a file others may read or write is refused.
-std::string ReadOrMakePassword(const std::string& File, std::ostream& Out);
+struct TPasswordSetup {
+    std::string Hash;               // the password file's line
+    std::string FirstPasswordFile;  // the first start's password, to remove at the first sign-in
+};
+
+// The first start's password, kept beside the password file: FILE's name with the extension
+// ".first-password" (mondrel-web.passwd: mondrel-web.first-password).
+std::string FirstPasswordPath(const std::string& PasswordFile);
+
+// The password file's hash; a file others may read or write is refused. A missing file is made
+// (mode 0600) with a new random password, which is shown once: on Out when Out is a terminal,
+// else (a service, whose output goes to a log) written to FirstPasswordPath (mode 0600) and
+// only that file named on Out. A first password file left from before is named again while it
+// still holds the password, and removed when it no longer does.
+TPasswordSetup ReadOrMakePassword(const std::string& File, std::ostream& Out, bool OutIsTerminal);

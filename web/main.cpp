@@ -1,4 +1,6 @@
 // mondrel-web: the calendar in a browser. See WebOptions.cpp for the command line.
+#include <unistd.h>
+
 #include <csignal>
 #include <iostream>
 #include <thread>
@@ -15,7 +17,10 @@ int Serve(const TWebOptions& options) {
     config.Databases = options.Databases;
     config.ScriptsDir = options.ScriptsDir;
     config.HistoryFile = options.HistoryFile;
-    config.PasswordHash = ReadOrMakePassword(options.PasswordFile, std::cout);
+    TPasswordSetup password =
+        ReadOrMakePassword(options.PasswordFile, std::cout, isatty(STDOUT_FILENO) == 1);
+    config.PasswordHash = password.Hash;
+    config.FirstPasswordFile = password.FirstPasswordFile;
     config.Tls = !options.TlsCert.empty();
     TWebApi api(config);
 

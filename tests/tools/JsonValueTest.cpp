@@ -4,6 +4,7 @@
 #include <string>
 
 #include "JsonValue.h"
+#include "MondrelError.h"
 
 namespace {
 
@@ -24,6 +25,26 @@ TEST(JsonValue, KeepsKeyOrderAndEveryByteOfATextAsValidJson) {
     EXPECT_TRUE(back.at("Script").is_null());
     EXPECT_EQ(back.begin().key(), "ID");
     EXPECT_EQ(text.back(), '\n');
+}
+
+TEST(JsonValue, TextWrittenAsItGoesEqualsTheTreesText) {
+    // Quotes, a backslash, control characters, UTF-8, a Latin-1 byte and a cut-off sequence.
+    static constexpr char Bytes[] = "q\"b\\s/\b\f\n\r\t\x01\x1F\x7F Caf\xC3\xA9 M\xE4rz \xE2\x82";
+    const std::string tricky(Bytes, sizeof Bytes - 1);
+    TJsonValue tree = TJsonValue::Object();
+    tree.Set("text", tricky)
+        .Set("rows", TJsonValue::Array()
+                         .Append(TJsonValue::Object().Set("id", int64_t{-7}).Set("done", true))
+                         .Append(TJsonValue::Array())
+                         .Append(nullptr))
+        .Set("empty", TJsonValue::Object());
+    TJsonText text;
+    text.BeginObject().Key("text").Value(tricky).Key("rows").BeginArray();
+    text.BeginObject().Key("id").Value(int64_t{-7}).Key("done").Value(true).EndObject();
+    text.BeginArray().EndArray().Value(nullptr).EndArray();
+    text.Key("empty").BeginObject().EndObject().EndObject();
+    EXPECT_EQ(text.Text(), tree.CompactText());
+    EXPECT_THROW(TJsonText().BeginArray().Key("id"), EMondrelError);
 }
 
 }  // namespace

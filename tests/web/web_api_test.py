@@ -39,6 +39,10 @@ class WebApiTest(unittest.TestCase):
         self.assertIn("not in the scripts folder", added["warnings"][0])
         month = self.call("GET", "/month/2031-03")
         [row] = month["appointments"]
+        # The month's rows are list --json's, each with its tag.
+        listed = json.loads(self.listing())["appointments"]
+        self.assertEqual([{k: v for k, v in r.items() if k != "tag"} for r in month["appointments"]],
+                         listed)
         self.assertEqual((row["description"], row["time"]), ("Bins out", "07:00:00"))
         self.assertEqual(len(month["days"]), 31)
         day = self.call("GET", "/days/2031-03-10")
@@ -113,13 +117,17 @@ class WebApiTest(unittest.TestCase):
             self.assertEqual(web.request(method, path, {}, cookie=False).status, 401)
         other = WebServer()
         try:
+            self.assertNotIn(other.password, other.output)
+            self.assertEqual(stat.S_IMODE(os.stat(other.first_password_file).st_mode), 0o600)
             self.assertEqual(other.sign_in("wrong").status, 401)
+            self.assertTrue(os.path.exists(other.first_password_file))
             # The address now waits before it may try again, the right password included.
             answer = other.sign_in()
             self.assertEqual(answer.status, 429, answer.body)
             self.assertIn("wait", answer.json()["error"])
             time.sleep(1.1)
             self.assertEqual(other.sign_in().status, 200)
+            self.assertFalse(os.path.exists(other.first_password_file))
         finally:
             other.close()
         cookie = web.sign_in().headers["Set-Cookie"]
@@ -215,29 +223,54 @@ class WebApiTest(unittest.TestCase):
         other = self.web.request("GET", "/api/calendars").json()["calendars"][1]
         self.assertEqual((other["name"], other["ok"]), ("Other", False))
         self.assertIn("/nonexistent/Other.sdb", other["error"])
+        # Two appointments alike but for the description; runs with the module's parameters
+        # (the date in two locales' forms, one asked at the next day's first tick), one from
+        # another sender and one of another description.
+        for description in ("Bins out", "Bins in"):
+            self.call("POST", "/appointments", {"date": "2031-08-01", "time": "07:00",
+                                                "description": description, "value": "grey",
+                                                "script": "bins.sh"})
+        def params(description, date):
+            return json.dumps({"Mondrel_Discription": description, "Mondrel_Value": "grey",
+                               "Mondrel_Date": date, "Mondrel_Time": "07:00:00"})
         history = sqlite3.connect(self.web.history)
         history.executescript("""
             CREATE TABLE ScriptRuns (ID INTEGER PRIMARY KEY, Asked TEXT NOT NULL, Started TEXT,
               Finished TEXT, Sender TEXT NOT NULL, Script TEXT NOT NULL, Parameters TEXT NOT NULL,
               State TEXT NOT NULL, ExitStatus INTEGER, Signal INTEGER, Reason TEXT,
-              DurationMs INTEGER, OutputTail TEXT, Note TEXT);
-            INSERT INTO ScriptRuns VALUES (1, '2031-08-01T07:00:05+02:00', NULL, NULL, 'Mondrel',
-              'bins.sh', '{}', 'failed', 3, NULL, NULL, 20, 'no bin', NULL);
-            INSERT INTO ScriptRuns VALUES (2, '2031-08-01T09:00:05+02:00', NULL, NULL, 'Mondrel',
-              'bins.sh', '{}', 'ok', 0, NULL, NULL, 20, '', NULL);""")
+              DurationMs INTEGER, OutputTail TEXT, Note TEXT);""")
+        rows = [("2031-08-01T07:00:05+02:00", "Mondrel", params("Bins out", "1 Aug 2031"),
+                 "failed", 3),
+                ("2031-08-02T00:00:40+02:00", "Mondrel", params("Bins out", "01.08.31"), "ok", 0),
+                ("2031-08-01T07:00:06+02:00", "MQTT", params("Bins out", "1 Aug 2031"), "ok", 0),
+                ("2031-08-01T07:00:07+02:00", "Mondrel", params("Bins in", "8/1/31"), "ok", 0),
+                ("2031-08-01T09:00:05+02:00", "Mondrel", "{}", "ok", 0)]
+        for asked, sender, parameters, state, status in rows:
+            history.execute("INSERT INTO ScriptRuns (Asked, Sender, Script, Parameters, State, "
+                            "ExitStatus) VALUES (?, ?, 'bins.sh', ?, ?, ?)",
+                            (asked, sender, parameters, state, status))
         history.commit()
         history.close()
         try:
-            runs = self.call("GET", "/days/2031-08-01")["runs"]
-            self.assertEqual([run["state"] for run in runs["runs"]], ["failed", "ok"])
+            day = self.call("GET", "/days/2031-08-01")
+            self.assertEqual([run["state"] for run in day["runs"]["runs"]],
+                             ["failed", "ok", "ok", "ok"])
+            fired = {a["description"]: [run["id"] for run in a["runs"]]
+                     for a in day["appointments"]}
+            self.assertEqual(fired, {"Bins out": [1, 2], "Bins in": [4]})
             failed = self.web.request("GET", "/api/runs").json()["runs"]
             self.assertEqual([(run["id"], run["exit_status"]) for run in failed], [(1, 3)])
         finally:
             os.remove(self.web.history)
+            for appointment in self.call("GET", "/days/2031-08-01")["appointments"]:
+                self.call("DELETE", "/appointments/%d" % appointment["id"])
 
     def test_page_is_served_with_a_strict_policy(self):
-        answer = self.web.request("GET", "/", cookie=False)
+        # Uncompressed, whatever the browser offers (compressing anew costs more than sending).
+        answer = self.web.request("GET", "/", cookie=False,
+                                  headers={"Accept-Encoding": "gzip, deflate, br"})
         self.assertEqual(answer.status, 200)
+        self.assertNotIn("Content-Encoding", answer.headers)
         self.assertIn("default-src 'self'", answer.headers["Content-Security-Policy"])
         self.assertNotIn("<script>", answer.body)
 

@@ -1,7 +1,9 @@
 """The page in Debian's chromium, headless, driven by selenium through chromium-driver: the
 browser users run, and nothing fetched at test time. Each flow runs on a laptop's width and on
 a phone's 390x844."""
+import os
 import struct
+import tempfile
 import time
 import unittest
 import zlib
@@ -9,6 +11,7 @@ import zlib
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
+from selenium.webdriver.common.keys import Keys
 from selenium.webdriver.support.ui import Select, WebDriverWait
 
 from webserver import WebServer
@@ -161,6 +164,78 @@ class WebPageTest(unittest.TestCase):
         self.assertEqual(driver.find_elements(By.CSS_SELECTOR, "main img"), [])
         self.assertEqual(driver.execute_script("return document.documentElement.scrollWidth"),
                          driver.execute_script("return document.documentElement.clientWidth"))
+
+    def test_keys_more_dark_scheme_contrast_and_switcher(self):
+        # Restarted over three calendars: this one, another, and one that cannot be opened.
+        other_dir = tempfile.mkdtemp(prefix="mondrel-web-other-")
+        other = os.path.join(other_dir, "Second.sdb")
+        self.web.tool("init", other)
+        month = time.strftime("%Y-%m")
+        self.web.tool("add", other, "--date", month + "-03", "--time", "09:00",
+                      "--description", "Dentist")
+        self.web.close()
+        self.web = WebServer(["--database", other, "--database", "/nonexistent/Broken.sdb"])
+        for hour in range(5):
+            self.web.tool("add", self.web.database, "--date", month + "-15", "--time",
+                          "%02d:00" % (8 + hour), "--description", "Item %d" % hour)
+        driver = self.driver
+        self.sign_in(390, 844)
+
+        def day_opened():
+            # The day stands at the top of the window (on a phone it is below the month).
+            return driver.execute_script("return Math.abs(document.getElementById('day-title')"
+                                         ".parentElement.getBoundingClientRect().top) < 2")
+
+        # Arrows move the selected day (across a week too), Enter opens it.
+        self.redraw(lambda: self.day_cell(month + "-07").click())
+        driver.execute_script("window.scrollTo(0, 0)")
+        self.redraw(lambda: self.find("#month-grid").send_keys(Keys.ARROW_RIGHT))
+        self.redraw(lambda: self.find("#month-grid").send_keys(Keys.ARROW_DOWN))
+        self.assertEqual(self.find(".day.selected").get_attribute("data-date"), month + "-15")
+        self.assertFalse(day_opened())
+        self.redraw(lambda: self.find("#month-grid").send_keys(Keys.ENTER))
+        self.wait.until(lambda d: day_opened())
+
+        # "+4 more" (one fits on a phone) opens the day with all five.
+        driver.execute_script("window.scrollTo(0, 0)")
+        self.assertFalse(day_opened())
+        more = self.day_cell(month + "-15").find_element(By.CSS_SELECTOR, ".more")
+        self.assertEqual(more.text, "+4 more")
+        self.redraw(more.click)
+        self.wait.until(lambda d: day_opened())
+        self.assertEqual(len(driver.find_elements(By.CSS_SELECTOR, ".appointment")), 5)
+
+        # The dark scheme follows the system's setting.
+        def background():
+            _, _, pixel = png_pixels(driver.get_screenshot_as_png())
+            return sum(pixel(1, 1))
+        self.assertGreater(background(), 600)
+        driver.execute_cdp_cmd("Emulation.setEmulatedMedia", {
+            "features": [{"name": "prefers-color-scheme", "value": "dark"}]})
+        self.assertLess(background(), 150)
+
+        # A flag's colour that hardly stands out from a day is warned of.
+        self.redraw(lambda: self.find('#views [data-view="flags"]').click())
+        Select(self.find(".add-flag .color-field select")).select_by_value("custom")
+        picker = self.find(".add-flag .color-field input[type=color]")
+        warning = self.find(".add-flag .color-field .warning")
+        for colour, warned in [("#ffff40", True), ("#003300", False)]:
+            driver.execute_script("arguments[0].value = arguments[1];"
+                                  "arguments[0].dispatchEvent(new Event('input'))", picker, colour)
+            self.assertEqual("contrast" in warning.text, warned, (colour, warning.text))
+
+        # The switcher: the broken calendar says why and cannot be chosen; the other one shows.
+        switcher = Select(self.find("#calendar"))
+        broken = switcher.options[2]
+        self.assertIn("cannot be opened", broken.text)
+        self.assertIn("/nonexistent/Broken.sdb", broken.text)
+        self.assertFalse(broken.is_enabled())
+        self.redraw(lambda: self.find('#views [data-view="month"]').click())
+        self.redraw(lambda: switcher.select_by_value("1"))
+        self.assertIn("Dentist", self.day_cell(month + "-03").text)
+        self.assertNotIn("Item", self.day_cell(month + "-15").text)
+        os.remove(other)
+        os.rmdir(other_dir)
 
     def test_laptop(self):
         self.flow(1280, 900)

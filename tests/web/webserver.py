@@ -44,7 +44,11 @@ class WebServer:
             if "listening on" in line:
                 break
         text = "".join(lines)
-        self.password = re.search(r"the password is (\S+)", text).group(1)
+        # Its output is no terminal: the first password is in a file of its own, not in the output.
+        self.output = text
+        self.first_password_file = re.search(r"a random password is in (\S+)", text).group(1)
+        with open(self.first_password_file) as first:
+            self.password = first.read().strip()
         self.port = int(re.search(r"127\.0\.0\.1:(\d+)/", text).group(1))
         scheme = "https" if "https://" in text else "http"
         self.origin = "%s://127.0.0.1:%d" % (scheme, self.port)
@@ -64,10 +68,11 @@ class WebServer:
                               text=True).stdout
 
     def request(self, method, path, body=None, origin=True, csrf=True, cookie=True,
-                raw=None):
+                raw=None, headers=None):
         data = raw if raw is not None else (
             json.dumps(body).encode() if body is not None else None)
-        request = urllib.request.Request(self.origin + path, data=data, method=method)
+        request = urllib.request.Request(self.origin + path, data=data, method=method,
+                                         headers=headers or {})
         if data is not None:
             request.add_header("Content-Type", "application/json")
         if origin:

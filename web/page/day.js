@@ -16,8 +16,11 @@ function originText(origin) {
   return origin.edited ? `${what}, edited here` : what;
 }
 
-function runText(run) {
-  const when = (run.started || run.asked || '').slice(11, 19);
+function runText(run, day) {
+  const stamp = run.started || run.asked || '';
+  // A late appointment fires at the next day's first tick: then the date is said too.
+  const when = stamp.slice(0, 10) === day ? stamp.slice(11, 19)
+    : `${stamp.slice(0, 10)} ${stamp.slice(11, 19)}`;
   const how = run.state === 'failed' && run.exit_status !== null ? `failed (exit ${run.exit_status})`
     : run.state;
   return `${run.script} ran ${when}: ${how}${run.reason ? ` (${run.reason})` : ''}`;
@@ -82,9 +85,7 @@ export class DayView {
     const list = h('ol', { class: 'appointments' });
     for (const appointment of appointments) {
       const fires = firing.get(appointment.id);
-      const runs = data.runs.available ? data.runs.runs.filter((run) =>
-        appointment.script.trim() !== '' && run.script === appointment.script &&
-        (run.asked || '').slice(11, 19) >= appointment.time) : [];
+      const runs = appointment.runs || [];
       list.append(h('li', { class: appointment.done ? 'appointment done' : 'appointment',
         dataset: { id: String(appointment.id) } },
       h('div', { class: 'line' },
@@ -96,7 +97,7 @@ export class DayView {
         originText(appointment.origin)),
       h('div', { class: 'fires' }, appointment.done ? 'done: it does not fire'
         : `fires ${fires ? fires.fires : 'at its time'}`),
-      runs.map((run) => h('div', { class: `run ${run.state.replace(' ', '-')}` }, runText(run))),
+      runs.map((run) => h('div', { class: `run ${run.state.replace(' ', '-')}` }, runText(run, day))),
       h('div', { class: 'actions' },
         h('button', { type: 'button', class: 'edit', onclick: () => this.editor.open(appointment) }, 'Edit'),
         h('button', { type: 'button', class: 'toggle', onclick: () => this.toggle(appointment) },
