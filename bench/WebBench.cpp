@@ -157,7 +157,8 @@ int main() {
          {Day(file.ProbeMonth), lastDay}}};
     // Rounds that take turns, so that the other work on this shared machine weighs on both
     // sides alike: each round times 50 requests and 50 raw units of work (open, the same two
-    // reads, close: what the server does per request). The figures are the rounds' medians.
+    // reads, close: the reads of a request on a file opened for it, where the server reads on
+    // connections it keeps). The figures are the rounds' medians.
     constexpr int Rounds = 9, Each = 50;
     std::vector<double> serverRounds, rawRounds, ratios;
     for (int round = 0; round < Rounds; ++round) {

@@ -19,13 +19,18 @@ class TDBTransaction {
     // Opens the file and begins; raises ESqliteException as the store's operations do.
     explicit TDBTransaction(const std::string& Path, TBegin Begin = AsReader,
                             int BusyTimeoutMs = TSqliteDatabase::DefaultBusyTimeoutMs);
+    // Begins on a connection the caller keeps open from one unit of work to the next (a server
+    // that reads the same file for every request); Connection outlives the transaction.
+    TDBTransaction(TSqliteDatabase& Connection, TBegin Begin);
     // Without a Commit the connection closes uncommitted, so SQLite discards every write of the
-    // transaction together with its lock.
-    ~TDBTransaction() = default;
+    // transaction together with its lock. A caller's connection is rolled back instead; should
+    // that fail, the connection is left inside its transaction (TransactionOpen), for its owner
+    // to close.
+    ~TDBTransaction();
     TDBTransaction(const TDBTransaction&) = delete;
     TDBTransaction& operator=(const TDBTransaction&) = delete;
 
-    TSqliteDatabase& Database() { return FDatabase; }
+    TSqliteDatabase& Database() { return *FDatabase; }
     void Commit();
 
     // Whether the file declares the Done column of Dates NOT NULL, so that no row can hold NULL
@@ -34,7 +39,8 @@ class TDBTransaction {
     bool DoneIsNotNull();
 
   private:
-    TSqliteDatabase FDatabase;
+    std::optional<TSqliteDatabase> FOwned;  // opened here, or none on a caller's connection
+    TSqliteDatabase* FDatabase;
     std::optional<bool> FDoneIsNotNull;
 };
 

@@ -221,6 +221,14 @@ void TSqliteDatabase::Commit() {
     Execute("commit");
 }
 
+void TSqliteDatabase::Rollback() {
+    Execute("rollback");
+}
+
+bool TSqliteDatabase::TransactionOpen() const {
+    return sqlite3_get_autocommit(Handle.get()) == 0;
+}
+
 std::unique_ptr<TSqliteQueryResults> TSqliteDatabase::Query(std::string_view SQL,
                                                             const TSqliteParams& Params) {
     return std::make_unique<TSqliteQueryResults>(*this, SQL, Params);

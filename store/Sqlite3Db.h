@@ -67,6 +67,10 @@ class TSqliteDatabase {
     void BeginTransaction();
     void BeginWriteTransaction();
     void Commit();
+    void Rollback();
+    // Whether a transaction is open on the connection (begun and neither committed nor rolled
+    // back).
+    bool TransactionOpen() const;
     // The rows the last completed INSERT, UPDATE or DELETE changed.
     int64_t Changes() const;
     // The rowid of the last row an INSERT added on this connection.

@@ -263,6 +263,7 @@ struct TWebApi::TRoute {
 TWebApi::TWebApi(TWebConfig Config) : FConfig(std::move(Config)), FRoutes(MakeRoutes()) {
     for (size_t i = 0; i < FConfig.Databases.size(); ++i) {
         FGates.push_back(std::make_unique<TReadWriteGate>());
+        FPools.push_back(std::make_unique<TConnectionPool>(FConfig.Databases[i]));
     }
 }
 
@@ -283,13 +284,20 @@ THttpResponse TWebApi::Refused(int Status) {
 
 std::vector<TWebApi::TRoute> TWebApi::MakeRoutes() {
     const TWebConfig& config = FConfig;
-    auto calendar = [&config](const TCall& call) -> const std::string& {
+    auto calendarIndex = [&config](const TCall& call) {
         const std::string& text = call.Part("c");
         std::optional<size_t> index = CalendarIndex(text, config.Databases.size());
         if (!index) {
             throw EHttpError(404, "no calendar " + text);
         }
-        return config.Databases[*index];
+        return *index;
+    };
+    auto calendar = [&config, calendarIndex](const TCall& call) -> const std::string& {
+        return config.Databases[calendarIndex(call)];
+    };
+    // The month's and the day's reads, on the calendar's kept connections.
+    auto reading = [this, calendarIndex](const TCall& call) -> TConnectionPool& {
+        return *FPools[calendarIndex(call)];
     };
     auto flagCaption = [=](const TCall& call) {
         const std::string path = calendar(call);
@@ -354,7 +362,7 @@ std::vector<TWebApi::TRoute> TWebApi::MakeRoutes() {
          }},
         {"GET", "/api/calendars/{c}/month/{month}",
          [=, &config](TCall& call) {
-             const std::string& database = calendar(call);
+             TConnectionPool& pool = reading(call);
              TDateTime first = ParseMonth(call.Part("month"));
              TDateParts parts = DecodeDate(first);
              TDateTime last =
@@ -364,7 +372,7 @@ std::vector<TWebApi::TRoute> TWebApi::MakeRoutes() {
              TJsonText out;
              out.BeginObject().Key("month").Value(call.Part("month")).Key("days").BeginArray();
              TSkippedRows skipped;
-             InTransaction(database, [&](TDBTransaction& transaction) {
+             pool.Read([&](TDBTransaction& transaction) {
                  std::map<TDateTime, std::vector<int64_t>> flagsOfDay;
                  for (const TDayFlag& flag :
                       GetDayFlagsBetween(transaction, first, last, &skipped)) {
@@ -402,7 +410,7 @@ std::vector<TWebApi::TRoute> TWebApi::MakeRoutes() {
                                             "--days=1", "--json", "--", database})
                                        .Out);
              TJsonValue ids = TJsonValue::Array(), appointments = TJsonValue::Array();
-             InTransaction(database, [&](TDBTransaction& transaction) {
+             reading(call).Read([&](TDBTransaction& transaction) {
                  for (const TDayFlag& flag : GetDayFlags(transaction, day)) {
                      ids.Append(flag.FlagID);
                  }

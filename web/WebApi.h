@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "ConnectionPool.h"
 #include "HttpServer.h"
 #include "ReadWriteGate.h"
 #include "WebSessions.h"
@@ -47,4 +48,6 @@ class TWebApi {
     std::vector<TRoute> FRoutes;  // after FConfig, which its handlers read
     // One per database: the server's reads of a file share it, its writes hold it alone.
     std::vector<std::unique_ptr<TReadWriteGate>> FGates;
+    // One per database: the connections the month and the day read it on.
+    std::vector<std::unique_ptr<TConnectionPool>> FPools;
 };
