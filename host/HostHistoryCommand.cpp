@@ -3,6 +3,7 @@
 #include <QDate>
 #include <charconv>
 
+#include "HostJson.h"
 #include "HostOptions.h"
 
 namespace {
@@ -19,7 +20,15 @@ int ParseCount(const std::string& option, const std::string& text, int low, int 
 }
 
 std::string Field(const char* name, const std::string& value) {
-    return std::string("\"") + name + "\":" + THostRunHistory::JsonString(value);
+    std::string field = std::string("\"") + name + "\":";
+    AppendJsonText(field, value);
+    return field;
+}
+
+std::string Parameters(const THostStringPairs& parameters) {
+    std::string object;
+    AppendJsonTextObject(object, parameters);
+    return object;
 }
 
 // What a line shows of a text from a script or a database: control bytes as '?'.
@@ -133,8 +142,7 @@ std::string HistoryJson(const THostRunRecord& record) {
         Field("started", r.Started) + "," + Field("finished", r.Finished) + "," +
         Field("sender", r.Sender) +
         ",\"instance\":" + (r.Instance > 0 ? std::to_string(r.Instance) : "null") + "," +
-        Field("script", r.Script) +
-        ",\"parameters\":" + THostRunHistory::ParametersJson(r.Parameters) + "," +
+        Field("script", r.Script) + ",\"parameters\":" + Parameters(r.Parameters) + "," +
         Field("outcome", r.Outcome) +
         ",\"exit_status\":" + (r.ExitStatus >= 0 ? std::to_string(r.ExitStatus) : "null") +
         ",\"signal\":" + (r.Signal > 0 ? std::to_string(r.Signal) : "null") +

@@ -163,3 +163,20 @@ bool ReadByteStringObject(const std::string& json, THostStringPairs& members,
     }
     return false;
 }
+
+void AppendJsonText(std::string& out, const std::string& text) {
+    out += nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+void AppendJsonTextObject(std::string& out, const THostStringPairs& members) {
+    out += '{';
+    for (size_t i = 0; i < members.size(); ++i) {
+        if (i > 0) {
+            out += ',';
+        }
+        AppendJsonText(out, members[i].first);
+        out += ':';
+        AppendJsonText(out, members[i].second);
+    }
+    out += '}';
+}

@@ -1,6 +1,7 @@
-// The host's reading of JSON: an object whose members are all strings (a run's parameters, as the
+// The host's JSON: reading an object whose members are all strings (a run's parameters, as the
 // history file keeps them and as an MQTT "run" command sends them), members in the order the text
-// gives them. The JSON library stays behind this file pair.
+// gives them, and writing the strings of what the host publishes and prints. The JSON library
+// stays behind this file pair.
 #pragma once
 
 #include <string>
@@ -17,3 +18,10 @@ bool ReadStringObject(const std::string& json, THostStringPairs& members, std::s
 // writes parameters byte for byte: a description from a file written under a Windows code page
 // holds such bytes), which a strict JSON reader refuses: those bytes come back as they were.
 bool ReadByteStringObject(const std::string& json, THostStringPairs& members, std::string& problem);
+
+// Appends `text` as a JSON string for others to read (MQTT messages, --show-history --json):
+// bytes that are not UTF-8 (a script's binary output, a description from a Windows code page)
+// become U+FFFD, so the text stays valid JSON.
+void AppendJsonText(std::string& out, const std::string& text);
+// The same for an object of strings, members in the given order.
+void AppendJsonTextObject(std::string& out, const THostStringPairs& members);

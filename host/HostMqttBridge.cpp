@@ -53,15 +53,6 @@ std::string ErrorText(int result, int error = errno) {
     return text;
 }
 
-// Appends `text` as a JSON string; invalid UTF-8 becomes U+FFFD.
-void AppendJsonString(std::string& out, const std::string& text) {
-    const QByteArray quoted = QJsonDocument(QJsonArray{QString::fromUtf8(
-                                                text.data(), static_cast<qsizetype>(text.size()))})
-                                  .toJson(QJsonDocument::Compact);
-    // ["..."] without the brackets.
-    out.append(quoted.constData() + 1, static_cast<size_t>(quoted.size() - 2));
-}
-
 // Levels longer than this end in a hash of the name.
 constexpr size_t MaxLevelBytes = 200;
 constexpr size_t KeptLevelBytes = 180;
@@ -111,26 +102,11 @@ void AppendHex(std::string& out, char prefix, unsigned char byte) {
     out += digits[byte & 0x0F];
 }
 
-// Written by hand: the parameters keep the order they were given in.
-void AppendJsonParameters(std::string& out,
-                          const std::vector<std::pair<std::string, std::string>>& params) {
-    out += '{';
-    for (size_t i = 0; i < params.size(); ++i) {
-        if (i > 0) {
-            out += ',';
-        }
-        AppendJsonString(out, params[i].first);
-        out += ':';
-        AppendJsonString(out, params[i].second);
-    }
-    out += '}';
-}
-
 void AppendJsonNullable(std::string& out, const std::string& text) {
     if (text.empty()) {
         out += "null";
     } else {
-        AppendJsonString(out, text);
+        AppendJsonText(out, text);
     }
 }
 
@@ -402,30 +378,30 @@ std::string THostMqttBridge::LevelLocked(const std::string& name) {
 std::string THostMqttBridge::ScriptRunJson(const THostScriptRun& run, const QDateTime& time) {
     // Written by hand: the parameters keep the order they were given in.
     std::string json = "{\"sender\":";
-    AppendJsonString(json, run.Sender);
+    AppendJsonText(json, run.Sender);
     json += ",\"instance\":";
     json += run.Instance > 0 ? std::to_string(run.Instance) : std::string("null");
     json += ",\"time\":";
-    AppendJsonString(json, THostRunHistory::IsoTime(time));
+    AppendJsonText(json, THostRunHistory::IsoTime(time));
     json += ",\"parameters\":";
     std::vector<std::pair<std::string, std::string>> params;
     for (const THostScriptParam& param : run.Params) {
         params.emplace_back(param.Name, param.Value);
     }
-    AppendJsonParameters(json, params);
+    AppendJsonTextObject(json, params);
     json += '}';
     return json;
 }
 
 std::string THostMqttBridge::ResultJson(const THostScriptResult& result) {
     std::string json = "{\"sender\":";
-    AppendJsonString(json, result.Sender);
+    AppendJsonText(json, result.Sender);
     json += ",\"instance\":";
     json += result.Instance > 0 ? std::to_string(result.Instance) : std::string("null");
     json += ",\"script\":";
-    AppendJsonString(json, result.Script);
+    AppendJsonText(json, result.Script);
     json += ",\"parameters\":";
-    AppendJsonParameters(json, result.Parameters);
+    AppendJsonTextObject(json, result.Parameters);
     json += ",\"started\":";
     AppendJsonNullable(json, result.Started);
     json += ",\"finished\":";
@@ -433,11 +409,11 @@ std::string THostMqttBridge::ResultJson(const THostScriptResult& result) {
     json += ",\"exit_status\":";
     json += result.ExitStatus < 0 ? std::string("null") : std::to_string(result.ExitStatus);
     json += ",\"outcome\":";
-    AppendJsonString(json, result.Outcome);
+    AppendJsonText(json, result.Outcome);
     json += ",\"reason\":";
     AppendJsonNullable(json, result.Reason);
     json += ",\"output_tail\":";
-    AppendJsonString(json, result.OutputTail);
+    AppendJsonText(json, result.OutputTail);
     json += '}';
     return json;
 }
@@ -635,11 +611,11 @@ bool THostMqttBridge::PublishScriptRun(const THostScriptRun& run) {
 
 void THostMqttBridge::PublishResult(const THostScriptResult& result) {
     std::string event = "{\"event_type\":";
-    AppendJsonString(event, result.Outcome);
+    AppendJsonText(event, result.Outcome);
     event += ",\"script\":";
-    AppendJsonString(event, result.Script);
+    AppendJsonText(event, result.Script);
     event += ",\"sender\":";
-    AppendJsonString(event, result.Sender);
+    AppendJsonText(event, result.Sender);
     if (result.Instance > 0) {
         event += ",\"instance\":" + std::to_string(result.Instance);
     }

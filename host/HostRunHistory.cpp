@@ -34,7 +34,8 @@ QDateTime ParseTime(const std::string& time) {
     return QDateTime::fromString(QString::fromStdString(time), Qt::ISODate);
 }
 
-void AppendJsonString(std::string& out, const std::string& text) {
+// Quoted, with quotes, backslashes and control bytes escaped; every other byte as it is.
+void AppendByteString(std::string& out, const std::string& text) {
     out += '"';
     for (const char c : text) {
         switch (c) {
@@ -256,17 +257,11 @@ std::string THostRunHistory::ParametersJson(
         if (out.size() > 1) {
             out += ',';
         }
-        AppendJsonString(out, name);
+        AppendByteString(out, name);
         out += ':';
-        AppendJsonString(out, value);
+        AppendByteString(out, value);
     }
     return out + "}";
-}
-
-std::string THostRunHistory::JsonString(const std::string& text) {
-    std::string out;
-    AppendJsonString(out, text);
-    return out;
 }
 
 std::vector<std::pair<std::string, std::string>> THostRunHistory::ParseParameters(

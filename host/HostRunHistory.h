@@ -86,13 +86,13 @@ class THostRunHistory {
     static std::string Now();
     // `days` before the ISO time `time`, in the same form.
     static std::string DaysBefore(const std::string& time, int days);
-    // The parameters as one JSON object of strings, and back (order kept).
+    // The parameters as one JSON object of strings, and back (order kept). The bytes are kept as
+    // they are, also where they are not UTF-8, so that a run taken up again after a restart gets
+    // its parameters exactly; what others read is written with HostJson's AppendJsonText.
     static std::string ParametersJson(
         const std::vector<std::pair<std::string, std::string>>& parameters);
     static std::vector<std::pair<std::string, std::string>> ParseParameters(
         const std::string& json);
-    // A JSON string of the bytes: quoted, with quotes, backslashes and control bytes escaped.
-    static std::string JsonString(const std::string& text);
 
   private:
     bool HasColumn(const std::string& name);

@@ -13,6 +13,7 @@
 #include <set>
 #include <sstream>
 
+#include "HostHistoryCommand.h"
 #include "HostHistoryView.h"
 #include "HostMqttBridge.h"
 #include "HostRunHistory.h"
@@ -133,6 +134,12 @@ TEST_F(HostHistory, HistoryOfAnOlderHostOpensAndParametersComeBackAsGiven) {
     EXPECT_EQ(runs[0].Result.Instance, 2);
     EXPECT_EQ(runs[0].Result.Parameters, run.Parameters);
     EXPECT_EQ(runs[1].Result.Instance, 0);
+    // What others read stays valid JSON: the byte that is not UTF-8 shows as U+FFFD.
+    const std::string json = HistoryJson(runs[0]);
+    EXPECT_NE(json.find("\"parameters\":{\"Mondrel_Value\":\"M\xEF\xBF\xBDrz \\\"1\\\"\\n\","
+                        "\"Mondrel_Date\":\"y\"}"),
+              std::string::npos)
+        << json;
 }
 
 TEST_F(HostHistory, ScriptThatCannotRunIsLoggedRecordedAndAnnounced) {
