@@ -37,14 +37,13 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "BenchReport.h"
 #include "CalDavClient.h"
 #include "Clock.h"
-#include "MondrelDbCommand.h"
+#include "ToolRun.h"
 
 extern char** environ;
 
@@ -57,21 +56,8 @@ TDateTime BenchNow() {
 }
 
 std::filesystem::path Folder() {
-    static std::filesystem::path folder = [] {
-        auto path = std::filesystem::temp_directory_path() / "mondrel-caldav-bench";
-        std::filesystem::remove_all(path);
-        std::filesystem::create_directories(path);
-        return path;
-    }();
+    static const std::filesystem::path folder = MakeBenchFolder("mondrel-caldav-bench", true);
     return folder;
-}
-
-void Run(const std::vector<std::string>& args) {
-    std::ostringstream out;
-    std::ostringstream err;
-    if (RunMondrelDb(args, out, err) != 0) {
-        throw std::runtime_error(err.str());
-    }
 }
 
 std::string Event(int n, const std::string& summary) {
@@ -153,7 +139,7 @@ void Fill() {
 std::string FreshFile(const std::string& name) {
     std::string file = (Folder() / name).string();
     std::filesystem::remove(file);
-    Run({"init", file});
+    RunToolOrThrow({"init", file});
     return file;
 }
 
@@ -168,7 +154,7 @@ void ImportIcs(benchmark::State& state) {
         state.PauseTiming();
         std::string file = FreshFile("ics.sdb");
         state.ResumeTiming();
-        Run({"import", file, (Folder() / "same.ics").string(), "--script", "Bench"});
+        RunToolOrThrow({"import", file, (Folder() / "same.ics").string(), "--script", "Bench"});
     }
 }
 
@@ -183,7 +169,7 @@ void ImportCalDav(benchmark::State& state) {
             args.push_back(arg);
         }
         state.ResumeTiming();
-        Run(args);
+        RunToolOrThrow(args);
     }
 }
 
@@ -205,7 +191,7 @@ const std::string& Imported() {
         for (const std::string& arg : Account()) {
             args.push_back(arg);
         }
-        Run(args);
+        RunToolOrThrow(args);
         return path;
     }();
     return file;
@@ -215,7 +201,7 @@ void RefreshUnchanged(benchmark::State& state) {
     const std::string& file = Imported();
     TScopedClock clock(BenchNow());
     for (auto _ : state) {
-        Run({"refresh", file});
+        RunToolOrThrow({"refresh", file});
     }
 }
 
@@ -230,7 +216,7 @@ void RefreshTenChanged(benchmark::State& state) {
             Server().Write(n * 97, "Changed " + std::to_string(round));
         }
         state.ResumeTiming();
-        Run({"refresh", file});
+        RunToolOrThrow({"refresh", file});
     }
 }
 

@@ -42,6 +42,7 @@
 #include "ICalendarSupport.h"
 #include "MondrelDbCommand.h"
 #include "MondrelSchema.h"
+#include "ToolRun.h"
 
 namespace {
 
@@ -49,11 +50,7 @@ constexpr int ImportEvents = 10000;
 constexpr int ExportAppointments = 100000;
 
 std::filesystem::path Folder() {
-    static std::filesystem::path folder = [] {
-        auto path = std::filesystem::temp_directory_path() / "mondrel-ical-bench";
-        std::filesystem::create_directories(path);
-        return path;
-    }();
+    static const std::filesystem::path folder = MakeBenchFolder("mondrel-ical-bench", false);
     return folder;
 }
 

@@ -15,14 +15,13 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "BenchDatabase.h"
 #include "BenchReport.h"
 #include "Clock.h"
-#include "MondrelDbCommand.h"
+#include "ToolRun.h"
 
 namespace {
 
@@ -37,20 +36,8 @@ TDateTime BenchNow() {
 }
 
 std::filesystem::path Folder() {
-    static std::filesystem::path folder = [] {
-        auto path = std::filesystem::temp_directory_path() / "mondrel-refresh-bench";
-        std::filesystem::create_directories(path);
-        return path;
-    }();
+    static const std::filesystem::path folder = MakeBenchFolder("mondrel-refresh-bench", false);
     return folder;
-}
-
-void Run(const std::vector<std::string>& args) {
-    std::ostringstream out;
-    std::ostringstream err;
-    if (RunMondrelDb(args, out, err) != 0) {
-        throw std::runtime_error(err.str());
-    }
 }
 
 std::string Feed(int feed) {
@@ -77,15 +64,15 @@ const std::string& SourcesFile() {
         std::filesystem::copy_file(BenchDatabase(Appointments).Path, file,
                                    std::filesystem::copy_options::overwrite_existing);
         for (int feed = 0; feed < Feeds; ++feed) {
-            Run({"import", file, Feed(feed), "--script", "Bench", "--at", "19:00", "--offset",
-                 "-1d"});
+            RunToolOrThrow({"import", file, Feed(feed), "--script", "Bench", "--at", "19:00",
+                            "--offset", "-1d"});
         }
         for (const char* rule : {"FREQ=DAILY", "FREQ=WEEKLY;BYDAY=MO,WE,FR", "FREQ=MONTHLY"}) {
-            Run({"add", file, "--date", "2027-01-01", "--time", "07:00", "--description", rule,
-                 "--script", "Bench", "--repeat", rule});
+            RunToolOrThrow({"add", file, "--date", "2027-01-01", "--time", "07:00", "--description",
+                            rule, "--script", "Bench", "--repeat", rule});
         }
-        Run({"weekends", file, "--standing"});
-        Run({"holidays", file, "--region", "de-by", "--standing"});
+        RunToolOrThrow({"weekends", file, "--standing"});
+        RunToolOrThrow({"holidays", file, "--region", "de-by", "--standing"});
         return file;
     }();
     return path;
@@ -95,7 +82,7 @@ void RefreshNothingChanged(benchmark::State& state) {
     const std::string& file = SourcesFile();
     TScopedClock clock(BenchNow());
     for (auto _ : state) {
-        Run({"refresh", file});
+        RunToolOrThrow({"refresh", file});
     }
 }
 
