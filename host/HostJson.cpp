@@ -2,6 +2,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "Utf8.h"
+
 bool ReadStringObject(const std::string& json, THostStringPairs& members, std::string& problem) {
     members.clear();
     // ordered_json keeps the members in the order of the text (json sorts them by name).
@@ -85,23 +87,6 @@ class TByteObjectReader {
             code = code * 16 + static_cast<unsigned>(digit);
         }
         return true;
-    }
-    static void AppendUtf8(std::string& out, unsigned code) {
-        if (code < 0x80) {
-            out += static_cast<char>(code);
-        } else if (code < 0x800) {
-            out += static_cast<char>(0xC0 | (code >> 6));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        } else if (code < 0x10000) {
-            out += static_cast<char>(0xE0 | (code >> 12));
-            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (code >> 18));
-            out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        }
     }
     bool String(std::string& out) {
         if (!Expect('"')) {

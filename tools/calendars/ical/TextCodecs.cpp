@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "ICalPrivate.h"
+#include "Utf8.h"
 
 namespace ical {
 
@@ -16,24 +17,6 @@ constexpr char16_t Windows1252High[32] = {
     0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
     0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-
-void AppendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
 
 // The length of the UTF-8 sequence at text[i], or 0 when none starts there.
 size_t Utf8Length(const std::string& text, size_t i) {
@@ -308,7 +291,7 @@ std::string CalendarTextFromCharset(const std::string& Text, const std::string& 
                 code = to;
             }
         }
-        ical::AppendUtf8(utf8, code);
+        AppendUtf8(utf8, code);
     }
     return utf8;
 }
