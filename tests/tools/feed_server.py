@@ -24,21 +24,12 @@ class Handler(http.server.SimpleHTTPRequestHandler):
             self.send_header("Content-Length", "0")
             self.end_headers()
         elif self.path.startswith("/cut/"):
-            with open(os.path.join(self.directory, self.path[len("/cut/"):]), "rb") as file:
-                body = file.read()
-            self.send_response(200)
-            self.send_header("Content-Length", str(len(body)))
-            self.end_headers()
+            body = self.promise("/cut/")
             self.wfile.write(body[: len(body) // 2])
             self.wfile.flush()
             self.close_connection = True
         elif self.path.startswith("/slow/"):
-            with open(os.path.join(self.directory, self.path[len("/slow/"):]), "rb") as file:
-                body = file.read()
-            self.send_response(200)
-            self.send_header("Content-Length", str(len(body)))
-            self.end_headers()
-            self.wfile.write(body[:1])
+            self.wfile.write(self.promise("/slow/")[:1])
             self.wfile.flush()
             time.sleep(10)
             self.close_connection = True
@@ -63,6 +54,16 @@ class Handler(http.server.SimpleHTTPRequestHandler):
             self.wfile.write(body)
         else:
             super().do_GET()
+
+    def promise(self, prefix):
+        """Answers 200 with the length of the file the path names after prefix; its body is the
+        caller's to send (or not)."""
+        with open(os.path.join(self.directory, self.path[len(prefix):]), "rb") as file:
+            body = file.read()
+        self.send_response(200)
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        return body
 
     def log_message(self, format, *args):
         pass
