@@ -6,10 +6,10 @@ void TReadWriteGate::LockShared() {
         ++FReading;
         return;
     }
-    // The writer that ends next counts this reader in (see Unlock).
+    // The write phase's end counts this reader in (see Unlock).
     ++FReadersWaiting;
-    const uint64_t phase = FPhase;
-    FReadersGo.wait(lock, [&] { return FPhase != phase; });
+    const uint64_t phase = FReadPhase;
+    FReadersGo.wait(lock, [&] { return FReadPhase != phase; });
 }
 
 void TReadWriteGate::UnlockShared() {
@@ -25,19 +25,41 @@ void TReadWriteGate::Lock() {
     FWriterGo.wait(lock, [&] { return !FWriting && FReading == 0; });
     --FWritersWaiting;
     FWriting = true;
+    if (!FWritePhase) {
+        FWritePhase = true;
+        FWritePhaseLeft = FWritersWaiting;
+    } else if (FWritePhaseLeft > 0) {
+        --FWritePhaseLeft;
+    }
 }
 
 void TReadWriteGate::Unlock() {
     std::lock_guard lock(FMutex);
     FWriting = false;
+    if (FWritePhaseLeft > 0 && FWritersWaiting > 0) {
+        FWriterGo.notify_one();
+        return;
+    }
+    FWritePhase = false;
+    FWritePhaseLeft = 0;
     if (FReadersWaiting > 0) {
         FReading += FReadersWaiting;
         FReadersWaiting = 0;
-        ++FPhase;
+        ++FReadPhase;
         FReadersGo.notify_all();
     } else if (FWritersWaiting > 0) {
         FWriterGo.notify_one();
     }
+}
+
+int TReadWriteGate::ReadersWaiting() {
+    std::lock_guard lock(FMutex);
+    return FReadersWaiting;
+}
+
+int TReadWriteGate::WritersWaiting() {
+    std::lock_guard lock(FMutex);
+    return FWritersWaiting;
 }
 
 TGateHold::TGateHold(TReadWriteGate& Gate, bool Write) : FGate(Gate), FWrite(Write) {

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -35,6 +37,53 @@ TEST(ReadWriteGate, AWriterIsAloneAndEveryoneGetsThrough) {
     }
     EXPECT_EQ(clashes.load(), 0);
     EXPECT_EQ(done.load(), 12 * 2000);
+}
+
+// Three writers wait behind a reader. Once the first of them is inside, a reader and a fourth
+// writer arrive: the three go one after another, then the reader, then the late writer.
+TEST(ReadWriteGate, AWritePhaseLetsThroughTheWritersThatWaitedWhenItBegan) {
+    TReadWriteGate gate;
+    std::mutex orderMutex;
+    std::string order;
+    auto enter = [&](char who) {
+        std::lock_guard lock(orderMutex);
+        order += who;
+        return order.size();
+    };
+    auto waitFor = [](auto condition) {
+        while (!condition()) {
+            std::this_thread::yield();
+        }
+    };
+    gate.LockShared();
+    std::vector<std::thread> threads;
+    for (int w = 0; w < 3; ++w) {
+        threads.emplace_back([&] {
+            TGateHold hold(gate, true);
+            if (enter('W') == 1) {
+                waitFor([&] { return gate.ReadersWaiting() == 1 && gate.WritersWaiting() == 3; });
+            }
+        });
+    }
+    waitFor([&] { return gate.WritersWaiting() == 3; });
+    gate.UnlockShared();
+    waitFor([&] {
+        std::lock_guard lock(orderMutex);
+        return !order.empty();
+    });
+    threads.emplace_back([&] {
+        TGateHold hold(gate, false);
+        enter('R');
+    });
+    waitFor([&] { return gate.ReadersWaiting() == 1; });
+    threads.emplace_back([&] {
+        TGateHold hold(gate, true);
+        enter('L');
+    });
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(order, "WWWRL");
 }
 
 }  // namespace
