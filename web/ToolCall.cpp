@@ -17,14 +17,17 @@ TToolOutput RunTool(const std::vector<std::string>& Args, const std::string& Inp
     TArguments arguments(command->Name, command->Grammar,
                          std::vector<std::string>(Args.begin() + 1, Args.end()));
     // Commands that write wait for one another here rather than on the file's lock, so that
-    // the busy time-out is spent only on other programs' locks.
+    // the busy time-out is spent only on other programs' locks. Those that fetch first (a feed,
+    // up to its time-out) would hold up every other write meanwhile: they meet the others in
+    // the file's lock, for their short write at the end.
     static std::mutex writers;
     int status = 0;
     {
         std::unique_lock lock(writers, std::defer_lock);
         const bool reads = Args[0] == "list" || Args[0] == "upcoming" || Args[0] == "sources" ||
                            (Args[0] == "flags" && arguments.Positional("ACTION").empty());
-        if (!reads) {
+        const bool fetches = Args[0] == "refresh" || Args[0] == "import";
+        if (!reads && !fetches) {
             lock.lock();
         }
         status = command->Run(arguments, streams);

@@ -258,6 +258,10 @@ struct TWebApi::TRoute {
     std::string Method;
     std::string Pattern;  // parts in braces match one path segment
     TRouteHandler Handler;
+    // Work that waits for another server (a feed, up to its time-out) holds no gate, so that
+    // the calendar's reads and the server's other writes go on meanwhile; its own writes meet
+    // them in the file's lock, as another program's would.
+    bool Fetches = false;
 };
 
 TWebApi::TWebApi(TWebConfig Config) : FConfig(std::move(Config)), FRoutes(MakeRoutes()) {
@@ -564,12 +568,14 @@ std::vector<TWebApi::TRoute> TWebApi::MakeRoutes() {
         {"POST", "/api/calendars/{c}/sources/refresh",
          [=, &config](TCall& call) {
              return Report(RunTool({"refresh", "--", calendar(call)}));
-         }},
+         },
+         true},
         {"POST", "/api/calendars/{c}/sources/{name}/refresh",
          [=, &config](TCall& call) {
              return Report(RunTool(
                  {"refresh", ToolOption("source", call.Part("name")), "--", calendar(call)}));
-         }},
+         },
+         true},
         {"DELETE", "/api/calendars/{c}/sources/{name}",
          [=, &config](TCall& call) {
              return Report(RunTool({"forget", "--", calendar(call), call.Part("name")}));
@@ -602,7 +608,8 @@ std::vector<TWebApi::TRoute> TWebApi::MakeRoutes() {
              }
              args.insert(args.end(), {"--", calendar(call), url ? *url : "-"});
              return Report(RunTool(args, content.value_or("")));
-         }},
+         },
+         true},
         {"GET", "/api/scripts",
          [=, &config](TCall&) {
              TJsonValue names = TJsonValue::Array();
@@ -683,7 +690,7 @@ THttpResponse TWebApi::Handle(const THttpRequest& Request) {
             TCall call{Request, *parts, &*session};
             // A calendar's path part that names none is the handler's 404.
             std::optional<TGateHold> hold;
-            if (auto c = parts->find("c"); c != parts->end()) {
+            if (auto c = parts->find("c"); c != parts->end() && !route.Fetches) {
                 if (std::optional<size_t> index = CalendarIndex(c->second, FGates.size())) {
                     hold.emplace(*FGates[*index], Request.Method != "GET");
                 }

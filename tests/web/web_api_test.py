@@ -5,8 +5,10 @@ import sqlite3
 import stat
 import subprocess
 import tempfile
+import threading
 import time
 import unittest
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 from webserver import WebServer
 
@@ -187,6 +189,46 @@ class WebApiTest(unittest.TestCase):
             lock.execute("ROLLBACK")
             lock.close()
         self.assertEqual(self.listing(), before)
+
+    def test_a_slow_feed_holds_up_no_other_request(self):
+        asked, release, answered = threading.Event(), threading.Event(), threading.Event()
+
+        class SlowFeed(BaseHTTPRequestHandler):
+            def do_GET(self):
+                asked.set()
+                release.wait(20)
+                answered.set()
+                self.send_response(200)
+                self.send_header("Content-Type", "text/calendar")
+                self.end_headers()
+                self.wfile.write(b"BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//t//t//EN\r\n"
+                                 b"END:VCALENDAR\r\n")
+
+            def log_message(self, *args):
+                pass
+
+        feed = ThreadingHTTPServer(("127.0.0.1", 0), SlowFeed)
+        threading.Thread(target=feed.serve_forever, daemon=True).start()
+        imported = []
+        importing = threading.Thread(target=lambda: imported.append(self.web.request(
+            "POST", "/api/calendars/0/sources",
+            {"url": "http://127.0.0.1:%d/slow.ics" % feed.server_port, "source": "slow"})))
+        importing.start()
+        try:
+            self.assertTrue(asked.wait(20))
+            self.call("GET", "/month/2031-08")
+            self.call("POST", "/appointments",
+                      {"date": "2031-08-01", "time": "07:00", "description": "meanwhile"})
+            self.assertFalse(answered.is_set(), "a request waited for the feed")
+        finally:
+            release.set()
+            importing.join()
+            feed.shutdown()
+            feed.server_close()
+            with sqlite3.connect(self.web.database) as database:
+                database.execute("DELETE FROM Dates WHERE Discription = 'meanwhile'")
+        self.assertEqual(imported[0].status, 200, imported[0].body)
+        self.call("DELETE", "/sources/slow")
 
     def test_body_too_large(self):
         answer = self.web.request("POST", "/api/calendars/0/appointments",
