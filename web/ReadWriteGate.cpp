@@ -25,10 +25,12 @@ void TReadWriteGate::Lock() {
     FWriterGo.wait(lock, [&] { return !FWriting && FReading == 0; });
     --FWritersWaiting;
     FWriting = true;
+    // Unlock keeps a phase open only while it has writers left to let through, so a writer that
+    // enters an open phase always takes one of those places.
     if (!FWritePhase) {
         FWritePhase = true;
         FWritePhaseLeft = FWritersWaiting;
-    } else if (FWritePhaseLeft > 0) {
+    } else {
         --FWritePhaseLeft;
     }
 }
